@@ -1,0 +1,46 @@
+// main.cpp: kelvara-cli, the command-line tool: database creation and batch work.
+#include "Commands.h"
+
+#include "Database.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+namespace {
+
+const char *usageText =
+    "usage: kelvara-cli [--database FILE] COMMAND [ARGS]\n"
+    "commands:\n"
+    "  init [--demo]        create a new database (with --demo: a demonstration data set)\n";
+
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Kelvara"));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    QStringList args = QCoreApplication::arguments().mid(1);
+    QString database = Database::defaultPath();
+    if (!args.isEmpty() && args.first() == u"--database") {
+        if (args.size() < 2) {
+            err << usageText;
+            return ExitUsage;
+        }
+        database = args.at(1);
+        args = args.mid(2);
+    }
+    if (args.isEmpty()) {
+        err << usageText;
+        return ExitUsage;
+    }
+    Database::setPath(database);
+    const QString command = args.takeFirst();
+    CliContext ctx{ database, args, out, err };
+    if (command == u"init")
+        return cmdInit(ctx);
+    err << usageText;
+    return ExitUsage;
+}

@@ -1,0 +1,71 @@
+// main.cpp: start-up: title, login, main window, message loop.
+#include "Database.h"
+#include "Messages.h"
+#include "UCommon.h"
+#include "uLogin.h"
+#include "ufrmMaim.h"
+
+#include <QApplication>
+#include <QTextStream>
+
+#include <memory>
+
+namespace {
+
+// The one option: --database FILE. Anything else is a usage error.
+bool parseArguments(const QStringList &args, QString &database)
+{
+    for (int i = 1; i < args.size(); ++i) {
+        if (args.at(i) == u"--database" && i + 1 < args.size())
+            database = args.at(++i);
+        else
+            return false;
+    }
+    return true;
+}
+
+}
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kelvara"));
+
+    QString database;
+    if (!parseArguments(QApplication::arguments(), database)) {
+        QTextStream(stderr) << "usage: kelvara [--database FILE]\n";
+        return 2;
+    }
+    if (!database.isEmpty())
+        Database::setPath(database);
+
+    InstallStandardMessageSink();
+    // The request takes effect when control is back in the event loop: the modal login ends,
+    // then the loop itself.
+    SetTerminateHandler([] {
+        QMetaObject::invokeMethod(
+            qApp,
+            [] {
+                if (frmLogin)
+                    frmLogin->reject();
+                QApplication::quit();
+            },
+            Qt::QueuedConnection);
+    });
+
+    {
+        TfrmLogin login;
+        if (!TerminateRequested())
+            login.exec();
+        if (!login.loginOk() || TerminateRequested())
+            return 0;
+    }
+
+    auto mainWindow = std::make_unique<TfrmMaim>();
+    if (TerminateRequested())
+        return 0;
+    mainWindow->show();
+    const int code = QApplication::exec();
+    Database::closeConnection();
+    return code;
+}

@@ -1,0 +1,84 @@
+// ufrmMaim.h: the multi-document main window: menus, tool bars, status bar, task windows.
+#pragma once
+
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class TKelvaraMg;
+
+class TfrmMaim : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit TfrmMaim(QWidget *parent = nullptr);
+    ~TfrmMaim() override;             // frees the data manager, clears frmMaim
+
+    QMdiArea *clientArea() const { return m_clientArea; }
+    QString panelText(int panel) const;
+    QString welcomeText() const { return FWelcomeText; }
+
+    void N24Click();                  // system parameters
+    void N2Click();                   // exit
+    void SpeedButton4Click();         // meter register
+    void N16Click();                  // workshop tree
+    void N17Click();                  // meter types
+    void N18Click();                  // unit prices
+    void N19Click();                  // continuous reading
+    void N13Click();                  // reports
+    void N6Click();                   // tool bars on/off
+    void N7Click();                   // status bar on/off
+    void SpeedButton2Click();         // close the active child
+    void SpeedButton3Click();         // close all children
+    void N4Click();                   // about box
+    void Timer1Timer();
+    void ShowTaskName(const QString &text);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void FormCreate();
+    QAction *addCommand(QMenu *menu, const char *name, const QString &text);
+    QToolButton *addSpeedButton(QToolBar *bar, const char *name, const QString &icon);
+
+    // Creates the task window when its reference is empty, otherwise brings it forward.
+    template <typename Window>
+    void OpenChild(Window *&reference, const QString &taskName);
+
+    QMdiArea *m_clientArea = nullptr;
+    QToolBar *ControlBar1 = nullptr;
+    QToolBar *ToolBar1 = nullptr;
+    QToolBar *ToolBar2 = nullptr;
+    QStatusBar *StatusBar = nullptr;
+    QLabel *m_panels[3] = {};
+    QTimer *Timer1 = nullptr;
+    QAction *N6 = nullptr;
+    QAction *N7 = nullptr;
+    QString FWelcomeText;
+    int FWelcomePos = 0;
+};
+
+extern TfrmMaim *frmMaim;
+
+template <typename Window>
+void TfrmMaim::OpenChild(Window *&reference, const QString &taskName)
+{
+    if (!reference) {
+        reference = new Window;
+        QMdiSubWindow *sub = m_clientArea->addSubWindow(reference);
+        sub->setAttribute(Qt::WA_DeleteOnClose);
+        sub->showMaximized();
+    } else if (QWidget *sub = reference->parentWidget()) {
+        sub->showNormal();
+        sub->showMaximized();
+        m_clientArea->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(sub));
+    }
+    ShowTaskName(taskName);
+}

@@ -1,0 +1,323 @@
+#include "Database.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QUrl>
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+DatabaseError::DatabaseError(const QString &text, Kind kind, int code)
+    : m_text(text), m_utf8(text.toUtf8()), m_kind(kind), m_code(code)
+{
+}
+
+DatabaseError DatabaseError::fromSqlError(const QSqlError &error)
+{
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok);
+    Kind kind = Other;
+    if (ok) {
+        switch (code & 0xff) {
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+            kind = Damaged;
+            break;
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            kind = Locked;
+            break;
+        case SQLITE_READONLY:
+        case SQLITE_PERM:
+        case SQLITE_CANTOPEN:
+            kind = ReadOnly;
+            break;
+        case SQLITE_FULL:
+            kind = Full;
+            break;
+        case SQLITE_CONSTRAINT:
+            kind = Constraint;
+            break;
+        default:
+            break;
+        }
+    }
+    QString text = error.databaseText();
+    if (text.isEmpty())
+        text = error.text();
+    return DatabaseError(text, kind, ok ? code : 0);
+}
+
+namespace {
+
+// Aggregate state: the value kept so far, owned by the aggregate.
+struct PickState
+{
+    sqlite3_value *value;
+    int seen;
+};
+
+void firstStep(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    auto *state = static_cast<PickState *>(sqlite3_aggregate_context(ctx, sizeof(PickState)));
+    if (!state || state->seen)
+        return;
+    state->seen = 1;
+    state->value = sqlite3_value_dup(argv[0]);
+}
+
+void lastStep(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    auto *state = static_cast<PickState *>(sqlite3_aggregate_context(ctx, sizeof(PickState)));
+    if (!state)
+        return;
+    sqlite3_value_free(state->value);
+    state->seen = 1;
+    state->value = sqlite3_value_dup(argv[0]);
+}
+
+void pickFinal(sqlite3_context *ctx)
+{
+    auto *state = static_cast<PickState *>(sqlite3_aggregate_context(ctx, 0));
+    if (!state || !state->value) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    sqlite3_result_value(ctx, state->value);
+    sqlite3_value_free(state->value);
+    state->value = nullptr;
+}
+
+sqlite3 *handleOf(const QSqlDatabase &db)
+{
+    const QVariant v = db.driver()->handle();
+    if (v.isValid() && qstrcmp(v.typeName(), "sqlite3*") == 0)
+        return *static_cast<sqlite3 *const *>(v.data());
+    return nullptr;
+}
+
+QString &configuredPath()
+{
+    static QString p;
+    return p;
+}
+
+const QString mainConnection = QStringLiteral("kelvara");
+
+void makeOwnerOnly(const QString &file)
+{
+    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+}
+
+namespace Database {
+
+QString defaultPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/MDB/Kelvara.db");
+}
+
+QString path()
+{
+    return configuredPath().isEmpty() ? defaultPath() : configuredPath();
+}
+
+void setPath(const QString &p)
+{
+    if (p != configuredPath())
+        closeConnection();
+    configuredPath() = p;
+}
+
+QString mainConnectionName()
+{
+    return mainConnection;
+}
+
+QSqlDatabase connection()
+{
+    if (QSqlDatabase::contains(mainConnection)) {
+        QSqlDatabase db = QSqlDatabase::database(mainConnection, false);
+        if (db.isOpen())
+            return db;
+    }
+    return open(path(), mainConnection, OpenMode::Existing);
+}
+
+QSqlDatabase connectionNamed(const QString &name)
+{
+    if (name == mainConnection)
+        return connection();
+    if (!QSqlDatabase::contains(name))
+        throw DatabaseError(QStringLiteral("数据集没有连接到数据库！"));
+    QSqlDatabase db = QSqlDatabase::database(name, false);
+    if (!db.isOpen())
+        throw DatabaseError(QStringLiteral("数据库连接已关闭！"));
+    return db;
+}
+
+void closeConnection()
+{
+    close(mainConnection);
+}
+
+QSqlDatabase open(const QString &file, const QString &connectionName, OpenMode mode)
+{
+    if (mode == OpenMode::Existing && !QFileInfo::exists(file))
+        throw DatabaseError(QStringLiteral("unable to open database file: %1").arg(file),
+                            DatabaseError::Missing);
+    if (mode == OpenMode::Create)
+        QDir().mkpath(QFileInfo(file).absolutePath());
+
+    close(connectionName);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+    // A URI with mode=rw never creates a file that is not there.
+    QUrl uri = QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
+    uri.setQuery(mode == OpenMode::Create ? QStringLiteral("mode=rwc") : QStringLiteral("mode=rw"));
+    db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+    const mode_t previous = ::umask(077);   // the file and its WAL are the owner's alone
+    const bool opened = db.open();
+    if (!opened) {
+        ::umask(previous);
+        const DatabaseError error = DatabaseError::fromSqlError(db.lastError());
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(connectionName);
+        throw error;
+    }
+    try {
+        // The first statements read the header: a file that is no database fails here.
+        execSql(db, QStringLiteral("PRAGMA foreign_keys = ON"));
+        QSqlQuery journal = execSql(db, QStringLiteral("PRAGMA journal_mode = WAL"));
+        execSql(db, QStringLiteral("PRAGMA synchronous = FULL"));
+        registerFunctions(db);
+        if (mode == OpenMode::Create)
+            makeOwnerOnly(file);
+    } catch (...) {
+        ::umask(previous);
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(connectionName);
+        throw;
+    }
+    ::umask(previous);
+    return db;
+}
+
+void close(const QString &connectionName)
+{
+    if (!QSqlDatabase::contains(connectionName))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(connectionName, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connectionName);
+}
+
+void registerFunctions(QSqlDatabase &db)
+{
+    sqlite3 *handle = handleOf(db);
+    if (!handle)
+        throw DatabaseError(QStringLiteral("not an SQLite connection"));
+    const int flags = SQLITE_UTF8;
+    if (sqlite3_create_function_v2(handle, "First", 1, flags, nullptr, nullptr, firstStep, pickFinal, nullptr)
+            != SQLITE_OK
+        || sqlite3_create_function_v2(handle, "Last", 1, flags, nullptr, nullptr, lastStep, pickFinal, nullptr)
+            != SQLITE_OK)
+        throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(handle)));
+}
+
+void backup(QSqlDatabase &db, const QString &destination)
+{
+    sqlite3 *source = handleOf(db);
+    if (!source)
+        throw DatabaseError(QStringLiteral("not an SQLite connection"));
+    QDir().mkpath(QFileInfo(destination).absolutePath());
+    const QString partial = destination + QStringLiteral(".part");
+    QFile::remove(partial);
+    sqlite3 *target = nullptr;
+    const mode_t previous = ::umask(077);
+    int rc = sqlite3_open_v2(QFile::encodeName(partial).constData(), &target,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    ::umask(previous);
+    auto fail = [&](const QString &text) {
+        sqlite3_close(target);
+        QFile::remove(partial);
+        throw DatabaseError(text, DatabaseError::Other, rc);
+    };
+    if (rc != SQLITE_OK)
+        fail(QString::fromUtf8(sqlite3_errmsg(target)));
+    sqlite3_backup *job = sqlite3_backup_init(target, "main", source, "main");
+    if (!job)
+        fail(QString::fromUtf8(sqlite3_errmsg(target)));
+    // Small steps let a busy writer of another program in between.
+    do {
+        rc = sqlite3_backup_step(job, 256);
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+            sqlite3_sleep(20);
+    } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
+    sqlite3_backup_finish(job);
+    if (rc != SQLITE_DONE)
+        fail(QString::fromUtf8(sqlite3_errstr(rc)));
+    rc = sqlite3_close(target);
+    target = nullptr;
+    makeOwnerOnly(partial);
+    QFile::remove(destination);
+    if (!QFile::rename(partial, destination)) {
+        QFile::remove(partial);
+        throw DatabaseError(QStringLiteral("cannot write %1").arg(destination));
+    }
+}
+
+}
+
+QSqlQuery execSql(const QSqlDatabase &db, const QString &sql, const QVariantList &values)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        throw DatabaseError::fromSqlError(query.lastError());
+    for (int i = 0; i < values.size(); ++i)
+        query.bindValue(i, values.at(i));
+    if (!query.exec())
+        throw DatabaseError::fromSqlError(query.lastError());
+    return query;
+}
+
+QVariant scalar(const QSqlDatabase &db, const QString &sql, const QVariantList &values)
+{
+    QSqlQuery query = execSql(db, sql, values);
+    if (!query.next()) {
+        if (query.lastError().isValid())
+            throw DatabaseError::fromSqlError(query.lastError());
+        return {};
+    }
+    return query.value(0);
+}
+
+// BEGIN IMMEDIATE takes the write lock at once, so a busy database waits for the busy
+// timeout here instead of failing halfway through the transaction.
+Transaction::Transaction(QSqlDatabase db) : m_db(std::move(db))
+{
+    execSql(m_db, QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+Transaction::~Transaction()
+{
+    if (!m_done) {
+        QSqlQuery rollback(m_db);
+        rollback.exec(QStringLiteral("ROLLBACK"));
+    }
+}
+
+void Transaction::commit()
+{
+    execSql(m_db, QStringLiteral("COMMIT"));
+    m_done = true;
+}

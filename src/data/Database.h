@@ -1,0 +1,91 @@
+// Database.h: SQLite connections with the program's settings, errors carrying the engine's text,
+// statements with bound values and transactions.
+#pragma once
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariant>
+#include <exception>
+
+class QSqlError;
+
+// A failure of the database engine; text() is the engine's own message.
+class DatabaseError : public std::exception
+{
+public:
+    enum Kind { Other, Missing, Damaged, Locked, ReadOnly, Full, Constraint };
+
+    explicit DatabaseError(const QString &text, Kind kind = Other, int code = 0);
+    static DatabaseError fromSqlError(const QSqlError &error);
+
+    const QString &text() const { return m_text; }
+    Kind kind() const { return m_kind; }
+    int code() const { return m_code; }
+    const char *what() const noexcept override { return m_utf8.constData(); }
+
+private:
+    QString m_text;
+    QByteArray m_utf8;
+    Kind m_kind;
+    int m_code;
+};
+
+// Abandons an operation silently; the message, if any, has already been shown.
+class AbortError : public std::exception
+{
+public:
+    const char *what() const noexcept override { return "aborted"; }
+};
+
+namespace Database {
+
+enum class OpenMode { Existing, Create };
+
+// The program's database file: MDB/Kelvara.db beside the executable unless set otherwise.
+QString path();
+void setPath(const QString &path);
+QString defaultPath();
+
+// The program's connection to path(), opened on first use. Throws DatabaseError.
+QSqlDatabase connection();
+// The connection of that name; the program's connection is opened on first use.
+QSqlDatabase connectionNamed(const QString &name);
+QString mainConnectionName();
+// Closes the program's connection (the next connection() opens it again).
+void closeConnection();
+
+// Opens a named connection with WAL, full synchronous commits, enforced foreign keys,
+// a busy timeout and the First/Last aggregates. Existing refuses a missing file.
+QSqlDatabase open(const QString &file, const QString &connectionName, OpenMode mode = OpenMode::Existing);
+void close(const QString &connectionName);
+
+// Registers First() and Last() on a connection: the value of the first and of the last row of a group.
+void registerFunctions(QSqlDatabase &db);
+
+// Copies the database consistently (SQLite's online backup) into a new owner-only file.
+void backup(QSqlDatabase &db, const QString &destination);
+
+}
+
+// Prepares, binds positional values and executes; throws DatabaseError. The query is positioned
+// before its first row.
+QSqlQuery execSql(const QSqlDatabase &db, const QString &sql, const QVariantList &values = {});
+
+// One value from the first row, or an invalid QVariant when there is no row.
+QVariant scalar(const QSqlDatabase &db, const QString &sql, const QVariantList &values = {});
+
+// Rolls back unless commit() was called.
+class Transaction
+{
+public:
+    explicit Transaction(QSqlDatabase db);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+    void commit();
+
+private:
+    QSqlDatabase m_db;
+    bool m_done = false;
+};

@@ -1,0 +1,6 @@
+#include "Password.h"
+
+bool PasswordMatches(const QString &typed, const QString &stored)
+{
+    return typed == stored;
+}

@@ -1,0 +1,138 @@
+#include "Schema.h"
+
+#include "Database.h"
+
+#include <QSqlDatabase>
+
+namespace Schema {
+
+QList<ColumnDef> columns(const QString &table)
+{
+    const QString t = table.toLower();
+    if (t == u"cnfgpara")
+        return { { "UseUnitName", FieldKind::Text, 50 }, { "PassWd", FieldKind::Text, 0 } };
+    if (t == u"workshop")
+        return { { "WrokShopID", FieldKind::Integer, 0, true },
+                 { "WrokShopName", FieldKind::Text, 50 },
+                 { "WorkShopLevel", FieldKind::Integer },
+                 { "WrokShopMemo", FieldKind::Text, 50 },
+                 { "ResideWorkShopID", FieldKind::Integer } };
+    if (t == u"metersort")
+        return { { "MeterSortID", FieldKind::Integer, 0, true },
+                 { "MeterSortName", FieldKind::Text, 20 },
+                 { "MeterSortMemo", FieldKind::Text, 50 } };
+    if (t == u"price")
+        return { { "PriceID", FieldKind::Integer, 0, true },
+                 { "PriceName", FieldKind::Text, 20 },
+                 { "PriceNumber", FieldKind::Currency },
+                 { "ExceedPrice", FieldKind::Currency },
+                 { "MeterSortID", FieldKind::Integer } };
+    if (t == u"meter")
+        return { { "MeterNO", FieldKind::Text, 10 },
+                 { "Multiple", FieldKind::Integer },
+                 { "WorkShopID", FieldKind::Integer },
+                 { "PriceID", FieldKind::Integer },
+                 { "BaseNumber", FieldKind::Integer },
+                 { "MeterSort", FieldKind::Integer },
+                 { "Quota", FieldKind::Currency },
+                 { "Type", FieldKind::Text, 20 },
+                 { "SetupDate", FieldKind::DateTime },
+                 { "MaxBound", FieldKind::Integer },
+                 { "SubjoinNumber", FieldKind::Integer },
+                 { "FitPlace", FieldKind::Text, 50 },
+                 { "SubWorkShopID", FieldKind::Integer } };
+    if (t == u"takemeter")
+        return { { "MeterID", FieldKind::Text, 10 },
+                 { "TakeNumber", FieldKind::Integer },
+                 { "CurValue", FieldKind::Integer },
+                 { "Charge", FieldKind::Currency },
+                 { "QuotaCharge", FieldKind::Currency },
+                 { "TakeTime", FieldKind::Date },
+                 { "InputDate", FieldKind::Date } };
+    return {};
+}
+
+QStringList createStatements()
+{
+    // STRICT tables refuse a value of the wrong type instead of storing it as text.
+    // Dates are ISO texts; date(x, '+0 days') normalises an impossible date, so "IS" rejects it.
+    return {
+        QStringLiteral(
+            "CREATE TABLE CnfgPara ("
+            " UseUnitName TEXT COLLATE NOCASE,"
+            " PassWd TEXT COLLATE NOCASE"
+            ") STRICT"),
+        QStringLiteral(
+            "CREATE TABLE Workshop ("
+            " WrokShopID INTEGER PRIMARY KEY AUTOINCREMENT,"
+            " WrokShopName TEXT COLLATE NOCASE,"
+            " WorkShopLevel INTEGER,"
+            " WrokShopMemo TEXT COLLATE NOCASE,"
+            " ResideWorkShopID INTEGER"
+            ") STRICT"),
+        QStringLiteral(
+            "CREATE TABLE MeterSort ("
+            " MeterSortID INTEGER PRIMARY KEY AUTOINCREMENT,"
+            " MeterSortName TEXT COLLATE NOCASE,"
+            " MeterSortMemo TEXT COLLATE NOCASE"
+            ") STRICT"),
+        QStringLiteral(
+            "CREATE TABLE Price ("
+            " PriceID INTEGER PRIMARY KEY AUTOINCREMENT,"
+            " PriceName TEXT COLLATE NOCASE CHECK (length(PriceName) <= 20),"
+            " PriceNumber INTEGER,"
+            " ExceedPrice INTEGER,"
+            " MeterSortID INTEGER REFERENCES MeterSort (MeterSortID) ON DELETE RESTRICT"
+            ") STRICT"),
+        QStringLiteral(
+            "CREATE TABLE Meter ("
+            " MeterNO TEXT COLLATE NOCASE NOT NULL PRIMARY KEY CHECK (length(MeterNO) BETWEEN 1 AND 10),"
+            " Multiple INTEGER,"
+            " WorkShopID INTEGER REFERENCES Workshop (WrokShopID) ON DELETE RESTRICT,"
+            " PriceID INTEGER REFERENCES Price (PriceID) ON DELETE RESTRICT,"
+            " BaseNumber INTEGER,"
+            " MeterSort INTEGER REFERENCES MeterSort (MeterSortID) ON DELETE RESTRICT,"
+            " Quota INTEGER,"
+            " Type TEXT COLLATE NOCASE CHECK (length(Type) <= 20),"
+            " SetupDate TEXT CHECK (SetupDate IS NULL OR date(SetupDate, '+0 days') IS SetupDate"
+            "                       OR datetime(SetupDate, '+0 days') IS SetupDate),"
+            " MaxBound INTEGER,"
+            " SubjoinNumber INTEGER,"
+            " FitPlace TEXT COLLATE NOCASE CHECK (length(FitPlace) <= 50),"
+            " SubWorkShopID INTEGER REFERENCES Workshop (WrokShopID) ON DELETE RESTRICT"
+            ") STRICT"),
+        QStringLiteral(
+            "CREATE TABLE TakeMeter ("
+            " MeterID TEXT COLLATE NOCASE NOT NULL"
+            "   REFERENCES Meter (MeterNO) ON UPDATE CASCADE ON DELETE RESTRICT,"
+            " TakeNumber INTEGER,"
+            " CurValue INTEGER,"
+            " Charge INTEGER,"
+            " QuotaCharge INTEGER,"
+            " TakeTime TEXT NOT NULL CHECK (date(TakeTime, '+0 days') IS TakeTime),"
+            " InputDate TEXT CHECK (InputDate IS NULL OR date(InputDate, '+0 days') IS InputDate)"
+            ") STRICT"),
+        // One reading per meter and date; also the path of every per-meter look-up.
+        QStringLiteral("CREATE UNIQUE INDEX TakeMeter_MeterTime ON TakeMeter (MeterID, TakeTime)"),
+        // A date's readings and the period of the reports.
+        QStringLiteral("CREATE INDEX TakeMeter_TakeTime ON TakeMeter (TakeTime)"),
+        // Restricted deletes of master rows look for the rows that name them.
+        QStringLiteral("CREATE INDEX Meter_PriceID ON Meter (PriceID)"),
+        QStringLiteral("CREATE INDEX Meter_MeterSort ON Meter (MeterSort)"),
+        QStringLiteral("CREATE INDEX Meter_WorkShopID ON Meter (WorkShopID)"),
+        QStringLiteral("CREATE INDEX Meter_SubWorkShopID ON Meter (SubWorkShopID)"),
+        QStringLiteral("CREATE INDEX Price_MeterSortID ON Price (MeterSortID)"),
+        QStringLiteral("CREATE INDEX Workshop_Level ON Workshop (WorkShopLevel, ResideWorkShopID)"),
+        QStringLiteral("PRAGMA user_version = %1").arg(Version),
+    };
+}
+
+void create(QSqlDatabase &db)
+{
+    Transaction tx(db);
+    for (const QString &sql : createStatements())
+        execSql(db, sql);
+    tx.commit();
+}
+
+}

@@ -1,0 +1,33 @@
+// Schema.h: the six tables, their columns in declaration order, and the statements that create them.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QSqlDatabase;
+
+enum class FieldKind { Text, Integer, Currency, Date, DateTime, Unknown };
+
+struct ColumnDef
+{
+    QString name;
+    FieldKind kind = FieldKind::Unknown;
+    int size = 0;              // maximum length of a text column, 0 when unlimited
+    bool autoIncrement = false;
+};
+
+namespace Schema {
+
+constexpr int Version = 1;
+
+// Columns of a table in declaration order; empty for a name that is not one of the six tables.
+QList<ColumnDef> columns(const QString &table);
+
+// The statements that create the tables and indexes of an empty database.
+QStringList createStatements();
+
+// Creates every table and index in one transaction; throws DatabaseError.
+void create(QSqlDatabase &db);
+
+}

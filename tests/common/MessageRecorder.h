@@ -1,0 +1,41 @@
+// MessageRecorder.h: stands in for every message box while it lives: records each box and
+// answers it with the next queued answer.
+#pragma once
+
+#include "Messages.h"
+
+#include <QList>
+#include <QQueue>
+
+class MessageRecorder
+{
+public:
+    struct Box
+    {
+        QString text;
+        QString caption;
+        QMessageBox::Icon icon;
+        QMessageBox::StandardButtons buttons;
+        QWidget *owner;
+    };
+
+    MessageRecorder();
+    ~MessageRecorder();
+
+    // Answers for the coming boxes, in order; a box with no queued answer gets OK, or Yes
+    // when it has no OK button.
+    void answer(QMessageBox::StandardButton button) { m_answers.enqueue(button); }
+    // Runs when a box is shown (after it is recorded), for example to check the window's state.
+    void onShow(std::function<void(const Box &)> hook) { m_hook = std::move(hook); }
+
+    const QList<Box> &boxes() const { return m_boxes; }
+    QStringList texts() const;
+    const Box &last() const { return m_boxes.constLast(); }
+    void clear() { m_boxes.clear(); }
+    int pendingAnswers() const { return int(m_answers.size()); }
+
+private:
+    QList<Box> m_boxes;
+    QQueue<QMessageBox::StandardButton> m_answers;
+    std::function<void(const Box &)> m_hook;
+};

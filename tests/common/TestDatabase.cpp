@@ -1,0 +1,100 @@
+#include "TestDatabase.h"
+
+#include "Database.h"
+#include "Schema.h"
+#include "UCommon.h"
+
+#include <QtTest>
+
+TestDatabase::TestDatabase()
+{
+    ClearTerminateRequest();
+    m_path = m_dir.filePath(QStringLiteral("MDB/Kelvara.db"));
+    {
+        QSqlDatabase created = Database::open(m_path, QStringLiteral("test-create"), Database::OpenMode::Create);
+        Schema::create(created);
+    }
+    Database::close(QStringLiteral("test-create"));
+    Database::setPath(m_path);
+    Database::connection();
+}
+
+TestDatabase::~TestDatabase()
+{
+    Database::closeConnection();
+    Database::setPath(QString());
+}
+
+QSqlDatabase TestDatabase::db() const
+{
+    return Database::connection();
+}
+
+void TestDatabase::setUsingUnit(const QString &name, const QString &password)
+{
+    execSql(db(), QStringLiteral("INSERT INTO CnfgPara VALUES (?, ?)"), { name, password });
+    execSql(db(), QStringLiteral("INSERT INTO Workshop VALUES (1, ?, 0, ?, 0)"), { name, name });
+}
+
+qint64 TestDatabase::addWorkshop(const QString &name, int level, qint64 parent, const QString &memo)
+{
+    return execSql(db(),
+                   QStringLiteral("INSERT INTO Workshop (WrokShopName, WorkShopLevel, WrokShopMemo, ResideWorkShopID) "
+                                  "VALUES (?, ?, ?, ?)"),
+                   { name, level, memo.isNull() ? name : memo, parent })
+        .lastInsertId()
+        .toLongLong();
+}
+
+qint64 TestDatabase::addMeterSort(const QString &name, const QString &memo)
+{
+    return execSql(db(), QStringLiteral("INSERT INTO MeterSort (MeterSortName, MeterSortMemo) VALUES (?, ?)"),
+                   { name, memo })
+        .lastInsertId()
+        .toLongLong();
+}
+
+qint64 TestDatabase::addPrice(const QString &name, Currency price, Currency exceed, const QVariant &sort)
+{
+    return execSql(db(),
+                   QStringLiteral("INSERT INTO Price (PriceName, PriceNumber, ExceedPrice, MeterSortID) "
+                                  "VALUES (?, ?, ?, ?)"),
+                   { name, price.units(), exceed.units(), sort })
+        .lastInsertId()
+        .toLongLong();
+}
+
+void TestDatabase::addMeter(const MeterSpec &m)
+{
+    execSql(db(), QStringLiteral("INSERT INTO Meter VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+            { m.number, m.multiple, m.workshop, m.price, m.baseNumber, m.sort, m.quota.units(),
+              m.model.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(m.model),
+              m.setupDate, m.maxBound, m.subjoin,
+              m.place.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(m.place), m.team });
+}
+
+void TestDatabase::addReading(const QString &meter, const QDate &date, int takeNumber, int curValue,
+                              Currency charge, Currency quotaCharge, const QDate &inputDate)
+{
+    execSql(db(), QStringLiteral("INSERT INTO TakeMeter VALUES (?, ?, ?, ?, ?, ?, ?)"),
+            { meter, takeNumber, curValue, charge.units(), quotaCharge.units(), date.toString(Qt::ISODate),
+              (inputDate.isValid() ? inputDate : date).toString(Qt::ISODate) });
+}
+
+int TestDatabase::count(const QString &table) const
+{
+    return scalar(QStringLiteral("SELECT count(*) FROM ") + table).toInt();
+}
+
+QVariant TestDatabase::scalar(const QString &sql, const QVariantList &values) const
+{
+    return ::scalar(db(), sql, values);
+}
+
+Currency yuan(const char *text)
+{
+    const auto c = Currency::parse(QString::fromUtf8(text));
+    if (!c)
+        qFatal("bad amount in a test: %s", text);
+    return *c;
+}

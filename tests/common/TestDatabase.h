@@ -1,0 +1,56 @@
+// TestDatabase.h: a fresh database with the schema for each test, and domain helpers that fill it.
+#pragma once
+
+#include "Currency.h"
+
+#include <QDate>
+#include <QSqlDatabase>
+#include <QTemporaryDir>
+#include <QVariant>
+
+struct MeterSpec
+{
+    QString number;
+    QVariant sort;            // MeterSortID
+    QVariant price;           // PriceID
+    QVariant workshop;        // level-2 WrokShopID
+    QVariant team;            // level-3 WrokShopID
+    int multiple = 1;
+    int baseNumber = 0;
+    int maxBound = 9999;
+    int subjoin = 0;
+    Currency quota;
+    QString model;
+    QString place;
+    QVariant setupDate;
+};
+
+class TestDatabase
+{
+public:
+    // Creates the file and makes it the program's database.
+    TestDatabase();
+    ~TestDatabase();
+
+    QString path() const { return m_path; }
+    QString dir() const { return m_dir.path(); }
+    QSqlDatabase db() const;
+
+    void setUsingUnit(const QString &name, const QString &password);   // CnfgPara and root row
+    qint64 addWorkshop(const QString &name, int level, qint64 parent, const QString &memo = {});
+    qint64 addMeterSort(const QString &name, const QString &memo = {});
+    qint64 addPrice(const QString &name, Currency price, Currency exceed, const QVariant &sort);
+    void addMeter(const MeterSpec &meter);
+    void addReading(const QString &meter, const QDate &date, int takeNumber, int curValue,
+                    Currency charge, Currency quotaCharge, const QDate &inputDate = {});
+
+    int count(const QString &table) const;
+    QVariant scalar(const QString &sql, const QVariantList &values = {}) const;
+
+private:
+    QTemporaryDir m_dir;
+    QString m_path;
+};
+
+// Currency from decimal text, for readable test tables: yuan("27.5").
+Currency yuan(const char *text);

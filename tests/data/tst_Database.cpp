@@ -1,0 +1,250 @@
+// The schema as created, the rules the database itself keeps, First/Last, and opening files.
+#include "Database.h"
+#include "Schema.h"
+#include "TestDatabase.h"
+
+#include <QFile>
+#include <QSqlRecord>
+#include <QtTest>
+
+class TstDatabase : public QObject
+{
+    Q_OBJECT
+private slots:
+    void columnsInDeclaredOrder();
+    void firstAndLastPickTheGroupsEnds();
+    void textComparesWithoutCase();
+    void foreignKeys();
+    void checks_data();
+    void checks();
+    void connectionSettings();
+    void missingFileIsNotCreated();
+    void fileThatIsNoDatabase();
+    void createdFilesAreOwnerOnly();
+    void backupIsAConsistentCopy();
+    void transactionRollsBackUnlessCommitted();
+
+private:
+    void addMasterRows(TestDatabase &t);
+};
+
+void TstDatabase::addMasterRows(TestDatabase &t)
+{
+    t.setUsingUnit(QStringLiteral("厂"), QStringLiteral("pw"));
+    const qint64 shop = t.addWorkshop(QStringLiteral("一车间"), 2, 1);
+    const qint64 sort = t.addMeterSort(QStringLiteral("水表"));
+    const qint64 price = t.addPrice(QStringLiteral("生产"), yuan("0.5"), yuan("0.8"), sort);
+    t.addMeter({ QStringLiteral("A1"), sort, price, shop });
+}
+
+void TstDatabase::columnsInDeclaredOrder()
+{
+    TestDatabase t;
+    for (const QString table : { "CnfgPara", "Workshop", "MeterSort", "Price", "Meter", "TakeMeter" }) {
+        QStringList expected;
+        for (const ColumnDef &c : Schema::columns(table))
+            expected << c.name;
+        const QSqlRecord record = t.db().record(table);
+        QStringList actual;
+        for (int i = 0; i < record.count(); ++i)
+            actual << record.fieldName(i);
+        QCOMPARE(actual, expected);
+    }
+    QCOMPARE(Schema::columns(QStringLiteral("TakeMeter")).size(), 7);
+    QCOMPARE(Schema::columns(QStringLiteral("Meter")).size(), 13);
+}
+
+void TstDatabase::firstAndLastPickTheGroupsEnds()
+{
+    TestDatabase t;
+    execSql(t.db(), QStringLiteral("CREATE TEMP TABLE g (k INTEGER, v TEXT, n INTEGER)"));
+    const QList<QVariantList> rows = { { 1, "a", 10 }, { 1, "b", QVariant() }, { 1, "c", 30 },
+                                       { 2, QVariant(QMetaType(QMetaType::QString)), 5 }, { 2, "z", 6 } };
+    for (const QVariantList &r : rows)
+        execSql(t.db(), QStringLiteral("INSERT INTO g VALUES (?, ?, ?)"), r);
+    QSqlQuery q = execSql(t.db(), QStringLiteral(
+        "SELECT k, First(v), Last(v), First(n), Last(n), Count(1) FROM (SELECT * FROM g ORDER BY rowid) "
+        "GROUP BY k ORDER BY k"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(1).toString(), QStringLiteral("a"));
+    QCOMPARE(q.value(2).toString(), QStringLiteral("c"));
+    QCOMPARE(q.value(3).toInt(), 10);
+    QCOMPARE(q.value(4).toInt(), 30);
+    QVERIFY(q.next());
+    QVERIFY(q.value(1).isNull());            // a NULL first value is the first value
+    QCOMPARE(q.value(2).toString(), QStringLiteral("z"));
+    QCOMPARE(q.value(5).toInt(), 2);
+    // An empty group set yields NULL, not a crash.
+    QVERIFY(scalar(t.db(), QStringLiteral("SELECT First(v) FROM g WHERE k = 99")).isNull());
+    // Large integers pass through unchanged.
+    QCOMPARE(scalar(t.db(), QStringLiteral("SELECT Last(x) FROM (SELECT 9223372036854775807 AS x)")).toLongLong(),
+             Q_INT64_C(9223372036854775807));
+}
+
+void TstDatabase::textComparesWithoutCase()
+{
+    TestDatabase t;
+    addMasterRows(t);
+    QCOMPARE(t.scalar(QStringLiteral("SELECT count(*) FROM Meter WHERE MeterNO = 'a1'")).toInt(), 1);
+    // The key is unique without regard to case.
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, t.addMeter({ QStringLiteral("a1") }));
+    t.addReading(QStringLiteral("A1"), QDate(2024, 3, 1), 10, 10, yuan("1"), yuan("0"));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError,
+                             t.addReading(QStringLiteral("a1"), QDate(2024, 3, 1), 11, 1, yuan("1"), yuan("0")));
+}
+
+void TstDatabase::foreignKeys()
+{
+    TestDatabase t;
+    addMasterRows(t);
+    // A reading of an unregistered meter is refused.
+    try {
+        t.addReading(QStringLiteral("NOPE"), QDate(2024, 3, 1), 1, 1, yuan("0"), yuan("0"));
+        QFAIL("reading of an unknown meter stored");
+    } catch (const DatabaseError &e) {
+        QCOMPARE(e.kind(), DatabaseError::Constraint);
+    }
+    t.addReading(QStringLiteral("A1"), QDate(2024, 3, 1), 10, 10, yuan("1"), yuan("0"));
+    // Renaming the meter carries its readings along.
+    execSql(t.db(), QStringLiteral("UPDATE Meter SET MeterNO = 'B7' WHERE MeterNO = 'A1'"));
+    QCOMPARE(t.scalar(QStringLiteral("SELECT MeterID FROM TakeMeter")).toString(), QStringLiteral("B7"));
+    // A meter with readings, a price or type in use, a workshop named by a meter stay.
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, execSql(t.db(), QStringLiteral("DELETE FROM Meter")));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, execSql(t.db(), QStringLiteral("DELETE FROM Price")));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, execSql(t.db(), QStringLiteral("DELETE FROM MeterSort")));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError,
+                             execSql(t.db(), QStringLiteral("DELETE FROM Workshop WHERE WorkShopLevel = 2")));
+    // Unset references are NULL and allowed; 0 is no reference and refused.
+    t.addMeter({ QStringLiteral("C3") });
+    QVERIFY_THROWS_EXCEPTION(DatabaseError,
+                             execSql(t.db(), QStringLiteral("UPDATE Meter SET PriceID = 0 WHERE MeterNO = 'C3'")));
+    // The root's parent 0 is not a declared reference.
+    QCOMPARE(t.scalar(QStringLiteral("SELECT ResideWorkShopID FROM Workshop WHERE WrokShopID = 1")).toInt(), 0);
+}
+
+void TstDatabase::checks_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("meter number of 10") << "INSERT INTO Meter (MeterNO) VALUES ('1234567890')" << true;
+    QTest::newRow("meter number of 11") << "INSERT INTO Meter (MeterNO) VALUES ('12345678901')" << false;
+    QTest::newRow("empty meter number") << "INSERT INTO Meter (MeterNO) VALUES ('')" << false;
+    QTest::newRow("chinese model of 20") << "INSERT INTO Meter (MeterNO, Type) VALUES ('M', '一二三四五六七八九十一二三四五六七八九十')" << true;
+    QTest::newRow("model of 21") << "INSERT INTO Meter (MeterNO, Type) VALUES ('M', '123456789012345678901')" << false;
+    QTest::newRow("text in an integer column") << "INSERT INTO Meter (MeterNO, Multiple) VALUES ('M', 'abc')" << false;
+    QTest::newRow("digits text in an integer column") << "INSERT INTO Meter (MeterNO, Multiple) VALUES ('M', '12')" << true;
+    QTest::newRow("setup date") << "INSERT INTO Meter (MeterNO, SetupDate) VALUES ('M', '2024-02-29')" << true;
+    QTest::newRow("setup date and time") << "INSERT INTO Meter (MeterNO, SetupDate) VALUES ('M', '2024-02-29 08:30:00')" << true;
+    QTest::newRow("impossible setup date") << "INSERT INTO Meter (MeterNO, SetupDate) VALUES ('M', '2023-02-29')" << false;
+    QTest::newRow("price name of 21") << "INSERT INTO Price (PriceName) VALUES ('123456789012345678901')" << false;
+}
+
+void TstDatabase::checks()
+{
+    QFETCH(QString, sql);
+    QFETCH(bool, accepted);
+    TestDatabase t;
+    bool stored = true;
+    try {
+        execSql(t.db(), sql);
+    } catch (const DatabaseError &) {
+        stored = false;
+    }
+    QCOMPARE(stored, accepted);
+}
+
+void TstDatabase::connectionSettings()
+{
+    TestDatabase t;
+    QCOMPARE(t.scalar(QStringLiteral("PRAGMA foreign_keys")).toInt(), 1);
+    QCOMPARE(t.scalar(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("wal"));
+    QCOMPARE(t.scalar(QStringLiteral("PRAGMA synchronous")).toInt(), 2);   // FULL
+    QVERIFY(t.scalar(QStringLiteral("PRAGMA busy_timeout")).toInt() >= 1000);
+    // Reading dates are checked dates.
+    addMasterRows(t);
+    QVERIFY_THROWS_EXCEPTION(
+        DatabaseError,
+        execSql(t.db(), QStringLiteral("INSERT INTO TakeMeter (MeterID, TakeTime) VALUES ('A1', '2023-02-29')")));
+    QVERIFY_THROWS_EXCEPTION(
+        DatabaseError,
+        execSql(t.db(), QStringLiteral("INSERT INTO TakeMeter (MeterID, TakeTime) VALUES ('A1', '2024-3-1')")));
+    t.addReading(QStringLiteral("A1"), QDate(2024, 2, 29), 1, 1, yuan("0"), yuan("0"));
+}
+
+void TstDatabase::missingFileIsNotCreated()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("none.db"));
+    try {
+        Database::open(file, QStringLiteral("probe"));
+        QFAIL("a missing file was opened");
+    } catch (const DatabaseError &e) {
+        QCOMPARE(e.kind(), DatabaseError::Missing);
+    }
+    QVERIFY(!QFile::exists(file));
+}
+
+void TstDatabase::fileThatIsNoDatabase()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("junk.db"));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(8192, 'x'));
+    f.close();
+    try {
+        Database::open(file, QStringLiteral("probe"));
+        QFAIL("a file of junk was opened");
+    } catch (const DatabaseError &e) {
+        QCOMPARE(e.kind(), DatabaseError::Damaged);
+    }
+    QVERIFY(!QSqlDatabase::contains(QStringLiteral("probe")));
+}
+
+void TstDatabase::createdFilesAreOwnerOnly()
+{
+    TestDatabase t;
+    addMasterRows(t);   // writes, so the WAL exists
+    for (const QString &file : { t.path(), t.path() + QStringLiteral("-wal") }) {
+        QVERIFY2(QFile::exists(file), qPrintable(file));
+        const auto perms = QFile::permissions(file);
+        QVERIFY(!(perms & (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther
+                           | QFileDevice::WriteOther)));
+    }
+}
+
+void TstDatabase::backupIsAConsistentCopy()
+{
+    TestDatabase t;
+    addMasterRows(t);
+    t.addReading(QStringLiteral("A1"), QDate(2024, 3, 1), 10, 10, yuan("1"), yuan("0"));
+    const QString copy = t.dir() + QStringLiteral("/backup/copy.db");
+    QSqlDatabase db = t.db();
+    Database::backup(db, copy);
+    QVERIFY(!QFile::exists(copy + QStringLiteral(".part")));
+    QSqlDatabase opened = Database::open(copy, QStringLiteral("copy"));
+    QCOMPARE(scalar(opened, QStringLiteral("SELECT count(*) FROM TakeMeter")).toInt(), 1);
+    QCOMPARE(scalar(opened, QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+    opened = QSqlDatabase();
+    Database::close(QStringLiteral("copy"));
+    QVERIFY(!(QFile::permissions(copy) & (QFileDevice::ReadOther | QFileDevice::ReadGroup)));
+}
+
+void TstDatabase::transactionRollsBackUnlessCommitted()
+{
+    TestDatabase t;
+    {
+        Transaction tx(t.db());
+        t.addMeterSort(QStringLiteral("水表"));
+    }
+    QCOMPARE(t.count(QStringLiteral("MeterSort")), 0);
+    {
+        Transaction tx(t.db());
+        t.addMeterSort(QStringLiteral("水表"));
+        tx.commit();
+    }
+    QCOMPARE(t.count(QStringLiteral("MeterSort")), 1);
+}
+
+QTEST_GUILESS_MAIN(TstDatabase)
+#include "tst_Database.moc"
