@@ -70,7 +70,7 @@ QString RolloverQuestionText(qint32 typed, qint32 previous);
 
 // The statements of the reading services; every value is a named parameter.
 namespace ReadingSql {
-QString meterNumbers();      // :Pattern (LIKE with escape character '\\')
+QString meterNumbers();      // :Pattern, a prefixPattern (LIKE, backslash escapes)
 QString readOnDate();        // :MeterNO, :TakeTime
 QString meterInfo();         // :MeterNO
 QString monthWindow();       // :MeterNO, :FirstDay, :TakeTime (the window excludes :TakeTime)
@@ -112,15 +112,24 @@ public:
     bool IsReadOnDate(const QString &meterNo, const QDate &date);
     // Loads the meter with its prices, its readings of date's month before date and its previous
     // counter value (the latest reading dated before date, else BaseNumber), checks the counter
-    // value and computes consumption and charges. True: ComputeCharge may follow and cannot fail.
-    // False: refused, after a message through ShowMessageText, or silently when a rollover was
-    // not confirmed. A failed statement throws DatabaseError.
+    // value and computes consumption and charges. meterNo is the registered number of the row
+    // being saved. True: ComputeCharge may follow and cannot fail. False: refused and nothing
+    // may be stored; the reasons, in the order they are tested, with their message through
+    // ShowMessageText:
+    //   meter or its price not registered   MeterNotFoundText(meterNo)
+    //   takeNumber < 0                      "抄表数不能小于零！"
+    //   takeNumber > MaxBound               "抄表数大于表的最大计数范围：" + MaxBound
+    //   takeNumber < previous, and the rollover confirmation does not say yes: no message
+    //   consumption outside 0..2^31−1, or a charge beyond 64 bits
+    //                                       "使用数量超出范围，请检查抄表数！"
+    // A failed statement shows "数据集打开错误！" and throws DatabaseError.
     bool PrepareReading(const QString &meterNo, qint32 takeNumber, const QDate &date);
     // Publishes the prepared reading in FCurValue, FCharge, FQuotaCharge and FTakeNumber and
     // releases the working records. Throws std::logic_error without a successful PrepareReading.
     void ComputeCharge();
 
-    // Asked by PrepareReading for a counter value below the previous one; unset refuses.
+    // Asked by PrepareReading for a counter value below the previous one; unset refuses. A window
+    // asks RolloverQuestionText (caption "提示", question icon, Yes and No).
     void SetRolloverConfirmation(RolloverConfirmation confirm) { FConfirmRollover = std::move(confirm); }
 
     DataSet *FQuery = nullptr;

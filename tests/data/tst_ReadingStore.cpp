@@ -57,7 +57,6 @@ private slots:
     void init();
     void cleanup();
     void workedExampleRows();
-    void inputDateIsTodayByDefault();
     void registeredSpellingIsStored();
     void unknownMeter_data();
     void unknownMeter();
@@ -103,19 +102,6 @@ void TstReadingStore::workedExampleRows()
                                 "M1 2005-03-25 1040 200 0.0000 164.0000 2005-04-01",
                             }));
     QVERIFY(shown.isEmpty());
-}
-
-void TstReadingStore::inputDateIsTodayByDefault()
-{
-    TestDatabase t;
-    addExampleMeter(t, QStringLiteral("M1"));
-    TKelvaraMg mg;
-    ReadingStore store(mg);
-    const auto row = store.store(QStringLiteral("M1"), 1005, day("2005-03-08"));
-    QVERIFY(row);
-    QCOMPARE(row->InputDate, QDate::currentDate());
-    QCOMPARE(t.scalar(QStringLiteral("select InputDate from TakeMeter")).toString(),
-             QDate::currentDate().toString(Qt::ISODate));
 }
 
 void TstReadingStore::registeredSpellingIsStored()
