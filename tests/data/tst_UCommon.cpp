@@ -16,29 +16,20 @@ namespace {
 
 // The example meter: price 0.5, excess 0.8, base 1000, maximum 9999, quota 100 (200 units),
 // additional quantity 5, multiplier 10.
-struct ExampleMeter
+void addExampleMeter(TestDatabase &t, const QString &number = QStringLiteral("M1"), const char *quota = "100",
+                     const char *price = "0.5")
 {
-    qint64 sort = 0;
-    qint64 price = 0;
-};
-
-ExampleMeter addExampleMeter(TestDatabase &t, const QString &number = QStringLiteral("M1"),
-                             const char *quota = "100", const char *price = "0.5")
-{
-    ExampleMeter m;
-    m.sort = t.addMeterSort(QStringLiteral("水表"));
-    m.price = t.addPrice(QStringLiteral("生产用水"), yuan(price), yuan("0.8"), m.sort);
-    MeterSpec spec;
-    spec.number = number;
-    spec.sort = m.sort;
-    spec.price = m.price;
-    spec.multiple = 10;
-    spec.baseNumber = 1000;
-    spec.maxBound = 9999;
-    spec.subjoin = 5;
-    spec.quota = yuan(quota);
-    t.addMeter(spec);
-    return m;
+    const qint64 sort = t.addMeterSort(QStringLiteral("水表"));
+    MeterSpec meter;
+    meter.number = number;
+    meter.sort = sort;
+    meter.price = t.addPrice(QStringLiteral("生产用水"), yuan(price), yuan("0.8"), sort);
+    meter.multiple = 10;
+    meter.baseNumber = 1000;
+    meter.maxBound = 9999;
+    meter.subjoin = 5;
+    meter.quota = yuan(quota);
+    t.addMeter(meter);
 }
 
 QDate day(const char *iso)
