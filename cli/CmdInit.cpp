@@ -4,6 +4,7 @@
 #include "DemoData.h"
 #include "Schema.h"
 
+#include <QDate>
 #include <QFileInfo>
 
 int cmdInit(CliContext &ctx)
@@ -23,16 +24,25 @@ int cmdInit(CliContext &ctx)
     }
     const QString connection = QStringLiteral("kelvara-init");
     try {
-        QSqlDatabase db = Database::open(ctx.database, connection, Database::OpenMode::Create);
-        Schema::create(db);
-        if (demo)
-            DemoData::writeMasterData(db);
+        {
+            QSqlDatabase db = Database::open(ctx.database, connection, Database::OpenMode::Create);
+            Schema::create(db);
+            if (demo)
+                DemoData::writeMasterData(db);
+        }
+        Database::close(connection);
+        // The readings go through the data manager, which works on the program's database.
+        if (demo) {
+            Database::setPath(ctx.database);
+            DemoData::writeReadings(QDate::currentDate().addDays(-1));
+            Database::closeConnection();
+        }
     } catch (const DatabaseError &e) {
         Database::close(connection);
+        Database::closeConnection();
         ctx.err << "kelvara-cli: " << e.text() << "\n";
         return ExitDatabase;
     }
-    Database::close(connection);
     ctx.out << "created " << ctx.database << "\n";
     if (demo)
         ctx.out << "demo password: " << DemoData::Password << "\n";

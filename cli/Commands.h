@@ -1,8 +1,13 @@
 // Commands.h: the commands of kelvara-cli; each takes the words after its name.
 #pragma once
 
+#include "ReadingStore.h"
+#include "UCommon.h"
+
+#include <QDate>
 #include <QStringList>
 #include <QTextStream>
+#include <optional>
 
 enum ExitCode { ExitDone = 0, ExitRefused = 1, ExitUsage = 2, ExitDatabase = 3 };
 
@@ -15,3 +20,27 @@ struct CliContext
 };
 
 int cmdInit(CliContext &ctx);
+int cmdRead(CliContext &ctx);
+int cmdImport(CliContext &ctx);
+
+// Strict argument forms shared by read and import: YYYY-MM-DD, and an optional minus sign
+// with decimal digits within 32 bits.
+std::optional<QDate> parseReadingDate(const QString &text);
+std::optional<qint32> parseCounterValue(const QString &text);
+QString badDateText(const QString &text);
+QString badCounterText(const QString &text);
+
+// The data manager and reading store of a batch command. The manager's messages are collected
+// for the command to print; a lower counter value is a rollover only when asked for.
+struct ReadingSession
+{
+    explicit ReadingSession(bool rollover);
+    ~ReadingSession();
+    ReadingSession(const ReadingSession &) = delete;
+    ReadingSession &operator=(const ReadingSession &) = delete;
+    QString takeMessages();     // the messages since the last call, one a line
+
+    TKelvaraMg manager;
+    ReadingStore store{ manager };
+    QStringList messages;
+};

@@ -11,7 +11,12 @@ namespace {
 const char *usageText =
     "usage: kelvara-cli [--database FILE] COMMAND [ARGS]\n"
     "commands:\n"
-    "  init [--demo]        create a new database (with --demo: a demonstration data set)\n";
+    "  init [--demo]        create a new database (with --demo: a demonstration data set\n"
+    "                       and three months of readings)\n"
+    "  read [--date YYYY-MM-DD] [--replace] [--rollover] METER COUNTER\n"
+    "                       compute and store one reading (date: today)\n"
+    "  import [--replace] [--rollover] FILE.csv\n"
+    "                       store the readings of lines 'meter number,YYYY-MM-DD,counter value'\n";
 
 }
 
@@ -41,6 +46,10 @@ int main(int argc, char *argv[])
     CliContext ctx{ database, args, out, err };
     if (command == u"init")
         return cmdInit(ctx);
+    if (command == u"read")
+        return cmdRead(ctx);
+    if (command == u"import")
+        return cmdImport(ctx);
     err << usageText;
     return ExitUsage;
 }

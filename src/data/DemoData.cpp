@@ -1,11 +1,18 @@
 #include "DemoData.h"
 
+#include "ChargeCalc.h"
 #include "Currency.h"
 #include "Database.h"
+#include "ReadingStore.h"
+#include "UCommon.h"
 
 #include <QDate>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QVariant>
+
+#include <algorithm>
+#include <random>
 
 namespace DemoData {
 
@@ -128,6 +135,60 @@ void writeMasterData(QSqlDatabase &db)
                 { QString::fromLatin1(m.number), m.multiple, shopIds.at(m.shop), price, m.base, sort,
                   yuan(m.quota), QString::fromLatin1(m.model), installed.toString(Qt::ISODate), m.maxBound,
                   m.subjoin, QString::fromUtf8(m.place), teamIds.at(m.shop).at(m.team) });
+    }
+    tx.commit();
+}
+
+void writeReadings(const QDate &lastDate)
+{
+    struct Counter
+    {
+        QString number;
+        qint64 maxBound;
+        qint64 value;
+        qint64 stepPerReading;   // counter units between two readings, before jitter
+    };
+
+    QSqlDatabase db = Database::connection();
+    // A fixed generator makes every demonstration database alike.
+    std::minstd_rand random(20240601u);
+    QList<Counter> counters;
+    {
+        QSqlQuery meters = execSql(db, QStringLiteral(
+            "Select m.MeterNO, m.Multiple, m.BaseNumber, m.MaxBound, m.Quota, p.PriceNumber "
+            "from Meter m join Price p on p.PriceID = m.PriceID order by m.MeterNO"));
+        while (meters.next()) {
+            const qint64 multiple = qMax<qint64>(1, meters.value(1).toLongLong());
+            const qint64 quotaUnits = ChargeCalc::QuotaUnits(Currency::fromUnits(meters.value(4).toLongLong()),
+                                                             Currency::fromUnits(meters.value(5).toLongLong()));
+            // A month's use between 60 % and 150 % of the quota; meters without one use 2000 units.
+            const qint64 monthly = quotaUnits > 0 ? quotaUnits * qint64(60 + random() % 91) / 100 : 2000;
+            counters.append({ meters.value(0).toString(), meters.value(3).toLongLong(),
+                              meters.value(2).toLongLong(), qMax<qint64>(1, monthly / 3 / multiple) });
+        }
+    }
+
+    QList<QDate> dates;
+    for (QDate d = lastDate; d > lastDate.addMonths(-3); d = d.addDays(-10))
+        dates.prepend(d);
+
+    TKelvaraMg manager;
+    // Here a counter falls only when it has passed its maximum count.
+    manager.SetRolloverConfirmation([](qint32, qint32) { return true; });
+    ReadingStore store(manager);
+    Transaction tx(db);
+    for (const QDate &date : std::as_const(dates)) {
+        store.setInputDate(date);
+        for (Counter &c : counters) {
+            const qint64 step = qMax<qint64>(1, c.stepPerReading * qint64(80 + random() % 41) / 100);
+            qint64 next = c.value + step;
+            if (next > c.maxBound)
+                next -= c.maxBound;   // the rollover formula counts maxBound − value + next
+            if (!store.write(c.number, qint32(next), date))
+                throw DatabaseError(QStringLiteral("demonstration reading of %1 on %2 refused")
+                                        .arg(c.number, date.toString(Qt::ISODate)));
+            c.value = next;
+        }
     }
     tx.commit();
 }

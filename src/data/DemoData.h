@@ -3,6 +3,7 @@
 
 #include <QString>
 
+class QDate;
 class QSqlDatabase;
 
 namespace DemoData {
@@ -13,5 +14,11 @@ inline const QString Password = QStringLiteral("1234");
 // Writes the using unit, the organisation, types, prices and meters into an empty database,
 // in one transaction. Throws DatabaseError.
 void writeMasterData(QSqlDatabase &db);
+
+// Writes about three months of readings for every meter of the program's database, one every
+// ten days up to lastDate, computed and stored through the reading services, in one
+// transaction. The counters rise at a pace around each meter's quota, so some months exceed
+// it, and the meters near their maximum count pass it. Throws DatabaseError.
+void writeReadings(const QDate &lastDate);
 
 }

@@ -1,11 +1,15 @@
 #include "UCommon.h"
 
+#include "ChargeCalc.h"
 #include "DataSet.h"
 #include "Database.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QtDebug>
+
+#include <limits>
+#include <stdexcept>
 
 TKelvaraMg *KelvaraMg = nullptr;
 
@@ -18,6 +22,40 @@ std::function<void(const QString &)> &messageSink()
 }
 
 bool terminateRequested = false;
+
+bool fitsInt32(qint64 value)
+{
+    return value >= std::numeric_limits<qint32>::min() && value <= std::numeric_limits<qint32>::max();
+}
+
+// A failed statement leaves FQuery closed; reading it then fails with the query layer's error.
+void requireResult(const DataSet *query)
+{
+    if (!query->isActive())
+        (void)query->value(0);
+}
+
+ChargeCalc::SplitInput splitInput(const MeterInfo &meter, const ReadingInfo &reading, qint64 usedInMonth)
+{
+    ChargeCalc::SplitInput in;
+    in.curValue = reading.CurValue;
+    in.subjoin = meter.SubjoinNumber;
+    in.price = meter.PriceNumber;
+    in.exceedPrice = meter.ExceedPrice;
+    in.quota = meter.Quota;
+    in.quotaUnits = meter.QuotaNumber;
+    in.usedInMonth = usedInMonth;
+    return in;
+}
+
+// U: the month's earlier consumption with their additional quantities; nothing beyond 64 bits.
+std::optional<qint64> usedInMonth(const ReadingInfo &reading)
+{
+    qint64 used = 0;
+    if (__builtin_add_overflow(reading.MonthCurValue, reading.MonthSubjoin, &used))
+        return std::nullopt;
+    return used;
+}
 
 std::function<void()> &terminateHandler()
 {
@@ -111,6 +149,175 @@ QString TKelvaraMg::GetUsingUnitName()
     if (FQuery->isActive() && FQuery->isEmpty())
         return {};
     return FQuery->value(0).toString();
+}
+
+QString MeterNotFoundText(const QString &meterNo)
+{
+    return QStringLiteral("编号为 ") + meterNo + QStringLiteral(" 的表不存在或没有设置执行单价！");
+}
+
+QString RolloverQuestionText(qint32 typed, qint32 previous)
+{
+    return QStringLiteral("当前表数 ") + QString::number(typed) + QStringLiteral(" 小于上次表数 ")
+        + QString::number(previous) + QStringLiteral("，表计数是否已归零重新计数？");
+}
+
+namespace ReadingSql {
+
+QString meterNumbers()
+{
+    return QStringLiteral("Select MeterNO from Meter where MeterNO like :Pattern escape '\\' order by MeterNO");
+}
+
+QString readOnDate()
+{
+    return QStringLiteral("Select * from TakeMeter where MeterID = :MeterNO and TakeTime = :TakeTime");
+}
+
+QString meterInfo()
+{
+    return QStringLiteral(
+        "Select m.MeterNO, p.PriceNumber, p.ExceedPrice, m.BaseNumber, m.MaxBound, m.Quota, "
+        "m.SubjoinNumber, m.Multiple, m.WorkShopID, m.SubWorkShopID "
+        "from Meter m, Price p where m.PriceID = p.PriceID and m.MeterNO = :MeterNO");
+}
+
+QString monthWindow()
+{
+    return QStringLiteral(
+        "Select Count(1), Sum(Charge), Sum(QuotaCharge), Sum(CurValue) from TakeMeter "
+        "where MeterID = :MeterNO and TakeTime >= :FirstDay and TakeTime < :TakeTime");
+}
+
+QString previousCounter()
+{
+    // The latest earlier date: the unique (MeterID, TakeTime) index read backwards, one row.
+    return QStringLiteral(
+        "Select TakeNumber from TakeMeter where MeterID = :MeterNO and TakeTime < :TakeTime "
+        "and TakeNumber is not null order by TakeTime desc limit 1");
+}
+
+QString prefixPattern(const QString &typed)
+{
+    QString pattern;
+    pattern.reserve(typed.size() + 2);
+    for (const QChar c : typed) {
+        if (c == u'\\' || c == u'%' || c == u'_')
+            pattern += u'\\';
+        pattern += c;
+    }
+    return pattern + u'%';
+}
+
+}
+
+DataSet *TKelvaraMg::FindMeterNumbers(const QString &meterNo)
+{
+    RunQuery(ReadingSql::meterNumbers(), { { QStringLiteral("Pattern"), ReadingSql::prefixPattern(meterNo) } });
+    return FQuery;
+}
+
+bool TKelvaraMg::IsReadOnDate(const QString &meterNo, const QDate &date)
+{
+    RunQuery(ReadingSql::readOnDate(), { { QStringLiteral("MeterNO"), meterNo },
+                                         { QStringLiteral("TakeTime"), date.toString(Qt::ISODate) } });
+    requireResult(FQuery);
+    return !FQuery->isEmpty();
+}
+
+bool TKelvaraMg::PrepareReading(const QString &meterNo, qint32 takeNumber, const QDate &date)
+{
+    FMeterInfo.reset();
+    FReadingInfo.reset();
+    const QString day = date.toString(Qt::ISODate);
+    const QString rangeMessage = QStringLiteral("使用数量超出范围，请检查抄表数！");
+
+    MeterInfo meter;
+    RunQuery(ReadingSql::meterInfo(), { { QStringLiteral("MeterNO"), meterNo } });
+    requireResult(FQuery);
+    if (FQuery->recordCount() != 1) {
+        ShowMessageText(MeterNotFoundText(meterNo));
+        return false;
+    }
+    meter.MeterNO = FQuery->value(0).toString();
+    meter.PriceNumber = Currency::fromUnits(FQuery->value(1).toLongLong());
+    meter.ExceedPrice = Currency::fromUnits(FQuery->value(2).toLongLong());
+    meter.BaseNumber = FQuery->value(3).toLongLong();
+    meter.MaxBound = FQuery->value(4).toLongLong();
+    meter.Quota = Currency::fromUnits(FQuery->value(5).toLongLong());
+    meter.SubjoinNumber = FQuery->value(6).toLongLong();
+    meter.Multiple = FQuery->value(7).toLongLong();
+    meter.WorkShopID = FQuery->value(8).toLongLong();
+    meter.SubWorkShopID = FQuery->value(9).toLongLong();
+    meter.QuotaNumber = ChargeCalc::QuotaUnits(meter.Quota, meter.PriceNumber);
+
+    ReadingInfo reading;
+    RunQuery(ReadingSql::monthWindow(), { { QStringLiteral("MeterNO"), meterNo },
+                                          { QStringLiteral("FirstDay"), FormatMonth(date) + QStringLiteral("-01") },
+                                          { QStringLiteral("TakeTime"), day } });
+    requireResult(FQuery);
+    reading.ReadCount = FQuery->value(0).toLongLong();
+    reading.MonthCharge = Currency::fromUnits(FQuery->value(1).toLongLong());
+    reading.MonthQuotaCharge = Currency::fromUnits(FQuery->value(2).toLongLong());
+    reading.MonthCurValue = FQuery->value(3).toLongLong();
+
+    // A stored 0 is a real counter value; only a meter never read before starts from its base.
+    RunQuery(ReadingSql::previousCounter(), { { QStringLiteral("MeterNO"), meterNo },
+                                              { QStringLiteral("TakeTime"), day } });
+    requireResult(FQuery);
+    const qint64 previous = FQuery->isEmpty() ? meter.BaseNumber : FQuery->value(0).toLongLong();
+    reading.TakeNumber = takeNumber;
+    reading.TakeTime = date;
+
+    if (takeNumber < 0) {
+        ShowMessageText(QStringLiteral("抄表数不能小于零！"));
+        return false;
+    }
+    if (takeNumber > meter.MaxBound) {
+        ShowMessageText(QStringLiteral("抄表数大于表的最大计数范围：") + QString::number(meter.MaxBound));
+        return false;
+    }
+    if (!fitsInt32(previous)) {
+        ShowMessageText(rangeMessage);
+        return false;
+    }
+    reading.LastTakeNumber = qint32(previous);
+    // A lower value is a typing slip as often as a rollover: only the operator can tell.
+    const bool rollover = takeNumber < previous;
+    if (rollover && (!FConfirmRollover || !FConfirmRollover(takeNumber, reading.LastTakeNumber)))
+        return false;
+
+    const auto consumption =
+        ChargeCalc::Consumption(previous, takeNumber, meter.MaxBound, meter.Multiple, rollover);
+    if (!consumption || *consumption < 0 || !fitsInt32(*consumption)
+        || __builtin_mul_overflow(reading.ReadCount, meter.SubjoinNumber, &reading.MonthSubjoin)) {
+        ShowMessageText(rangeMessage);
+        return false;
+    }
+    reading.CurValue = qint32(*consumption);
+    const auto used = usedInMonth(reading);
+    if (!used || !ChargeCalc::SplitCharge(splitInput(meter, reading, *used))) {
+        ShowMessageText(rangeMessage);
+        return false;
+    }
+    FMeterInfo = meter;
+    FReadingInfo = reading;
+    return true;
+}
+
+void TKelvaraMg::ComputeCharge()
+{
+    if (!FMeterInfo || !FReadingInfo)
+        throw std::logic_error("ComputeCharge without a reading prepared by PrepareReading");
+    // PrepareReading has made this same split, so it cannot fail here.
+    const ChargeCalc::Split split =
+        *ChargeCalc::SplitCharge(splitInput(*FMeterInfo, *FReadingInfo, *usedInMonth(*FReadingInfo)));
+    SetCurValue(FReadingInfo->CurValue);
+    SetCharge(split.charge);
+    SetQuotaCharge(split.quotaCharge);
+    SetTakeNumber(FReadingInfo->LastTakeNumber);
+    FMeterInfo.reset();
+    FReadingInfo.reset();
 }
 
 QString TKelvaraMg::FormatMonth(const QDate &date)

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QVariantMap>
 #include <functional>
+#include <optional>
 
 class DataSet;
 
@@ -25,6 +26,58 @@ void RequestTerminate();
 bool TerminateRequested();
 void SetTerminateHandler(std::function<void()> handler);
 void ClearTerminateRequest();
+
+// The meter facts PrepareReading loads. Integers are kept as stored, in 64 bits, so that the
+// arithmetic on them can check its range before anything is stored.
+struct MeterInfo
+{
+    QString MeterNO;            // the registered spelling of the number
+    Currency PriceNumber;       // unit price within the quota
+    Currency ExceedPrice;       // unit price beyond the quota; 0 means PriceNumber
+    qint64 BaseNumber = 0;      // counter value at installation
+    qint64 MaxBound = 0;        // highest value the counter shows
+    Currency Quota;             // monthly quota as money; 0 or less means none
+    qint64 SubjoinNumber = 0;   // additional quantity charged with every reading
+    qint64 Multiple = 0;        // multiplier of counter differences
+    qint64 WorkShopID = 0;
+    qint64 SubWorkShopID = 0;
+    qint64 QuotaNumber = 0;     // Quota / PriceNumber truncated toward zero; 0 at price 0
+};
+
+// The reading being computed and the meter's earlier readings of its month.
+struct ReadingInfo
+{
+    qint64 ReadCount = 0;       // readings from the first of the month up to the day before
+    Currency MonthCharge;
+    Currency MonthQuotaCharge;
+    qint64 MonthCurValue = 0;   // their consumption
+    qint64 MonthSubjoin = 0;    // ReadCount × the meter's present SubjoinNumber
+    qint32 LastTakeNumber = 0;  // the counter value this reading is measured from
+    qint32 TakeNumber = 0;      // the counter value read
+    qint32 CurValue = 0;        // consumption, the additional quantity not included
+    QDate TakeTime;
+};
+
+// Asks whether a counter value below the previous one means the counter passed its maximum and
+// started again; false refuses the reading without a message.
+using RolloverConfirmation = std::function<bool(qint32 typed, qint32 previous)>;
+
+// The refusal of a reading whose meter, or the meter's price, is not registered.
+QString MeterNotFoundText(const QString &meterNo);
+
+// The question a window asks for a counter value below the previous one.
+QString RolloverQuestionText(qint32 typed, qint32 previous);
+
+// The statements of the reading services; every value is a named parameter.
+namespace ReadingSql {
+QString meterNumbers();      // :Pattern, a prefixPattern (LIKE, backslash escapes)
+QString readOnDate();        // :MeterNO, :TakeTime
+QString meterInfo();         // :MeterNO
+QString monthWindow();       // :MeterNO, :FirstDay, :TakeTime (the window excludes :TakeTime)
+QString previousCounter();   // :MeterNO, :TakeTime
+// The typed text as a LIKE pattern matching the numbers that begin with it.
+QString prefixPattern(const QString &typed);
+}
 
 class TKelvaraMg : public QObject
 {
@@ -49,11 +102,46 @@ public:
     void SetQuotaCharge(Currency value) { FQuotaCharge = value; }
     void SetTakeNumber(qint32 value) { FTakeNumber = value; }
 
+    // Reading services. Dates are calendar dates; texts are compared without regard to case.
+    //
+    // The meter numbers beginning with the typed text, in order: FQuery itself, on its first
+    // row, one column MeterNO. % and _ in the text match only themselves. Valid until the next
+    // service runs a statement.
+    DataSet *FindMeterNumbers(const QString &meterNo);
+    // Whether the meter has a reading dated date.
+    bool IsReadOnDate(const QString &meterNo, const QDate &date);
+    // Loads the meter with its prices, its readings of date's month before date and its previous
+    // counter value (the latest reading dated before date, else BaseNumber), checks the counter
+    // value and computes consumption and charges. meterNo is the registered number of the row
+    // being saved. True: ComputeCharge may follow and cannot fail. False: refused and nothing
+    // may be stored; the reasons, in the order they are tested, with their message through
+    // ShowMessageText:
+    //   meter or its price not registered   MeterNotFoundText(meterNo)
+    //   takeNumber < 0                      "抄表数不能小于零！"
+    //   takeNumber > MaxBound               "抄表数大于表的最大计数范围：" + MaxBound
+    //   takeNumber < previous, and the rollover confirmation does not say yes: no message
+    //   consumption outside 0..2^31−1, or a charge beyond 64 bits
+    //                                       "使用数量超出范围，请检查抄表数！"
+    // A failed statement shows "数据集打开错误！" and throws DatabaseError.
+    bool PrepareReading(const QString &meterNo, qint32 takeNumber, const QDate &date);
+    // Publishes the prepared reading in FCurValue, FCharge, FQuotaCharge and FTakeNumber and
+    // releases the working records. Throws std::logic_error without a successful PrepareReading.
+    void ComputeCharge();
+
+    // Asked by PrepareReading for a counter value below the previous one; unset refuses. A window
+    // asks RolloverQuestionText (caption "提示", question icon, Yes and No).
+    void SetRolloverConfirmation(RolloverConfirmation confirm) { FConfirmRollover = std::move(confirm); }
+
     DataSet *FQuery = nullptr;
     qint32 FCurValue = 0;
     Currency FCharge;
     Currency FQuotaCharge;
     qint32 FTakeNumber = 0;
+    RolloverConfirmation FConfirmRollover;
+
+private:
+    std::optional<MeterInfo> FMeterInfo;
+    std::optional<ReadingInfo> FReadingInfo;
 };
 
 extern TKelvaraMg *KelvaraMg;

@@ -1,0 +1,137 @@
+#include "Commands.h"
+
+#include "Database.h"
+#include "ReadingStore.h"
+#include "UCommon.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <limits>
+
+namespace {
+
+const char *readUsage =
+    "usage: kelvara-cli [--database FILE] read [--date YYYY-MM-DD] [--replace] [--rollover] METER COUNTER\n";
+
+}
+
+std::optional<QDate> parseReadingDate(const QString &text)
+{
+    static const QRegularExpression iso(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}$"));
+    if (!iso.match(text).hasMatch())
+        return std::nullopt;
+    const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+    if (!date.isValid())
+        return std::nullopt;
+    return date;
+}
+
+std::optional<qint32> parseCounterValue(const QString &text)
+{
+    static const QRegularExpression whole(QStringLiteral("^-?[0-9]+$"));
+    if (!whole.match(text).hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    if (!ok || value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
+        return std::nullopt;
+    return qint32(value);
+}
+
+QString badCounterText(const QString &text)
+{
+    return QStringLiteral("counter value \"%1\" is not a whole number from -2147483648 to 2147483647").arg(text);
+}
+
+QString badDateText(const QString &text)
+{
+    return QStringLiteral("reading date \"%1\" is not a date written YYYY-MM-DD").arg(text);
+}
+
+ReadingSession::ReadingSession(bool rollover)
+{
+    SetMessageSink([this](const QString &text) { messages << text; });
+    manager.SetRolloverConfirmation([this, rollover](qint32 typed, qint32 previous) {
+        if (!rollover)
+            messages << RolloverQuestionText(typed, previous) + QStringLiteral(" (--rollover stores it as a rollover)");
+        return rollover;
+    });
+}
+
+ReadingSession::~ReadingSession()
+{
+    SetMessageSink({});
+}
+
+QString ReadingSession::takeMessages()
+{
+    const QString text = messages.join(u'\n');
+    messages.clear();
+    return text;
+}
+
+int cmdRead(CliContext &ctx)
+{
+    std::optional<QDate> date = QDate::currentDate();
+    bool replace = false;
+    bool rollover = false;
+    QStringList words;
+    bool optionsEnd = false;
+    for (int i = 0; i < ctx.args.size(); ++i) {
+        const QString &a = ctx.args.at(i);
+        if (optionsEnd || !a.startsWith(u"--")) {
+            words << a;
+        } else if (a == u"--") {
+            optionsEnd = true;
+        } else if (a == u"--replace") {
+            replace = true;
+        } else if (a == u"--rollover") {
+            rollover = true;
+        } else if (a == u"--date" && i + 1 < ctx.args.size()) {
+            date = parseReadingDate(ctx.args.at(++i));
+            if (!date) {
+                ctx.err << "kelvara-cli: " << badDateText(ctx.args.at(i)) << "\n";
+                return ExitUsage;
+            }
+        } else {
+            ctx.err << readUsage;
+            return ExitUsage;
+        }
+    }
+    if (words.size() != 2 || TrimBlanks(words.at(0)).isEmpty()) {
+        ctx.err << readUsage;
+        return ExitUsage;
+    }
+    const QString meterNo = TrimBlanks(words.at(0));
+    const std::optional<qint32> counter = parseCounterValue(words.at(1));
+    if (!counter) {
+        ctx.err << "kelvara-cli: " << badCounterText(words.at(1)) << "\n";
+        return ExitUsage;
+    }
+    if (!QFileInfo::exists(ctx.database)) {
+        ctx.err << "kelvara-cli: no database at " << ctx.database << "\n";
+        return ExitDatabase;
+    }
+
+    std::optional<StoredReading> row;
+    {
+        ReadingSession session(rollover);
+        try {
+            row = session.store.store(meterNo, *counter, *date, replace);
+        } catch (const DatabaseError &e) {
+            const QString shown = session.takeMessages();
+            if (!shown.isEmpty())
+                ctx.err << shown << "\n";
+            ctx.err << "kelvara-cli: " << e.text() << "\n";
+            return ExitDatabase;
+        }
+        if (!row) {
+            ctx.err << session.takeMessages() << "\n";
+            return ExitRefused;
+        }
+    }
+    ctx.out << row->MeterID << '\t' << row->TakeTime.toString(Qt::ISODate) << '\t' << row->TakeNumber << '\t'
+            << row->CurValue << '\t' << row->Charge.toString(4) << '\t' << row->QuotaCharge.toString(4) << "\n";
+    return ExitDone;
+}

@@ -1,0 +1,78 @@
+#include "ReadingStore.h"
+
+#include "Database.h"
+#include "UCommon.h"
+
+#include <QVariant>
+
+ReadingStore::ReadingStore(TKelvaraMg &manager) : m_manager(manager) {}
+
+std::optional<QString> ReadingStore::registeredNumber(const QString &meterNo) const
+{
+    // MeterNO compares without regard to case.
+    const QVariant number = scalar(Database::connection(),
+                                   QStringLiteral("Select MeterNO from Meter where MeterNO = ?"), { meterNo });
+    if (!number.isValid())
+        return std::nullopt;
+    return number.toString();
+}
+
+std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 takeNumber, const QDate &date,
+                                                 bool replace)
+{
+    const std::optional<QString> number = registeredNumber(meterNo);
+    if (!number) {
+        m_manager.ShowMessageText(MeterNotFoundText(meterNo));
+        return std::nullopt;
+    }
+    const bool exists = m_manager.IsReadOnDate(*number, date);
+    if (exists && !replace) {
+        m_manager.ShowMessageText(QStringLiteral("该表在这一天已经抄过了！"));
+        return std::nullopt;
+    }
+    // The stored reading of the date lies outside the month window and is never the previous
+    // counter value, so correcting it computes as if it had not been there.
+    if (!m_manager.PrepareReading(*number, takeNumber, date))
+        return std::nullopt;
+    m_manager.ComputeCharge();
+
+    StoredReading row;
+    row.MeterID = *number;
+    row.TakeTime = date;
+    row.TakeNumber = takeNumber;
+    row.CurValue = m_manager.FCurValue;
+    row.Charge = m_manager.FCharge;
+    row.QuotaCharge = m_manager.FQuotaCharge;
+    row.InputDate = m_inputDate.isValid() ? m_inputDate : QDate::currentDate();
+    row.replaced = exists;
+
+    const QSqlDatabase db = Database::connection();
+    const QString day = date.toString(Qt::ISODate);
+    const QVariantList figures = { row.MeterID, row.TakeNumber, row.CurValue, row.Charge.units(),
+                                   row.QuotaCharge.units(), row.InputDate.toString(Qt::ISODate) };
+    if (exists) {
+        QSqlQuery update = execSql(db,
+                                   QStringLiteral("Update TakeMeter set MeterID = ?, TakeNumber = ?, CurValue = ?, "
+                                                  "Charge = ?, QuotaCharge = ?, InputDate = ? "
+                                                  "where MeterID = ? and TakeTime = ?"),
+                                   figures + QVariantList{ row.MeterID, day });
+        if (update.numRowsAffected() != 1)
+            throw DatabaseError(QStringLiteral("表记录定位错!"));
+    } else {
+        execSql(db,
+                QStringLiteral("Insert into TakeMeter (MeterID, TakeNumber, CurValue, Charge, QuotaCharge, "
+                               "InputDate, TakeTime) values (?, ?, ?, ?, ?, ?, ?)"),
+                figures + QVariantList{ day });
+    }
+    return row;
+}
+
+std::optional<StoredReading> ReadingStore::store(const QString &meterNo, qint32 takeNumber, const QDate &date,
+                                                 bool replace)
+{
+    Transaction tx(Database::connection());
+    std::optional<StoredReading> row = write(meterNo, takeNumber, date, replace);
+    if (row)
+        tx.commit();
+    return row;
+}

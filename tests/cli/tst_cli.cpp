@@ -1,0 +1,369 @@
+// kelvara-cli run as a separate program: read, import and init --demo.
+#include "Database.h"
+#include "TestDatabase.h"
+#include "UCommon.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSqlQuery>
+#include <QtTest>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run runCli(const QString &database, const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(KELVARA_CLI), QStringList({ QStringLiteral("--database"), database }) + args);
+    if (!p.waitForFinished(120000))
+        qFatal("kelvara-cli did not finish");
+    Run r;
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QDate day(const char *iso)
+{
+    return QDate::fromString(QString::fromLatin1(iso), Qt::ISODate);
+}
+
+// Meters M1 (the example: price 0.5, excess 0.8, base 1000, maximum 9999, quota 100, additional
+// quantity 5, multiplier 10) and O'B,1 (the same, multiplier 1).
+void addMeters(TestDatabase &t)
+{
+    const qint64 sort = t.addMeterSort(QStringLiteral("水表"));
+    const qint64 price = t.addPrice(QStringLiteral("生产用水"), yuan("0.5"), yuan("0.8"), sort);
+    for (const char *number : { "M1", "O'B,1" }) {
+        MeterSpec m;
+        m.number = QString::fromUtf8(number);
+        m.sort = sort;
+        m.price = price;
+        m.multiple = m.number == u"M1" ? 10 : 1;
+        m.baseNumber = 1000;
+        m.maxBound = 9999;
+        m.subjoin = 5;
+        m.quota = yuan("100");
+        t.addMeter(m);
+    }
+}
+
+// Every reading as "MeterID TakeTime TakeNumber CurValue Charge QuotaCharge".
+QStringList storedRows(const TestDatabase &t)
+{
+    QStringList rows;
+    QSqlQuery q = execSql(t.db(), QStringLiteral("select MeterID, TakeTime, TakeNumber, CurValue, Charge, "
+                                                 "QuotaCharge from TakeMeter order by MeterID, TakeTime"));
+    while (q.next())
+        rows << QStringList({ q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
+                              q.value(3).toString(), Currency::fromUnits(q.value(4).toLongLong()).toString(),
+                              Currency::fromUnits(q.value(5).toLongLong()).toString() })
+                    .join(u' ');
+    return rows;
+}
+
+QString writeFile(const TestDatabase &t, const QByteArray &content)
+{
+    const QString path = t.dir() + QStringLiteral("/readings.csv");
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(content) != content.size())
+        qFatal("cannot write the test file");
+    return path;
+}
+
+}
+
+class TstCli : public QObject
+{
+    Q_OBJECT
+private slots:
+    void readWorkedExample();
+    void readDefaultsToToday();
+    void readRefusals_data();
+    void readRefusals();
+    void readReplaceCorrects();
+    void readRollover();
+    void readWithoutDatabase();
+    void importStoresInDateOrder();
+    void importBadLines_data();
+    void importBadLines();
+    void importSameDateInFileOrder();
+    void importRollover();
+    void importShowsProgress();
+    void importUsage();
+    void initDemoWritesReadings();
+};
+
+void TstCli::readWorkedExample()
+{
+    TestDatabase t;
+    addMeters(t);
+    const struct { const char *date, *counter, *line; } steps[] = {
+        { "2005-03-08", "1005", "M1\t2005-03-08\t1005\t50\t27.5000\t0.0000\n" },
+        { "2005-03-17", "1020", "M1\t2005-03-17\t1020\t150\t72.5000\t8.0000\n" },
+        { "2005-03-25", "1040", "M1\t2005-03-25\t1040\t200\t0.0000\t164.0000\n" },
+    };
+    for (const auto &s : steps) {
+        const Run r = runCli(t.path(), { "read", "--date", s.date, "m1", s.counter });
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.out, QString::fromUtf8(s.line));
+        QCOMPARE(r.exitCode, 0);
+    }
+    QCOMPARE(t.scalar(QStringLiteral("select InputDate from TakeMeter limit 1")).toString(),
+             QDate::currentDate().toString(Qt::ISODate));
+}
+
+void TstCli::readDefaultsToToday()
+{
+    TestDatabase t;
+    addMeters(t);
+    const Run r = runCli(t.path(), { "read", "M1", "1005" });
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out.section(u'\t', 1, 1), QDate::currentDate().toString(Qt::ISODate));
+}
+
+void TstCli::readRefusals_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err");
+
+    QTest::newRow("already read") << QStringList({ "read", "--date", "2005-03-08", "M1", "1006" }) << 1
+                                  << "该表在这一天已经抄过了！\n";
+    QTest::newRow("unknown meter") << QStringList({ "read", "--date", "2005-03-09", "M1'", "1006" }) << 1
+                                   << "编号为 M1' 的表不存在或没有设置执行单价！\n";
+    QTest::newRow("prefix is not a number") << QStringList({ "read", "--date", "2005-03-09", "M", "1006" }) << 1
+                                            << "编号为 M 的表不存在或没有设置执行单价！\n";
+    QTest::newRow("above the maximum") << QStringList({ "read", "--date", "2005-03-09", "M1", "10000" }) << 1
+                                       << "抄表数大于表的最大计数范围：9999\n";
+    QTest::newRow("negative") << QStringList({ "read", "--date", "2005-03-09", "M1", "-1" }) << 1
+                              << "抄表数不能小于零！\n";
+    QTest::newRow("lower without --rollover")
+        << QStringList({ "read", "--date", "2005-03-09", "M1", "1004" }) << 1
+        << "当前表数 1004 小于上次表数 1005，表计数是否已归零重新计数？ (--rollover stores it as a rollover)\n";
+    const QString badCounter = QStringLiteral(
+        "kelvara-cli: counter value \"%1\" is not a whole number from -2147483648 to 2147483647\n");
+    QTest::newRow("letters") << QStringList({ "read", "M1", "12a" }) << 2 << badCounter.arg("12a");
+    QTest::newRow("beyond 32 bits") << QStringList({ "read", "M1", "2147483648" }) << 2 << badCounter.arg("2147483648");
+    QTest::newRow("plus sign") << QStringList({ "read", "M1", "+5" }) << 2 << badCounter.arg("+5");
+    QTest::newRow("decimal") << QStringList({ "read", "M1", "5.0" }) << 2 << badCounter.arg("5.0");
+    const QString badDate = QStringLiteral("kelvara-cli: reading date \"%1\" is not a date written YYYY-MM-DD\n");
+    QTest::newRow("impossible date") << QStringList({ "read", "--date", "2005-02-29", "M1", "1" }) << 2
+                                     << badDate.arg("2005-02-29");
+    QTest::newRow("short date") << QStringList({ "read", "--date", "2005-3-8", "M1", "1" }) << 2
+                                << badDate.arg("2005-3-8");
+    const QString usage = QStringLiteral(
+        "usage: kelvara-cli [--database FILE] read [--date YYYY-MM-DD] [--replace] [--rollover] METER COUNTER\n");
+    QTest::newRow("no counter") << QStringList({ "read", "M1" }) << 2 << usage;
+    QTest::newRow("extra word") << QStringList({ "read", "M1", "1", "2" }) << 2 << usage;
+    QTest::newRow("unknown option") << QStringList({ "read", "--force", "M1", "1" }) << 2 << usage;
+    QTest::newRow("date without value") << QStringList({ "read", "M1", "1", "--date" }) << 2 << usage;
+    QTest::newRow("blank meter") << QStringList({ "read", " ", "1" }) << 2 << usage;
+}
+
+// One reading stored on 2005-03-08 at 1005; a refusal changes nothing.
+void TstCli::readRefusals()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, err);
+    TestDatabase t;
+    addMeters(t);
+    QCOMPARE(runCli(t.path(), { "read", "--date", "2005-03-08", "M1", "1005" }).exitCode, 0);
+    const QStringList before = storedRows(t);
+    const Run r = runCli(t.path(), args);
+    QCOMPARE(r.err, err);
+    QCOMPARE(r.out, QString());
+    QCOMPARE(r.exitCode, exitCode);
+    QCOMPARE(storedRows(t), before);
+}
+
+void TstCli::readReplaceCorrects()
+{
+    TestDatabase t;
+    addMeters(t);
+    QCOMPARE(runCli(t.path(), { "read", "--date", "2005-03-08", "M1", "1005" }).exitCode, 0);
+    QCOMPARE(runCli(t.path(), { "read", "--date", "2005-03-17", "M1", "1020" }).exitCode, 0);
+    const Run r = runCli(t.path(), { "read", "--replace", "--date", "2005-03-08", "M1", "1003" });
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, QStringLiteral("M1\t2005-03-08\t1003\t30\t17.5000\t0.0000\n"));
+    QCOMPARE(storedRows(t), QStringList({ "M1 2005-03-08 1003 30 17.5000 0.0000",
+                                          "M1 2005-03-17 1020 150 72.5000 8.0000" }));
+}
+
+void TstCli::readRollover()
+{
+    TestDatabase t;
+    addMeters(t);
+    t.addReading(QStringLiteral("M1"), day("2005-03-05"), 9990, 0, Currency(), Currency());
+    const Run r = runCli(t.path(), { "read", "--rollover", "--date", "2005-03-12", "M1", "5" });
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.out, QStringLiteral("M1\t2005-03-12\t5\t140\t72.5000\t0.0000\n"));
+    QCOMPARE(r.exitCode, 0);
+}
+
+void TstCli::readWithoutDatabase()
+{
+    TestDatabase t;
+    const QString missing = t.dir() + QStringLiteral("/none.db");
+    const Run r = runCli(missing, { "read", "M1", "5" });
+    QCOMPARE(r.exitCode, 3);
+    QCOMPARE(r.err, "kelvara-cli: no database at " + missing + "\n");
+    QVERIFY(!QFile::exists(missing));
+}
+
+void TstCli::importStoresInDateOrder()
+{
+    TestDatabase t;
+    addMeters(t);
+    // BOM, header, CRLF, a blank line, a quoted number with comma and apostrophe, dates out of order.
+    const QString file = writeFile(t, "\xEF\xBB\xBF表编号,抄表时间,当前表数\r\n"
+                                      "M1,2005-03-25,1040\r\n"
+                                      "M1,2005-03-08,1005\r\n"
+                                      "\r\n"
+                                      "\"O'B,1\" , 2005-03-08 , 1100\r\n"
+                                      "m1,2005-03-17,1020\r\n");
+    const Run r = runCli(t.path(), { "import", file });
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.out, QStringLiteral("stored 4 readings\n"));
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(storedRows(t), QStringList({ "M1 2005-03-08 1005 50 27.5000 0.0000",
+                                          "M1 2005-03-17 1020 150 72.5000 8.0000",
+                                          "M1 2005-03-25 1040 200 0.0000 164.0000",
+                                          "O'B,1 2005-03-08 1100 100 52.5000 0.0000" }));
+}
+
+void TstCli::importBadLines_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("err");
+    const QByteArray good = "M1,2005-03-08,1005\nM1,2005-03-17,1020\n";
+    QTest::newRow("bad date") << good + "M1,2005-02-30,1\n"
+                              << "kelvara-cli: line 3: reading date \"2005-02-30\" is not a date written YYYY-MM-DD\n";
+    QTest::newRow("letters in the counter") << good + "M1,2005-03-20,1o20\n"
+                                            << "kelvara-cli: line 3: counter value \"1o20\" is not a whole number "
+                                               "from -2147483648 to 2147483647\n";
+    QTest::newRow("two fields") << good + "M1,2005-03-20\n"
+                                << "kelvara-cli: line 3: 2 fields where 3 are expected: meter number,YYYY-MM-DD,counter value\n";
+    QTest::newRow("no meter number") << good + ",2005-03-20,5\n" << "kelvara-cli: line 3: no meter number\n";
+    QTest::newRow("open quote") << good + "\"M1,2005-03-20,5\n" << "kelvara-cli: line 3: unbalanced double quote\n";
+    QTest::newRow("not UTF-8") << good + "M\xff,2005-03-20,5\n" << "kelvara-cli: line 3: not UTF-8 text\n";
+    QTest::newRow("header that is a bad line") << "M1,2005-13-08,1005\n" + good
+                                               << "kelvara-cli: line 1: reading date \"2005-13-08\" is not a date written YYYY-MM-DD\n";
+    QTest::newRow("unknown meter") << good + "M9,2005-03-20,5\n"
+                                   << "kelvara-cli: line 3: 编号为 M9 的表不存在或没有设置执行单价！\n";
+    QTest::newRow("above the maximum, reported by its line") << "M1,2005-03-20,10000\n" + good
+                                                             << "kelvara-cli: line 1: 抄表数大于表的最大计数范围：9999\n";
+    QTest::newRow("negative") << good + "M1,2005-03-20,-4\n" << "kelvara-cli: line 3: 抄表数不能小于零！\n";
+    QTest::newRow("already read in the database") << good + "M1,2005-03-01,900\n"
+                                                  << "kelvara-cli: line 3: 该表在这一天已经抄过了！\n";
+    QTest::newRow("lower than the previous") << good + "M1,2005-03-09,1004\n"
+                                             << "kelvara-cli: line 3: 当前表数 1004 小于上次表数 1005，"
+                                                "表计数是否已归零重新计数？ (--rollover stores it as a rollover)\n";
+}
+
+// A bad line stores nothing, not even the good lines before it.
+void TstCli::importBadLines()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, err);
+    TestDatabase t;
+    addMeters(t);
+    t.addReading(QStringLiteral("M1"), day("2005-03-01"), 1000, 0, Currency(), Currency());
+    const Run r = runCli(t.path(), { "import", writeFile(t, content) });
+    QCOMPARE(r.err, err + "kelvara-cli: nothing stored\n");
+    QCOMPARE(r.out, QString());
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(t.count(QStringLiteral("TakeMeter")), 1);
+}
+
+void TstCli::importSameDateInFileOrder()
+{
+    TestDatabase t;
+    addMeters(t);
+    const QString file = writeFile(t, "M1,2005-03-17,1020\nM1,2005-03-08,1010\nM1,2005-03-08,1005\n");
+    Run r = runCli(t.path(), { "import", file });
+    QCOMPARE(r.err, QStringLiteral("kelvara-cli: line 3: 该表在这一天已经抄过了！\nkelvara-cli: nothing stored\n"));
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(t.count(QStringLiteral("TakeMeter")), 0);
+
+    // With --replace the later line of the date corrects the earlier one before 03-17 is computed.
+    r = runCli(t.path(), { "import", "--replace", file });
+    QCOMPARE(r.out, QStringLiteral("stored 3 readings\n"));
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(storedRows(t), QStringList({ "M1 2005-03-08 1005 50 27.5000 0.0000",
+                                          "M1 2005-03-17 1020 150 72.5000 8.0000" }));
+}
+
+void TstCli::importRollover()
+{
+    TestDatabase t;
+    addMeters(t);
+    const QString file = writeFile(t, "M1,2005-03-12,5\nM1,2005-03-05,9990\nM1,2005-03-20,30\n");
+    const Run r = runCli(t.path(), { "import", "--rollover", file });
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.exitCode, 0);
+    // 9990 from 1000: 89900 units, the quota used up; then 140 and 250 units beyond it.
+    QCOMPARE(storedRows(t), QStringList({ "M1 2005-03-05 9990 89900 100.0000 71764.0000",
+                                          "M1 2005-03-12 5 140 0.0000 116.0000",
+                                          "M1 2005-03-20 30 250 0.0000 204.0000" }));
+}
+
+void TstCli::importShowsProgress()
+{
+    TestDatabase t;
+    addMeters(t);
+    QByteArray content = "meter,date,counter\n";
+    const QDate start = day("2001-01-01");
+    for (int i = 0; i < 1200; ++i)
+        content += "M1," + start.addDays(i).toString(Qt::ISODate).toLatin1() + ',' + QByteArray::number(1000 + i) + '\n';
+    const Run r = runCli(t.path(), { "import", writeFile(t, content) });
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, QStringLiteral("stored 1200 readings\n"));
+    QCOMPARE(r.err, QStringLiteral("kelvara-cli: 1000 of 1200 readings computed\n"));
+    QCOMPARE(t.scalar(QStringLiteral("select sum(CurValue) from TakeMeter")).toLongLong(), 11990);
+}
+
+void TstCli::importUsage()
+{
+    TestDatabase t;
+    const Run none = runCli(t.path(), { "import" });
+    QCOMPARE(none.exitCode, 2);
+    QVERIFY(none.err.startsWith("usage: kelvara-cli [--database FILE] import"));
+    const Run missing = runCli(t.path(), { "import", t.dir() + "/none.csv" });
+    QCOMPARE(missing.exitCode, 2);
+    QVERIFY2(missing.err.startsWith("kelvara-cli: cannot read " + t.dir() + "/none.csv: "), qPrintable(missing.err));
+    const Run option = runCli(t.path(), { "import", "--all", writeFile(t, "") });
+    QCOMPARE(option.exitCode, 2);
+    const Run empty = runCli(t.path(), { "import", writeFile(t, "") });
+    QCOMPARE(empty.out, QStringLiteral("stored 0 readings\n"));
+    QCOMPARE(empty.exitCode, 0);
+}
+
+void TstCli::initDemoWritesReadings()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("demo.db"));
+    const Run r = runCli(path, { "init", "--demo" });
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.exitCode, 0);
+    {
+        QSqlDatabase db = Database::open(path, QStringLiteral("demo-check"));
+        QVERIFY(scalar(db, QStringLiteral("select count(*) from TakeMeter")).toInt() >= 30 * 9);
+        QCOMPARE(scalar(db, QStringLiteral("select max(TakeTime) from TakeMeter")).toString(),
+                 QDate::currentDate().addDays(-1).toString(Qt::ISODate));
+        QVERIFY(scalar(db, QStringLiteral("select min(TakeTime) from TakeMeter")).toString()
+                > QDate::currentDate().addDays(-1).addMonths(-3).toString(Qt::ISODate));
+    }
+    Database::close(QStringLiteral("demo-check"));
+}
+
+QTEST_GUILESS_MAIN(TstCli)
+#include "tst_cli.moc"
