@@ -11,13 +11,16 @@ namespace {
 const char *usageText =
     "usage: kelvara-cli [--database FILE] COMMAND [ARGS]\n"
     "commands:\n"
-    "  init [--demo]        create a new database (with --demo: a demonstration data set)\n";
+    "  init [--demo]        create a new database (with --demo: a demonstration data set)\n"
+    "  report summary|detail|classes --from YYYY-MM-DD --to YYYY-MM-DD [--workshop NAME]\n"
+    "         [--format text|csv|pdf] [--output FILE]\n"
+    "                       the period's report; detail needs --workshop (a workshop's name)\n";
 
 }
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app = createCliApplication(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Kelvara"));
     QTextStream out(stdout);
     QTextStream err(stderr);
@@ -41,6 +44,8 @@ int main(int argc, char *argv[])
     CliContext ctx{ database, args, out, err };
     if (command == u"init")
         return cmdInit(ctx);
+    if (command == u"report")
+        return cmdReport(ctx);
     err << usageText;
     return ExitUsage;
 }
