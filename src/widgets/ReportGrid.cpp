@@ -15,7 +15,7 @@ const QColor FooterColor(Qt::magenta);
 class RowIndicator : public QHeaderView
 {
 public:
-    explicit RowIndicator(QWidget *parent) : QHeaderView(Qt::Vertical, parent)
+    explicit RowIndicator(QAbstractItemView *view) : QHeaderView(Qt::Vertical, view), m_view(view)
     {
         setSectionResizeMode(QHeaderView::Fixed);
         setSectionsClickable(false);
@@ -27,8 +27,7 @@ protected:
     void paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const override
     {
         QHeaderView::paintSection(painter, rect, logicalIndex);
-        const auto *view = qobject_cast<const QAbstractItemView *>(parentWidget());
-        if (!view || view->currentIndex().row() != logicalIndex)
+        if (m_view->currentIndex().row() != logicalIndex)
             return;
         const int h = qMin(rect.height() - 6, 8);
         const QPoint c = rect.center();
@@ -41,6 +40,9 @@ protected:
         painter->drawPolygon(marker);
         painter->restore();
     }
+
+private:
+    QAbstractItemView *m_view;
 };
 
 // The footer row below the rows, following the columns as they scroll and resize.
@@ -161,6 +163,8 @@ void ReportGrid::setReportModel(ReportModel *model)
         fitColumns();
         updateFrozenGeometry();
         m_footer->update();
+        if (m_model->rowCount() > 0)
+            selectRow(0);
     };
     connect(model, &QAbstractItemModel::modelReset, this, afterReset);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] {
@@ -179,9 +183,7 @@ QList<int> ReportGrid::columnWidths() const
 
 int ReportGrid::minimumWidth(int column) const
 {
-    const ReportColumn &def = m_model->columns().at(column);
-    const int needed = fontMetrics().horizontalAdvance(def.lowerTitle()) + 10;
-    return qMin(needed, m_model->designedWidth(column));
+    return fontMetrics().horizontalAdvance(m_model->columns().at(column).lowerTitle()) + 10;
 }
 
 void ReportGrid::fitColumns()
@@ -190,18 +192,43 @@ void ReportGrid::fitColumns()
         return;
     const QScopedValueRollback guard(m_fitting, true);
     const int n = m_model->columnCount();
-    qint64 designed = 0;
-    for (int c = 0; c < n; ++c)
-        designed += m_model->designedWidth(c);
     const qint64 available = qMax(viewport()->width(), 1);
-    qint64 used = 0;
-    QList<int> widths;
-    for (int c = 0; c < n; ++c) {
-        const int w = int(m_model->designedWidth(c) * available / designed);
-        widths << w;
-        used += w;
+    // Columns that would come out narrower than their title keep the title's width; the others
+    // share what is left in the proportions of their designed widths.
+    QList<bool> atMinimum(n, false);
+    QList<int> widths(n, 0);
+    for (int round = 0; round <= n; ++round) {
+        qint64 rest = available;
+        qint64 designed = 0;
+        for (int c = 0; c < n; ++c) {
+            if (atMinimum.at(c))
+                rest -= minimumWidth(c);
+            else
+                designed += m_model->designedWidth(c);
+        }
+        bool changed = false;
+        int lastFree = -1;
+        qint64 used = 0;
+        for (int c = 0; c < n; ++c) {
+            if (atMinimum.at(c)) {
+                widths[c] = minimumWidth(c);
+                continue;
+            }
+            const qint64 w = designed > 0 && rest > 0 ? m_model->designedWidth(c) * rest / designed : 0;
+            if (w < minimumWidth(c)) {
+                atMinimum[c] = true;
+                changed = true;
+            }
+            widths[c] = int(w);
+            used += w;
+            lastFree = c;
+        }
+        if (!changed) {
+            if (lastFree >= 0)
+                widths[lastFree] += int(rest - used);   // the rounding left over
+            break;
+        }
     }
-    widths.last() += int(available - used);   // the rounding left over goes to the last column
     for (int c = 0; c < n; ++c)
         setColumnWidth(c, qMax(widths.at(c), minimumWidth(c)));
 }
@@ -234,6 +261,8 @@ void ReportGrid::resizeEvent(QResizeEvent *event)
 void ReportGrid::updateGeometries()
 {
     QTableView::updateGeometries();
+    if (!m_footer)
+        return;   // still being built
     // The footer takes a strip below the rows, above the horizontal scroll bar.
     const QMargins margins = viewportMargins();
     if (margins.bottom() != footerHeight())

@@ -52,7 +52,8 @@ QSqlQuery ReportModel::prepare(const QString &sql) const
     if (!query.prepare(sql))
         throw DatabaseError::fromSqlError(query.lastError());
     for (auto it = m_params.constBegin(); it != m_params.constEnd(); ++it)
-        query.bindValue(u':' + it.key(), it.value());
+        if (sql.contains(u':' + it.key()))
+            query.bindValue(u':' + it.key(), it.value());
     return query;
 }
 
