@@ -26,13 +26,17 @@ public:
 protected:
     void paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const override
     {
+        // The style may leave the painter's clip behind: paint the section on a saved state.
+        painter->save();
         QHeaderView::paintSection(painter, rect, logicalIndex);
+        painter->restore();
         if (m_view->currentIndex().row() != logicalIndex)
             return;
         const int h = qMin(rect.height() - 6, 8);
         const QPoint c = rect.center();
-        const QPolygon marker({ QPoint(c.x() - h / 2 + 1, c.y() - h / 2), QPoint(c.x() - h / 2 + 1, c.y() + h / 2),
-                                QPoint(c.x() + h / 2 - 1, c.y()) });
+        QPolygon marker;
+        marker << QPoint(c.x() - h / 2 + 1, c.y() - h / 2) << QPoint(c.x() - h / 2 + 1, c.y() + h / 2)
+               << QPoint(c.x() + h / 2 - 1, c.y());
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
         painter->setPen(Qt::NoPen);

@@ -62,7 +62,9 @@ void TwoLevelHeader::paintSection(QPainter *painter, const QRect &rect, int logi
     const int upperHeight = rect.height() / 2;
     QRect lower = rect;
     lower.setTop(rect.top() + upperHeight);
+    painter->save();   // the style may leave its clip behind
     QHeaderView::paintSection(painter, lower, logicalIndex);
+    painter->restore();
 
     // The shared cell spans the whole group; each section paints the part above itself.
     const auto [first, last] = upperSpan(logicalIndex);
