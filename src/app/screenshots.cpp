@@ -82,6 +82,8 @@ int main(int argc, char *argv[])
         main.Timer1Timer();
     save(&main, out, QStringLiteral("main.png"));
 
+    // The office's locale writes short dates as 2024/7/1.
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     main.resize(1100, 680);
     main.N13Click();
     settle();
@@ -94,16 +96,18 @@ int main(int argc, char *argv[])
     const char *names[] = { "report-summary.png", "report-detail.png", "report-classes.png" };
     for (int page = 0; page < 3; ++page) {
         pages->setCurrentIndex(page);
+        pages->currentWidget()->findChild<QTableView *>()->setFocus();
         save(&main, out, QString::fromLatin1(names[page]));
     }
 
     // A narrow window scrolled sideways: the first two columns stay in place.
     pages->setCurrentIndex(0);
-    main.resize(760, 560);
+    main.resize(640, 560);
     settle();
     auto *grid = frmReport->findChild<QTableView *>(QStringLiteral("DBGDWorkshop"));
-    grid->horizontalScrollBar()->setValue(grid->horizontalScrollBar()->maximum());
     grid->selectRow(2);
+    settle();
+    grid->horizontalScrollBar()->setValue(grid->horizontalScrollBar()->maximum());
     save(&main, out, QStringLiteral("report-frozen.png"));
 
     main.resize(1100, 680);

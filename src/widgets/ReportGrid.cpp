@@ -185,9 +185,11 @@ QList<int> ReportGrid::columnWidths() const
     return widths;
 }
 
+// Shrinking a column below three quarters of its designed width would cut its figures.
 int ReportGrid::minimumWidth(int column) const
 {
-    return fontMetrics().horizontalAdvance(m_model->columns().at(column).lowerTitle()) + 10;
+    const int title = fontMetrics().horizontalAdvance(m_model->columns().at(column).lowerTitle()) + 10;
+    return qMax(title, m_model->designedWidth(column) * 3 / 4);
 }
 
 void ReportGrid::fitColumns()
@@ -291,12 +293,22 @@ void ReportGrid::updateFrozenGeometry()
     m_frozen->verticalScrollBar()->setValue(verticalScrollBar()->value());
 }
 
+QModelIndex ReportGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers)
+{
+    m_followColumn = cursorAction == MoveLeft || cursorAction == MoveRight || cursorAction == MoveHome
+        || cursorAction == MoveEnd;
+    return QTableView::moveCursor(cursorAction, modifiers);
+}
+
 void ReportGrid::scrollTo(const QModelIndex &index, ScrollHint hint)
 {
-    // A frozen cell is always in sight sideways: only scroll up or down for it.
+    // Rows are picked whole, so only moving along the columns with the keyboard scrolls sideways;
+    // a frozen column is always in sight anyway.
+    const bool follow = m_followColumn && index.column() >= FrozenColumns;
+    m_followColumn = false;
     const int sideways = horizontalScrollBar()->value();
     QTableView::scrollTo(index, hint);
-    if (index.column() < FrozenColumns) {
+    if (!follow) {
         horizontalScrollBar()->setValue(sideways);
         return;
     }

@@ -30,6 +30,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void updateGeometries() override;
     void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
 
 private:
     void updateFrozenGeometry();
@@ -40,4 +41,5 @@ private:
     QTableView *m_frozen = nullptr;
     QWidget *m_footer = nullptr;
     bool m_fitting = false;
+    bool m_followColumn = false;   // the current cell moves along the columns from the keyboard
 };

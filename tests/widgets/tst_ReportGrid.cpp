@@ -193,8 +193,21 @@ void TstReportGrid::narrowGridFreezesTwoColumns()
 
     grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum() / 2);
     QCOMPARE(frozen->verticalScrollBar()->value(), grid->verticalScrollBar()->value());
+    // Picking a row keeps the columns scrolled as they are.
+    const int sideways = grid->horizontalScrollBar()->value();
+    grid->selectRow(7);
+    QCoreApplication::processEvents();
+    QCOMPARE(grid->horizontalScrollBar()->value(), sideways);
+    QTest::mouseClick(frozen->viewport(), Qt::LeftButton, {}, frozen->visualRect(m_model->index(9, 0)).center());
+    QCOMPARE(grid->currentIndex().row(), 9);
+    QCOMPARE(grid->horizontalScrollBar()->value(), sideways);
     grid->selectRow(7);
     QCOMPARE(frozen->selectionModel()->selectedRows(0).value(0).row(), 7);
+    // Moving along the columns from the keyboard brings the last one into sight.
+    grid->horizontalScrollBar()->setValue(0);
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_End);
+    QCOMPARE(grid->horizontalScrollBar()->value(), grid->horizontalScrollBar()->maximum());
     QCOMPARE(grid->selectionModel()->selectedIndexes().size(), m_model->columnCount());
 }
 
