@@ -209,6 +209,15 @@ void TPrintDBGridEh::paintPage(QPainter &painter, const Layout &l, const QList<i
         const QRectF inner = rect.adjusted(l.pad, 0, -l.pad, 0);
         painter.drawText(inner, int(align), fm.elidedText(text, Qt::ElideRight, inner.width()));
     };
+    // A title too wide for its column wraps within its cell instead of being cut.
+    auto title = [&](const QRectF &rect, const QString &text) {
+        painter.drawRect(rect);
+        const QRectF inner = rect.adjusted(l.pad / 2, 0, -l.pad / 2, 0);
+        if (fm.horizontalAdvance(text) <= inner.width())
+            painter.drawText(inner, Qt::AlignCenter, text);
+        else
+            painter.drawText(inner, Qt::AlignCenter | Qt::TextWrapAnywhere, text);
+    };
 
     // Column titles, the shared upper titles spanning their neighbours in the band.
     double x = 0;
@@ -218,14 +227,14 @@ void TPrintDBGridEh::paintPage(QPainter &painter, const Layout &l, const QList<i
         const double w = l.widths.at(band.at(i));
         const QString upper = c.upperTitle();
         if (upper.isEmpty()) {
-            cell(QRectF(x, y, w, l.titleHeight), c.lowerTitle(), Qt::AlignCenter);
+            title(QRectF(x, y, w, l.titleHeight), c.lowerTitle());
         } else {
-            cell(QRectF(x, y + half, w, half), c.lowerTitle(), Qt::AlignCenter);
+            title(QRectF(x, y + half, w, half), c.lowerTitle());
             if (i == 0 || columns.at(band.at(i - 1)).upperTitle() != upper) {
                 double span = 0;
                 for (int j = i; j < band.size() && columns.at(band.at(j)).upperTitle() == upper; ++j)
                     span += l.widths.at(band.at(j));
-                cell(QRectF(x, y, span, half), upper, Qt::AlignCenter);
+                title(QRectF(x, y, span, half), upper);
             }
         }
         x += w;
