@@ -92,6 +92,11 @@ void ReportModel::open(const QString &sql, const QVariantMap &params, const QStr
 
     beginResetModel();
     m_source->setQuery(std::move(query));
+    // A result of a few screens is read at once, so that its statement ends and holds no read
+    // snapshot of the database open while the window stays open; longer ones come as shown.
+    if (rows <= ReadAtOnce)
+        while (m_source->canFetchMore())
+            m_source->fetchMore();
     m_sums = footer;
     m_totalRows = rows;
     m_active = !m_source->lastError().isValid();

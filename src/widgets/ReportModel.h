@@ -37,6 +37,7 @@ public:
     enum Role { UpperTitleRole = Qt::UserRole + 1, LowerTitleRole };
 
     static constexpr int DefaultWidth = 64;
+    static constexpr int ReadAtOnce = 500;   // rows read when the statement opens, if that is all
 
     explicit ReportModel(QObject *parent = nullptr);
 

@@ -80,6 +80,11 @@ void TstReportGrid::fetchesIncrementallyWithDatabaseSums()
         m_model->fetchMore({});
     QCOMPARE(m_model->rowCount(), 1000);
     QCOMPARE(m_model->index(999, 1).data().toString(), QStringLiteral("C1000"));
+
+    // A short result is read whole at once.
+    NumberedReport::open(*m_model, ReportModel::ReadAtOnce);
+    QCOMPARE(m_model->rowCount(), ReportModel::ReadAtOnce);
+    QVERIFY(!m_model->canFetchMore({}));
 }
 
 void TstReportGrid::scrollingFetchesMore()
