@@ -4,9 +4,11 @@
 #include "ReadingStore.h"
 #include "UCommon.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QStringList>
 #include <QTextStream>
+#include <memory>
 #include <optional>
 
 enum ExitCode { ExitDone = 0, ExitRefused = 1, ExitUsage = 2, ExitDatabase = 3 };
@@ -44,3 +46,7 @@ struct ReadingSession
     ReadingStore store{ manager };
     QStringList messages;
 };
+int cmdReport(CliContext &ctx);
+
+// A QGuiApplication for a report printed to PDF, a QCoreApplication for everything else.
+std::unique_ptr<QCoreApplication> createCliApplication(int &argc, char **argv);

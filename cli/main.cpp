@@ -16,13 +16,16 @@ const char *usageText =
     "  read [--date YYYY-MM-DD] [--replace] [--rollover] METER COUNTER\n"
     "                       compute and store one reading (date: today)\n"
     "  import [--replace] [--rollover] FILE.csv\n"
-    "                       store the readings of lines 'meter number,YYYY-MM-DD,counter value'\n";
+    "                       store the readings of lines 'meter number,YYYY-MM-DD,counter value'\n"
+    "  report summary|detail|classes --from YYYY-MM-DD --to YYYY-MM-DD [--workshop NAME]\n"
+    "         [--format text|csv|pdf] [--output FILE]\n"
+    "                       the period's report; detail needs --workshop (a workshop's name)\n";
 
 }
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app = createCliApplication(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Kelvara"));
     QTextStream out(stdout);
     QTextStream err(stderr);
@@ -50,6 +53,8 @@ int main(int argc, char *argv[])
         return cmdRead(ctx);
     if (command == u"import")
         return cmdImport(ctx);
+    if (command == u"report")
+        return cmdReport(ctx);
     err << usageText;
     return ExitUsage;
 }

@@ -3,12 +3,20 @@
 #include "DemoData.h"
 #include "Messages.h"
 #include "Schema.h"
+#include "PrintPreview.h"
 #include "UCommon.h"
 #include "uLogin.h"
 #include "ufrmMaim.h"
+#include "ufrmReport.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDateEdit>
 #include <QDir>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -27,6 +35,19 @@ void save(QWidget *w, const QString &dir, const QString &name)
     QTextStream(stdout) << dir << '/' << name << '\n';
 }
 
+// Two readings of every demonstration meter in July 2024, priced within and beyond the quota.
+void writeReadings(QSqlDatabase &db)
+{
+    for (const char *sql : {
+             "INSERT INTO TakeMeter SELECT MeterNO, BaseNumber + (Meter.rowid % 7 + 3) * 10, (Meter.rowid % 7 + 3) * 10 * Multiple,"
+             " (Meter.rowid % 7 + 3) * 10 * Multiple * PriceNumber, 0, '2024-07-10', '2024-07-10'"
+             " FROM Meter JOIN Price USING (PriceID)",
+             "INSERT INTO TakeMeter SELECT MeterNO, BaseNumber + (Meter.rowid % 5 + 8) * 20, (Meter.rowid % 5 + 2) * 10 * Multiple,"
+             " (Meter.rowid % 5 + 2) * 5 * Multiple * PriceNumber, (Meter.rowid % 5 + 2) * 5 * Multiple * ExceedPrice,"
+             " '2024-07-25', '2024-07-26' FROM Meter JOIN Price USING (PriceID)" })
+        execSql(db, QString::fromLatin1(sql));
+}
+
 }
 
 int main(int argc, char *argv[])
@@ -42,6 +63,7 @@ int main(int argc, char *argv[])
         QSqlDatabase db = Database::open(file, QStringLiteral("demo"), Database::OpenMode::Create);
         Schema::create(db);
         DemoData::writeMasterData(db);
+        writeReadings(db);
     }
     Database::close(QStringLiteral("demo"));
     Database::setPath(file);
@@ -59,5 +81,43 @@ int main(int argc, char *argv[])
     for (int i = 0; i < 12; ++i)
         main.Timer1Timer();
     save(&main, out, QStringLiteral("main.png"));
+
+    // The office's locale writes short dates as 2024/7/1.
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    main.resize(1100, 680);
+    main.N13Click();
+    settle();
+    frmReport->findChild<QDateEdit *>(QStringLiteral("DateTimePicker1"))->setDate(QDate(2024, 7, 1));
+    frmReport->findChild<QDateEdit *>(QStringLiteral("DateTimePicker2"))->setDate(QDate(2024, 7, 31));
+    frmReport->findChild<QPushButton *>(QStringLiteral("BitBtn1"))->click();
+    frmReport->findChild<QComboBox *>(QStringLiteral("ComboBox1"))->setCurrentIndex(0);
+    frmReport->findChild<QPushButton *>(QStringLiteral("BitBtn5"))->click();
+    auto *pages = frmReport->findChild<QTabWidget *>(QStringLiteral("PageControl1"));
+    const char *names[] = { "report-summary.png", "report-detail.png", "report-classes.png" };
+    for (int page = 0; page < 3; ++page) {
+        pages->setCurrentIndex(page);
+        pages->currentWidget()->findChild<QTableView *>()->setFocus();
+        save(&main, out, QString::fromLatin1(names[page]));
+    }
+
+    // A narrow window scrolled sideways: the first two columns stay in place.
+    pages->setCurrentIndex(0);
+    main.resize(640, 560);
+    settle();
+    auto *grid = frmReport->findChild<QTableView *>(QStringLiteral("DBGDWorkshop"));
+    grid->selectRow(2);
+    settle();
+    grid->horizontalScrollBar()->setValue(grid->horizontalScrollBar()->maximum());
+    save(&main, out, QStringLiteral("report-frozen.png"));
+
+    main.resize(1100, 680);
+    settle();
+    frmReport->findChild<QPushButton *>(QStringLiteral("BitBtn2"))->click();
+    if (auto *preview = frmReport->findChild<TPrintPreview *>()) {
+        preview->resize(1000, 760);
+        preview->setCurrentPage(1);
+        save(preview, out, QStringLiteral("report-preview.png"));
+        preview->close();
+    }
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "Guarded.h"
 #include "Messages.h"
 #include "UCommon.h"
+#include "ufrmReport.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -247,7 +248,7 @@ void TfrmMaim::N19Click()
 
 void TfrmMaim::N13Click()
 {
-    ShowTaskName(QStringLiteral("报表管理"));
+    OpenChild(frmReport, QStringLiteral("报表管理"));
 }
 
 void TfrmMaim::N6Click()

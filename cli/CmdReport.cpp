@@ -1,0 +1,183 @@
+#include "Commands.h"
+
+#include "Database.h"
+#include "ReportExport.h"
+#include "ReportModel.h"
+#include "ReportStatements.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QSaveFile>
+
+namespace {
+
+const char *reportUsage =
+    "usage: kelvara-cli [--database FILE] report summary|detail|classes --from YYYY-MM-DD --to YYYY-MM-DD\n"
+    "                   [--workshop NAME] [--format text|csv|pdf] [--output FILE]\n";
+
+bool wantsPdfReport(int argc, char **argv)
+{
+    bool report = false;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "report")
+            report = true;
+        else if (report && a == "--format" && i + 1 < argc && QByteArray(argv[i + 1]) == "pdf")
+            return true;
+    }
+    return false;
+}
+
+QDate isoDate(const QString &text)
+{
+    return QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+}
+
+}
+
+std::unique_ptr<QCoreApplication> createCliApplication(int &argc, char **argv)
+{
+    // Only the printed report needs fonts and a paint device; everything else runs without a display.
+    if (wantsPdfReport(argc, argv)) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        return std::make_unique<QGuiApplication>(argc, argv);
+    }
+    return std::make_unique<QCoreApplication>(argc, argv);
+}
+
+int cmdReport(CliContext &ctx)
+{
+    using ReportStatements::Kind;
+    QStringList args = ctx.args;
+    auto usage = [&](const QString &why) {
+        if (!why.isEmpty())
+            ctx.err << "kelvara-cli: " << why << "\n";
+        ctx.err << reportUsage;
+        return ExitUsage;
+    };
+    if (args.isEmpty())
+        return usage({});
+    const QString which = args.takeFirst();
+    Kind kind;
+    if (which == u"summary")
+        kind = Kind::Summary;
+    else if (which == u"detail")
+        kind = Kind::Detail;
+    else if (which == u"classes")
+        kind = Kind::Classes;
+    else
+        return usage(QStringLiteral("unknown report \"%1\"").arg(which));
+
+    QString from, to, workshop, format = QStringLiteral("text"), output;
+    bool workshopGiven = false;
+    while (!args.isEmpty()) {
+        const QString option = args.takeFirst();
+        if (args.isEmpty())
+            return usage(QStringLiteral("%1 needs a value").arg(option));
+        const QString value = args.takeFirst();
+        if (option == u"--from")
+            from = value;
+        else if (option == u"--to")
+            to = value;
+        else if (option == u"--workshop") {
+            workshop = value;
+            workshopGiven = true;
+        } else if (option == u"--format")
+            format = value;
+        else if (option == u"--output")
+            output = value;
+        else
+            return usage(QStringLiteral("unknown option %1").arg(option));
+    }
+    const QDate start = isoDate(from);
+    const QDate end = isoDate(to);
+    if (!start.isValid() || !end.isValid())
+        return usage(QStringLiteral("--from and --to need dates written YYYY-MM-DD"));
+    if (format != u"text" && format != u"csv" && format != u"pdf")
+        return usage(QStringLiteral("unknown format \"%1\"").arg(format));
+    if (format == u"pdf" && output.isEmpty())
+        return usage(QStringLiteral("the pdf format needs --output"));
+    if (kind == Kind::Detail && !workshopGiven)
+        return usage(QStringLiteral("the detail report needs --workshop"));
+    if (kind != Kind::Detail && workshopGiven)
+        return usage(QStringLiteral("--workshop belongs to the detail report only"));
+    if (end < start) {
+        ctx.err << "kelvara-cli: the end date " << to << " is before the start date " << from << "\n";
+        return ExitRefused;
+    }
+
+    ReportModel model;
+    model.setColumns(ReportStatements::columns(kind));
+    try {
+        QSqlDatabase db = Database::connection();
+        qint64 workshopId = 0;
+        if (kind == Kind::Detail) {
+            QSqlQuery found = execSql(
+                db, QStringLiteral("SELECT WrokShopID FROM Workshop WHERE WorkShopLevel = 2 AND WrokShopName = ?"),
+                { workshop });
+            QList<qint64> ids;
+            while (found.next())
+                ids << found.value(0).toLongLong();
+            if (ids.isEmpty()) {
+                ctx.err << "kelvara-cli: no workshop (level 2) is named \"" << workshop << "\"\n";
+                return ExitRefused;
+            }
+            if (ids.size() > 1) {
+                ctx.err << "kelvara-cli: " << ids.size() << " workshops (level 2) are named \"" << workshop
+                        << "\"; rename all but one to report on it\n";
+                return ExitRefused;
+            }
+            workshopId = ids.first();
+        }
+        model.open(ReportStatements::statement(kind), ReportStatements::params(start, end, workshopId),
+                   Database::mainConnectionName());
+    } catch (const DatabaseError &e) {
+        ctx.err << "kelvara-cli: " << e.text() << "\n";
+        return ExitDatabase;
+    }
+
+    ReportExport::Document document;
+    document.title = ReportStatements::title(kind);
+    document.periodLine = ReportStatements::periodLine(kind, from, to, workshop);
+    document.model = &model;
+    ReportExport::Format writeAs = ReportExport::Format::Aligned;
+    if (format == u"csv") {
+        writeAs = ReportExport::Format::Csv;
+        document.heading = false;
+        document.amounts = ReportModel::Amounts::Exact;
+    } else if (format == u"pdf") {
+        writeAs = ReportExport::Format::Pdf;
+    }
+    // A byte-order mark helps spreadsheets open a file, but not a program reading a pipe.
+    document.byteOrderMark = writeAs == ReportExport::Format::Csv && !output.isEmpty();
+
+    try {
+        if (output.isEmpty()) {
+            ctx.out.flush();
+            QFile out;
+            if (!out.open(stdout, QIODevice::WriteOnly)) {
+                ctx.err << "kelvara-cli: cannot write to standard output\n";
+                return ExitRefused;
+            }
+            ReportExport::write(out, writeAs, document);
+            out.flush();
+            return ExitDone;
+        }
+        QSaveFile file(output);
+        if (!file.open(QIODevice::WriteOnly)) {
+            ctx.err << "kelvara-cli: cannot write " << output << ": " << file.errorString() << "\n";
+            return ExitRefused;
+        }
+        ReportExport::write(file, writeAs, document);
+        if (!file.commit()) {
+            ctx.err << "kelvara-cli: cannot write " << output << ": " << file.errorString() << "\n";
+            return ExitRefused;
+        }
+    } catch (const DatabaseError &e) {
+        ctx.err << "kelvara-cli: " << e.text() << "\n";
+        return ExitDatabase;
+    }
+    ctx.out << "wrote " << output << "\n";
+    return ExitDone;
+}

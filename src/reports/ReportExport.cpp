@@ -1,0 +1,190 @@
+#include "ReportExport.h"
+
+#include "Database.h"
+#include "PrintDBGridEh.h"
+
+#include <QFileInfo>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <QStringConverter>
+#include <QTextStream>
+
+namespace ReportExport {
+
+namespace {
+
+QString csvField(const QString &text)
+{
+    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') && !text.contains(u'\r'))
+        return text;
+    QString quoted = text;
+    quoted.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+QString tabField(QString text)
+{
+    for (QChar &c : text)
+        if (c == u'\t' || c == u'\n' || c == u'\r')
+            c = u' ';
+    return text;
+}
+
+QStringList footerCells(const Document &doc)
+{
+    QStringList cells;
+    for (int c = 0; c < doc.model->columnCount(); ++c)
+        cells << doc.model->footerText(c, doc.amounts);
+    return cells;
+}
+
+void writeDelimited(QTextStream &out, const Document &doc, bool csv)
+{
+    const QString newline = csv ? QStringLiteral("\r\n") : QStringLiteral("\n");
+    auto line = [&](const QStringList &cells) {
+        QStringList fields;
+        for (const QString &cell : cells)
+            fields << (csv ? csvField(cell) : tabField(cell));
+        out << fields.join(csv ? u',' : u'\t') << newline;
+    };
+    if (doc.heading) {
+        line({ doc.title });
+        line({ doc.periodLine });
+    }
+    line(columnTitles(*doc.model));
+    doc.model->forEachRow([&](const QStringList &cells) {
+        line(cells);
+        return true;
+    }, doc.amounts);
+    line(footerCells(doc));
+}
+
+QString padded(const QString &text, int width, bool right)
+{
+    const QString fill(qMax(0, width - displayWidth(text)), u' ');
+    return right ? fill + text : text + fill;
+}
+
+void writeAligned(QTextStream &out, const Document &doc)
+{
+    const ReportModel &model = *doc.model;
+    const QStringList titles = columnTitles(model);
+    const QStringList footer = footerCells(doc);
+    QList<int> widths;
+    for (int c = 0; c < titles.size(); ++c)
+        widths << qMax(displayWidth(titles.at(c)), displayWidth(footer.at(c)));
+    // A first pass measures the columns, so no more than one row is held at a time.
+    model.forEachRow([&](const QStringList &cells) {
+        for (int c = 0; c < cells.size(); ++c)
+            widths[c] = qMax(widths.at(c), displayWidth(cells.at(c)));
+        return true;
+    }, doc.amounts);
+    auto line = [&](const QStringList &cells, bool titleLine) {
+        QStringList parts;
+        for (int c = 0; c < cells.size(); ++c) {
+            const bool right = !titleLine && (model.alignment(c) & Qt::AlignRight);
+            parts << padded(cells.at(c), widths.at(c), right);
+        }
+        QString text = parts.join(QStringLiteral("  "));
+        while (text.endsWith(u' '))
+            text.chop(1);
+        out << text << '\n';
+    };
+    QStringList rules;
+    for (int w : std::as_const(widths))
+        rules << QString(w, u'-');
+    if (doc.heading)
+        out << doc.title << '\n' << doc.periodLine << "\n\n";
+    line(titles, true);
+    line(rules, true);
+    model.forEachRow([&](const QStringList &cells) {
+        line(cells, false);
+        return true;
+    }, doc.amounts);
+    line(rules, true);
+    line(footer, false);
+}
+
+void writePdf(QIODevice &device, const Document &doc)
+{
+    TPrintDBGridEh printer;
+    printer.setGrid(doc.model, doc.widths);
+    printer.setPageHeaderCenterText({ doc.title });
+    printer.setBeforeGridText({ doc.periodLine });
+    QPdfWriter writer(&device);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setCreator(QStringLiteral("Kelvara"));
+    printer.setupDevice(&writer);
+    printer.print(&writer);
+}
+
+}
+
+Format formatForFile(const QString &path, Format fallback)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == u"txt")
+        return Format::Tabbed;
+    if (suffix == u"csv")
+        return Format::Csv;
+    if (suffix == u"pdf")
+        return Format::Pdf;
+    return fallback;
+}
+
+QStringList columnTitles(const ReportModel &model)
+{
+    QStringList titles;
+    for (const ReportColumn &c : model.columns())
+        titles << c.caption;
+    return titles;
+}
+
+void write(QIODevice &device, Format format, const Document &document)
+{
+    if (format == Format::Pdf) {
+        writePdf(device, document);
+        return;
+    }
+    QTextStream out(&device);
+    out.setEncoding(QStringConverter::Utf8);
+    out.setGenerateByteOrderMark(document.byteOrderMark);
+    if (format == Format::Aligned)
+        writeAligned(out, document);
+    else
+        writeDelimited(out, document, format == Format::Csv);
+    out.flush();
+}
+
+QString writeFile(const QString &path, Format format, const Document &document)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    try {
+        write(file, format, document);
+    } catch (const DatabaseError &e) {
+        file.cancelWriting();
+        return e.text();
+    }
+    if (!file.commit())
+        return file.errorString();
+    return {};
+}
+
+int displayWidth(const QString &text)
+{
+    int width = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (c.isLowSurrogate())
+            continue;
+        const bool wide = (u >= 0x1100 && u <= 0x115F) || (u >= 0x2E80 && u <= 0xA4CF) || (u >= 0xAC00 && u <= 0xD7A3)
+            || (u >= 0xF900 && u <= 0xFAFF) || (u >= 0xFE30 && u <= 0xFE4F) || (u >= 0xFF00 && u <= 0xFF60)
+            || (u >= 0xFFE0 && u <= 0xFFE6) || c.isHighSurrogate();
+        width += wide ? 2 : 1;
+    }
+    return width;
+}
+
+}

@@ -1,0 +1,44 @@
+// ReportExport.h: writes a report result to a file or stream as tab-separated text, CSV, an aligned
+// table for a terminal or PDF pages; window-free, shared by the report window and the command line.
+#pragma once
+
+#include "ReportModel.h"
+
+#include <QList>
+#include <QString>
+
+class QIODevice;
+
+namespace ReportExport {
+
+enum class Format { Tabbed, Csv, Aligned, Pdf };
+
+struct Document
+{
+    QString title;                  // the report's title, also the page header when printed
+    QString periodLine;             // the period (and workshop), the text before the printed grid
+    ReportModel *model = nullptr;
+    QList<int> widths;              // printed column widths in screen pixels; empty for the designed ones
+    ReportModel::Amounts amounts = ReportModel::Amounts::Shown;
+    bool heading = true;            // title and period line before the column titles
+    bool byteOrderMark = true;      // text formats: a UTF-8 byte-order mark first
+};
+
+// The format a file's suffix names (txt, csv, pdf); fallback for any other suffix.
+Format formatForFile(const QString &path, Format fallback);
+
+// Column titles as the grid defines them: upper and lower title joined by "|".
+QStringList columnTitles(const ReportModel &model);
+
+// Writes the document; throws DatabaseError when the rows cannot be read. Pdf needs a
+// QGuiApplication.
+void write(QIODevice &device, Format format, const Document &document);
+
+// Writes a file through a temporary file renamed over it at the end, so a failure leaves any
+// existing file intact. Returns an empty text on success, otherwise the reason.
+QString writeFile(const QString &path, Format format, const Document &document);
+
+// Columns a text takes on a terminal: East Asian wide characters take two.
+int displayWidth(const QString &text);
+
+}

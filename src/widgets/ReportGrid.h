@@ -1,0 +1,45 @@
+// ReportGrid.h: the read-only report grid: two-level titles, a row indicator, a footer row with
+// fixed texts and sums, columns fitted to the visible width and two columns frozen on the left.
+#pragma once
+
+#include <QList>
+#include <QTableView>
+
+class ReportModel;
+class TwoLevelHeader;
+
+class ReportGrid : public QTableView
+{
+    Q_OBJECT
+public:
+    static constexpr int FrozenColumns = 2;
+
+    explicit ReportGrid(QWidget *parent = nullptr);
+
+    void setReportModel(ReportModel *model);
+    ReportModel *reportModel() const { return m_model; }
+    // Widths of the columns as shown, in pixels.
+    QList<int> columnWidths() const;
+    QTableView *frozenView() const { return m_frozen; }
+    QWidget *footer() const { return m_footer; }
+    QRect footerCellRect(int column) const;   // in the footer's coordinates
+    // Scales the designed widths to the visible width, never below what a title needs.
+    void fitColumns();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void updateGeometries() override;
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+
+private:
+    void updateFrozenGeometry();
+    int footerHeight() const;
+    int minimumWidth(int column) const;
+
+    ReportModel *m_model = nullptr;
+    QTableView *m_frozen = nullptr;
+    QWidget *m_footer = nullptr;
+    bool m_fitting = false;
+    bool m_followColumn = false;   // the current cell moves along the columns from the keyboard
+};

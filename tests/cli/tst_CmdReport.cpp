@@ -1,0 +1,190 @@
+#include "ReportExport.h"
+#include "ReportFixture.h"
+#include "TestDatabase.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QtTest>
+#include <memory>
+
+class TstCmdReport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void textTable();
+    void csvToStandardOutput();
+    void csvToFile();
+    void pdfFile();
+    void refusals_data();
+    void refusals();
+    void missingDatabase();
+
+private:
+    struct Result
+    {
+        int code = -1;
+        QByteArray out;
+        QString err;
+    };
+    Result run(const QStringList &args, const QString &database = {});
+
+    std::unique_ptr<TestDatabase> m_db;
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+namespace {
+
+const QString Titles = QStringLiteral(
+    "班组名称,表编号,表类别,使用数量,费用统计(元)|总费用,费用统计(元)|计划内费用,费用统计(元)|超支费用,"
+    "费用统计(元)|限额费用,单价(元)|单价,单价(元)|超出部分单价,最后抄表数,安装基数,附加数量,倍率");
+const QStringList DetailLines = {
+    Titles,
+    QStringLiteral("车工班,W1,水表,160,468.7500,225.0000,243.7500,300.0000,2.5000,3.7500,260,100,6,1"),
+    QStringLiteral("钳工班,E1,电表,4000,2538.4000,500.0000,2038.4000,500.0000,0.6500,0.9800,5100,5000,0,40"),
+    QStringLiteral("统计,,,4160,3007.1500,725.0000,2282.1500,800.0000,3.1500,4.7300,5360,5100,6,41"),
+    QString(),
+};
+const QStringList July = { "--from", "2024-07-01", "--to", "2024-07-31" };
+
+}
+
+void TstCmdReport::init()
+{
+    m_db = std::make_unique<TestDatabase>();
+    const ReportFixture::Ids ids = ReportFixture::fill(*m_db);
+    m_db->addWorkshop(QStringLiteral("装配车间"), 2, ids.production);   // a second workshop of that name
+    m_dir = std::make_unique<QTemporaryDir>();
+}
+
+void TstCmdReport::cleanup()
+{
+    m_dir.reset();
+    m_db.reset();
+}
+
+TstCmdReport::Result TstCmdReport::run(const QStringList &args, const QString &database)
+{
+    QProcess process;
+    process.start(QStringLiteral(KELVARA_CLI),
+                  QStringList{ "--database", database.isEmpty() ? m_db->path() : database } + args);
+    Result r;
+    if (!process.waitForFinished(60000))
+        return r;
+    r.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    r.out = process.readAllStandardOutput();
+    r.err = QString::fromUtf8(process.readAllStandardError());
+    return r;
+}
+
+void TstCmdReport::textTable()
+{
+    const Result r = run(QStringList{ "report", "summary" } + July);
+    QCOMPARE(r.code, 0);
+    const QStringList lines = QString::fromUtf8(r.out).split(u'\n');
+    QCOMPARE(lines.mid(0, 3), (QStringList{ "汇总报表", "报表时间：自 2024-07-01 至 2024-07-31", "" }));
+    QCOMPARE(lines.at(3).split(QRegularExpression(QStringLiteral("\\s+"))).mid(0, 3),
+             (QStringList{ "车间名称", "表编号", "表类别" }));
+    // Columns line up on the terminal: the meter numbers start where their title does.
+    auto column = [](const QString &line, qsizetype index) { return ReportExport::displayWidth(line.left(index)); };
+    const qsizetype meterAt = lines.at(5).indexOf(QRegularExpression(QStringLiteral("[AEW]1")));
+    QCOMPARE(column(lines.at(5), meterAt), column(lines.at(3), lines.at(3).indexOf(QStringLiteral("表编号"))));
+    QCOMPARE(lines.size(), 11);   // titles, rule, three rows, rule, footer and the final newline
+    QStringList meters;
+    for (const QString &line : lines.mid(5, 3))
+        meters << line.section(QRegularExpression(QStringLiteral("\\s+")), 1, 1);
+    meters.sort();
+    QCOMPARE(meters, (QStringList{ "A1", "E1", "W1" }));
+    QVERIFY(lines.at(9).startsWith(QStringLiteral("统计")));
+    QVERIFY(lines.at(9).contains(QStringLiteral(" 3057.15 ")));
+}
+
+void TstCmdReport::csvToStandardOutput()
+{
+    const Result r = run(QStringList{ "report", "detail", "--workshop", "机加工车间", "--format", "csv" } + July);
+    QCOMPARE(r.code, 0);
+    QVERIFY(!r.out.startsWith("\xEF\xBB\xBF"));
+    QCOMPARE(QString::fromUtf8(r.out).split(QStringLiteral("\r\n")), DetailLines);
+}
+
+void TstCmdReport::csvToFile()
+{
+    const QString file = m_dir->filePath(QStringLiteral("detail.csv"));
+    const Result r = run(QStringList{ "report", "detail", "--workshop", "机加工车间", "--format", "csv", "--output",
+                                      file } + July);
+    QCOMPARE(r.code, 0);
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray data = f.readAll();
+    QVERIFY(data.startsWith("\xEF\xBB\xBF"));
+    QCOMPARE(QString::fromUtf8(data.mid(3)).split(QStringLiteral("\r\n")), DetailLines);
+}
+
+void TstCmdReport::pdfFile()
+{
+    const QString file = m_dir->filePath(QStringLiteral("classes.pdf"));
+    const Result r = run(QStringList{ "report", "classes", "--format", "pdf", "--output", file } + July);
+    QCOMPARE(r.code, 0);
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray data = f.readAll();
+    QVERIFY(data.startsWith("%PDF"));
+    static const QRegularExpression page(QStringLiteral("/Type\\s*/Page[^s]"));
+    int pages = 0;
+    for (auto it = page.globalMatch(QString::fromLatin1(data)); it.hasNext(); it.next())
+        ++pages;
+    QCOMPARE(pages, 1);   // eleven columns at their designed widths fit one portrait page
+}
+
+void TstCmdReport::refusals_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("says");
+    const QStringList detail{ "report", "detail" };
+    QTest::newRow("detail without workshop") << detail + July << 2 << QStringLiteral("--workshop");
+    QTest::newRow("no such workshop") << detail + July + QStringList{ "--workshop", "铸造车间" } << 1
+                                      << QStringLiteral("铸造车间");
+    QTest::newRow("name of two workshops") << detail + July + QStringList{ "--workshop", "装配车间" } << 1
+                                           << QStringLiteral("2 workshops");
+    QTest::newRow("a team is no workshop") << detail + July + QStringList{ "--workshop", "车工班" } << 1
+                                           << QStringLiteral("车工班");
+    QTest::newRow("workshop on another report") << QStringList{ "report", "summary", "--workshop", "装配车间" } + July
+                                                << 2 << QStringLiteral("--workshop");
+    QTest::newRow("date not in ISO form")
+        << QStringList{ "report", "summary", "--from", "2024-7-1", "--to", "2024-07-31" } << 2 << QStringLiteral("YYYY");
+    QTest::newRow("end before start")
+        << QStringList{ "report", "summary", "--from", "2024-07-31", "--to", "2024-07-01" } << 1
+        << QStringLiteral("before");
+    QTest::newRow("unknown format") << QStringList{ "report", "summary", "--format", "xml" } + July << 2
+                                    << QStringLiteral("xml");
+    QTest::newRow("pdf needs a file") << QStringList{ "report", "summary", "--format", "pdf" } + July << 2
+                                      << QStringLiteral("--output");
+    QTest::newRow("unknown report") << QStringList{ "report", "weekly" } + July << 2 << QStringLiteral("weekly");
+    QTest::newRow("option without value") << QStringList{ "report", "summary", "--from" } << 2
+                                          << QStringLiteral("--from");
+}
+
+void TstCmdReport::refusals()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QFETCH(QString, says);
+    const Result r = run(args);
+    QCOMPARE(r.code, code);
+    QVERIFY2(r.err.contains(says), qPrintable(r.err));
+    QVERIFY(r.out.isEmpty());
+}
+
+void TstCmdReport::missingDatabase()
+{
+    const Result r = run(QStringList{ "report", "summary" } + July, m_dir->filePath(QStringLiteral("none.db")));
+    QCOMPARE(r.code, 3);
+    QVERIFY(r.out.isEmpty());
+    QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("none.db"))));
+}
+
+QTEST_GUILESS_MAIN(TstCmdReport)
+#include "tst_CmdReport.moc"

@@ -1,0 +1,407 @@
+#include "Database.h"
+#include "MessageRecorder.h"
+#include "PrintDBGridEh.h"
+#include "PrintPreview.h"
+#include "ReportFixture.h"
+#include "ReportGrid.h"
+#include "ReportModel.h"
+#include "SaveFileDialog.h"
+#include "TestDatabase.h"
+#include "ufrmReport.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QtTest>
+#include <memory>
+
+class TstUfrmReport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void opensOnThirdPage();
+    void countWithoutWorkshop();
+    void summariseSwitchesToFirstPage();
+    void countUsesChosenWorkshopNotName();
+    void endBeforeStartIsRefused();
+    void previewAndExportNeedReport_data();
+    void previewAndExportNeedReport();
+    void previewUsesPageAndReportPeriod();
+    void exportWritesChosenFormat_data();
+    void exportWritesChosenFormat();
+    void exportAsksBeforeOverwriting_data();
+    void exportAsksBeforeOverwriting();
+    void exportFailureIsReported();
+    void statementFailure();
+    void returnClosesWindow();
+
+private:
+    template <typename T>
+    T *child(const char *name) const
+    {
+        return m_window->findChild<T *>(QString::fromLatin1(name));
+    }
+    void click(const char *button) { QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton); }
+    void setPeriod(QDate start, QDate end);
+    ReportModel *query(const char *name) const { return child<ReportModel>(name); }
+    void answerSaveDialog(const QString &path, const QString &filter);
+
+    std::unique_ptr<TestDatabase> m_db;
+    std::unique_ptr<MessageRecorder> m_boxes;
+    ReportFixture::Ids m_ids;
+    QPointer<TfrmReport> m_window;
+    QList<SaveFileRequest> m_dialogs;
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+namespace {
+
+const QString TextFilter = QStringLiteral("文本文件(Text File) (*.txt)");
+const QString CsvFilter = QStringLiteral("CSV文件(CSV File) (*.csv)");
+const QString PdfFilter = QStringLiteral("PDF文件(PDF File) (*.pdf)");
+
+}
+
+void TstUfrmReport::initTestCase()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Kelvara"));
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));   // short dates 2024/7/1
+}
+
+void TstUfrmReport::init()
+{
+    m_db = std::make_unique<TestDatabase>();
+    m_ids = ReportFixture::fill(*m_db);
+    m_boxes = std::make_unique<MessageRecorder>();
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_dialogs.clear();
+    SetSaveFileHandler([this](const SaveFileRequest &r) {
+        m_dialogs << r;
+        return SaveFileAnswer{};
+    });
+    m_window = new TfrmReport;
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+}
+
+void TstUfrmReport::cleanup()
+{
+    delete m_window;
+    SetSaveFileHandler({});
+    m_boxes.reset();
+    m_db.reset();
+}
+
+void TstUfrmReport::setPeriod(QDate start, QDate end)
+{
+    child<QDateEdit>("DateTimePicker1")->setDate(start);
+    child<QDateEdit>("DateTimePicker2")->setDate(end);
+}
+
+void TstUfrmReport::answerSaveDialog(const QString &path, const QString &filter)
+{
+    SetSaveFileHandler([this, path, filter](const SaveFileRequest &r) {
+        m_dialogs << r;
+        return SaveFileAnswer{ path, filter };
+    });
+}
+
+void TstUfrmReport::opensOnThirdPage()
+{
+    QCOMPARE(frmReport, m_window.data());
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("frmReport"));
+    auto *pages = child<QTabWidget>("PageControl1");
+    QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("TabSheet3"));
+    QCOMPARE((QStringList{ pages->tabText(0), pages->tabText(1), pages->tabText(2) }),
+             (QStringList{ "汇总报表", "车间明细报表", "车间汇总表" }));
+    auto *chooser = child<QComboBox>("ComboBox1");
+    QCOMPARE(chooser->currentIndex(), -1);
+    QCOMPARE(chooser->count(), 2);
+    QCOMPARE(chooser->itemText(0), QStringLiteral("机加工车间"));
+    QCOMPARE(chooser->itemData(0).toLongLong(), m_ids.machining);
+    QCOMPARE(chooser->itemText(1), QStringLiteral("装配车间"));
+    QCOMPARE(chooser->itemData(1).toLongLong(), m_ids.assembly);
+    QCOMPARE(child<QDateEdit>("DateTimePicker1")->date(), QDate::currentDate());
+    QCOMPARE(child<QDateEdit>("DateTimePicker2")->date(), QDate::currentDate());
+    for (const char *name : { "ADOQuery1", "ADOQuery2", "ADOQuery3" })
+        QVERIFY(!query(name)->isActive());
+    for (const char *name : { "DBGDWorkshop", "DBGridEh1", "DBGridEh2" })
+        QVERIFY(child<ReportGrid>(name));
+    QVERIFY(m_boxes->boxes().isEmpty());
+}
+
+void TstUfrmReport::countWithoutWorkshop()
+{
+    child<QTabWidget>("PageControl1")->setCurrentIndex(1);
+    click("BitBtn5");
+    QCOMPARE(m_boxes->boxes().size(), 1);
+    const MessageRecorder::Box &box = m_boxes->last();
+    QCOMPARE(box.text, QStringLiteral("请先选择汇总车间名称！"));
+    QCOMPARE(box.caption, QStringLiteral("提示"));
+    QCOMPARE(box.icon, QMessageBox::Information);
+    QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QVERIFY(!query("ADOQuery2")->isActive());
+}
+
+void TstUfrmReport::summariseSwitchesToFirstPage()
+{
+    setPeriod(QDate(2024, 7, 1), QDate(2024, 7, 31));
+    child<QTabWidget>("PageControl1")->setCurrentIndex(1);
+    m_boxes->onShow([this](const MessageRecorder::Box &) {
+        // The page is switched before the notice is shown.
+        QCOMPARE(child<QTabWidget>("PageControl1")->currentIndex(), 0);
+    });
+    click("BitBtn1");
+    QCOMPARE(m_boxes->texts(), QStringList{ QStringLiteral("全部数据汇总完成！") });
+    QCOMPARE(m_boxes->last().caption, QStringLiteral("提示"));
+    QCOMPARE(m_boxes->last().icon, QMessageBox::Information);
+    QCOMPARE(query("ADOQuery1")->totalRows(), qint64(3));
+    QCOMPARE(query("ADOQuery3")->totalRows(), qint64(5));
+    QCOMPARE(query("ADOQuery1")->footerText(4), QStringLiteral("3057.15"));
+    QVERIFY(!query("ADOQuery2")->isActive());
+    QCOMPARE(m_window->FStartDate, QDate(2024, 7, 1));
+    QCOMPARE(m_window->FEndDate, QDate(2024, 7, 31));
+    QCOMPARE(child<ReportGrid>("DBGDWorkshop")->model()->rowCount(), 3);
+}
+
+void TstUfrmReport::countUsesChosenWorkshopNotName()
+{
+    // A second workshop of the same name, known to the window when it was opened.
+    delete m_window;
+    const qint64 twin = m_db->addWorkshop(QStringLiteral("机加工车间"), 2, m_ids.production);
+    MeterSpec m;
+    m.number = QStringLiteral("Z9");
+    m.sort = m_db->scalar(QStringLiteral("SELECT MeterSortID FROM MeterSort WHERE MeterSortName = '水表'"));
+    m.price = m_db->scalar(QStringLiteral("SELECT PriceID FROM Price WHERE PriceName = '生产用水'"));
+    m.workshop = twin;
+    m.team = m_ids.turning;
+    m.maxBound = 99999;
+    m_db->addMeter(m);
+    m_db->addReading(QStringLiteral("Z9"), QDate(2024, 7, 5), 9, 9, yuan("22.5"), yuan("0"));
+    m_window = new TfrmReport;
+    m_window->show();
+
+    auto *chooser = child<QComboBox>("ComboBox1");
+    QCOMPARE(chooser->count(), 3);
+    QCOMPARE(chooser->itemText(2), QStringLiteral("机加工车间"));
+    child<QTabWidget>("PageControl1")->setCurrentIndex(1);
+    setPeriod(QDate(2024, 7, 1), QDate(2024, 7, 31));
+    chooser->setCurrentIndex(2);
+    click("BitBtn5");
+    QCOMPARE(m_boxes->texts(), QStringList{ QStringLiteral("机加工车间 数据汇总完成！") });
+    QCOMPARE(m_boxes->last().caption, QStringLiteral("提示"));
+    QCOMPARE(ReportFixture::rows(*query("ADOQuery2")),
+             (ReportFixture::Table{ { "车工班", "Z9", "水表", "9", "22.5000", "22.5000", "0.0000", "0.0000", "2.5000",
+                                      "3.7500", "9", "0", "0", "1" } }));
+    QCOMPARE(child<QTabWidget>("PageControl1")->currentIndex(), 1);
+    QVERIFY(!query("ADOQuery1")->isActive());
+
+    chooser->setCurrentIndex(0);
+    click("BitBtn5");
+    QCOMPARE(query("ADOQuery2")->totalRows(), qint64(2));
+}
+
+void TstUfrmReport::endBeforeStartIsRefused()
+{
+    auto *start = child<QDateEdit>("DateTimePicker1");
+    auto *end = child<QDateEdit>("DateTimePicker2");
+    setPeriod(QDate(2024, 7, 31), QDate(2024, 8, 1));
+    QVERIFY(m_boxes->boxes().isEmpty());
+    end->setDate(QDate(2024, 7, 1));
+    QCOMPARE(m_boxes->boxes().size(), 1);
+    const MessageRecorder::Box &box = m_boxes->last();
+    QCOMPARE(box.text, QStringLiteral("终止日期不能小于超始日期，请重新设置！"));
+    QCOMPARE(box.caption, QStringLiteral("Kelvara"));
+    QCOMPARE(box.icon, QMessageBox::NoIcon);
+    QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(end->date(), start->date());
+    // The same day is a valid period.
+    end->setDate(QDate(2024, 7, 31));
+    QCOMPARE(m_boxes->boxes().size(), 1);
+
+    // Typed dates are checked when the edit is left.
+    end->setFocus();
+    end->setDate(QDate(2024, 7, 2));
+    QCOMPARE(m_boxes->boxes().size(), 1);
+    emit end->editingFinished();
+    QCOMPARE(m_boxes->boxes().size(), 2);
+    QCOMPARE(end->date(), QDate(2024, 7, 31));
+}
+
+void TstUfrmReport::previewAndExportNeedReport_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<bool>("summarised");
+    QTest::newRow("preview, nothing generated") << QStringLiteral("BitBtn2") << 2 << false;
+    QTest::newRow("export, nothing generated") << QStringLiteral("BitBtn3") << 0 << false;
+    QTest::newRow("preview of the detail page after summarising") << QStringLiteral("BitBtn2") << 1 << true;
+    QTest::newRow("export of the detail page after summarising") << QStringLiteral("BitBtn3") << 1 << true;
+}
+
+void TstUfrmReport::previewAndExportNeedReport()
+{
+    QFETCH(QString, button);
+    QFETCH(int, page);
+    QFETCH(bool, summarised);
+    if (summarised) {
+        click("BitBtn1");
+        m_boxes->clear();
+    }
+    child<QTabWidget>("PageControl1")->setCurrentIndex(page);
+    click(button.toLatin1().constData());
+    QCOMPARE(m_boxes->texts(), QStringList{ QStringLiteral("请先生成报表！") });
+    QCOMPARE(m_boxes->last().caption, QStringLiteral("提示"));
+    QCOMPARE(m_boxes->last().icon, QMessageBox::Information);
+    QVERIFY(!m_window->findChild<TPrintPreview *>());
+    QVERIFY(m_dialogs.isEmpty());
+}
+
+void TstUfrmReport::previewUsesPageAndReportPeriod()
+{
+    setPeriod(QDate(2024, 7, 1), QDate(2024, 7, 31));
+    click("BitBtn1");
+    child<QTabWidget>("PageControl1")->setCurrentIndex(1);
+    child<QComboBox>("ComboBox1")->setCurrentIndex(0);
+    click("BitBtn5");
+    // Dates changed after the reports were made do not relabel them.
+    setPeriod(QDate(2024, 9, 1), QDate(2024, 9, 30));
+    m_boxes->clear();
+
+    auto *printer = child<TPrintDBGridEh>("PrintDBGridEh1");
+    click("BitBtn2");
+    QCOMPARE(printer->pageHeaderCenterText(), QStringList{ QStringLiteral("车间明细报表") });
+    QCOMPARE(printer->beforeGridText(),
+             QStringList{ QStringLiteral("车间：机加工车间   报表时间：自 2024/7/1 至 2024/7/31") });
+    QCOMPARE(printer->grid(), query("ADOQuery2"));
+    auto *preview = m_window->findChild<TPrintPreview *>();
+    QVERIFY(preview);
+    QCOMPARE(preview->windowTitle(), QStringLiteral("打印预览 - 报表信息"));
+    QVERIFY(preview->pageCount() >= 1);
+    QCOMPARE(preview->statusText(), QStringLiteral("第 1 页(共 %1 页)").arg(preview->pageCount()));
+    delete preview;
+
+    child<QTabWidget>("PageControl1")->setCurrentIndex(0);
+    click("BitBtn2");
+    QCOMPARE(printer->pageHeaderCenterText(), QStringList{ QStringLiteral("汇总报表") });
+    QCOMPARE(printer->beforeGridText(), QStringList{ QStringLiteral("报表时间：自 2024/7/1 至 2024/7/31") });
+    QCOMPARE(printer->grid(), query("ADOQuery1"));
+    QCOMPARE(printer->columnWidths(), child<ReportGrid>("DBGDWorkshop")->columnWidths());
+    QVERIFY(m_boxes->boxes().isEmpty());
+}
+
+void TstUfrmReport::exportWritesChosenFormat_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("begins");
+    QTest::newRow("text, extension added") << QStringLiteral("july") << TextFilter << QStringLiteral("july.txt")
+                                           << QByteArray("\xEF\xBB\xBF汇总报表\n报表时间：自 2024/7/1 至 2024/7/31\n车间名称\t表编号");
+    QTest::newRow("csv, extension added") << QStringLiteral("july") << CsvFilter << QStringLiteral("july.csv")
+                                          << QByteArray("\xEF\xBB\xBF汇总报表\r\n报表时间：自 2024/7/1 至 2024/7/31\r\n车间名称,表编号");
+    QTest::newRow("pdf") << QStringLiteral("july.pdf") << PdfFilter << QStringLiteral("july.pdf")
+                         << QByteArray("%PDF");
+    QTest::newRow("typed suffix decides") << QStringLiteral("july.csv") << TextFilter << QStringLiteral("july.csv")
+                                          << QByteArray("\xEF\xBB\xBF汇总报表\r\n");
+}
+
+void TstUfrmReport::exportWritesChosenFormat()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, filter);
+    QFETCH(QString, file);
+    QFETCH(QByteArray, begins);
+    setPeriod(QDate(2024, 7, 1), QDate(2024, 7, 31));
+    click("BitBtn1");
+    m_boxes->clear();
+    answerSaveDialog(m_dir->filePath(typed), filter);
+    click("BitBtn3");
+    QCOMPARE(m_dialogs.size(), 1);
+    QCOMPARE(m_dialogs.first().caption, QStringLiteral("导出文件到..."));
+    QCOMPARE(m_dialogs.first().filters, (QStringList{ TextFilter, CsvFilter, PdfFilter }));
+    QVERIFY(m_boxes->boxes().isEmpty());
+    QFile written(m_dir->filePath(file));
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QByteArray data = written.readAll();
+    QVERIFY2(data.startsWith(begins), data.left(120).constData());
+    if (!file.endsWith(u"pdf"))
+        QVERIFY(QString::fromUtf8(data).contains(QStringLiteral("统计")));
+}
+
+void TstUfrmReport::exportAsksBeforeOverwriting_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("replaced");
+    QTest::newRow("yes") << int(QMessageBox::Yes) << true;
+    QTest::newRow("no") << int(QMessageBox::No) << false;
+}
+
+void TstUfrmReport::exportAsksBeforeOverwriting()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, replaced);
+    const QString path = m_dir->filePath(QStringLiteral("old.txt"));
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+    click("BitBtn1");
+    m_boxes->clear();
+    child<QTabWidget>("PageControl1")->setCurrentIndex(2);
+    answerSaveDialog(path, TextFilter);
+    m_boxes->answer(QMessageBox::StandardButton(answer));
+    click("BitBtn3");
+    QCOMPARE(m_boxes->boxes().size(), 1);
+    const MessageRecorder::Box &box = m_boxes->last();
+    QCOMPARE(box.text, QStringLiteral("指定的文件已经存在，要覆盖吗"));
+    QCOMPARE(box.caption, QStringLiteral("提示"));
+    QCOMPARE(box.icon, QMessageBox::Information);
+    QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No);
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    const QByteArray data = old.readAll();
+    if (replaced)
+        QVERIFY(data.startsWith("\xEF\xBB\xBF车间汇总表\n"));
+    else
+        QCOMPARE(data, QByteArray("old"));
+}
+
+void TstUfrmReport::exportFailureIsReported()
+{
+    click("BitBtn1");
+    m_boxes->clear();
+    answerSaveDialog(m_dir->filePath(QStringLiteral("no/such/dir/report.txt")), TextFilter);
+    click("BitBtn3");
+    QCOMPARE(m_boxes->boxes().size(), 1);
+    QVERIFY(m_boxes->last().text.startsWith(QStringLiteral("导出文件失败：")));
+    QVERIFY(m_boxes->last().text.size() > QStringLiteral("导出文件失败：").size());
+    QCOMPARE(m_boxes->last().caption, QStringLiteral("Kelvara"));
+}
+
+void TstUfrmReport::statementFailure()
+{
+    execSql(m_db->db(), QStringLiteral("DROP TABLE TakeMeter"));
+    click("BitBtn1");
+    QCOMPARE(m_boxes->texts(), (QStringList{ "数据集打开错！不能生成报表", "数据集打开错！不能生成报表",
+                                             "全部数据汇总完成！" }));
+    QCOMPARE(m_boxes->boxes().first().caption, QStringLiteral("Kelvara"));
+    QCOMPARE(m_boxes->boxes().first().icon, QMessageBox::NoIcon);
+    QVERIFY(!query("ADOQuery1")->isActive());
+    QVERIFY(!query("ADOQuery3")->isActive());
+    QCOMPARE(child<QTabWidget>("PageControl1")->currentIndex(), 0);
+}
+
+void TstUfrmReport::returnClosesWindow()
+{
+    click("BitBtn4");
+    QTRY_VERIFY(m_window.isNull());
+    QCOMPARE(frmReport, nullptr);
+}
+
+QTEST_MAIN(TstUfrmReport)
+#include "tst_ufrmReport.moc"

@@ -1,0 +1,160 @@
+#include "NumberedReport.h"
+#include "PrintDBGridEh.h"
+#include "PrintPreview.h"
+#include "ReportModel.h"
+#include "TestDatabase.h"
+
+#include <QBuffer>
+#include <QPdfWriter>
+#include <QPrinter>
+#include <QPrintPreviewWidget>
+#include <QRegularExpression>
+#include <QtTest>
+#include <memory>
+
+class TstPrintDBGridEh : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void pagesAsLaidOut_data();
+    void pagesAsLaidOut();
+    void wideGridSplitsByColumns();
+    void previewPagesAndStatus();
+    void nothingToPrintWithoutReport();
+
+private:
+    static int pdfPages(const QByteArray &pdf);
+
+    std::unique_ptr<TestDatabase> m_db;
+    std::unique_ptr<ReportModel> m_model;
+    std::unique_ptr<TPrintDBGridEh> m_printer;
+};
+
+void TstPrintDBGridEh::init()
+{
+    m_db = std::make_unique<TestDatabase>();
+    m_model = std::make_unique<ReportModel>();
+    m_printer = std::make_unique<TPrintDBGridEh>();
+    m_printer->setPageHeaderCenterText({ QStringLiteral("汇总报表") });
+    m_printer->setBeforeGridText({ QStringLiteral("报表时间：自 2024-07-01 至 2024-07-31") });
+}
+
+void TstPrintDBGridEh::cleanup()
+{
+    m_printer.reset();
+    m_model.reset();
+    m_db.reset();
+}
+
+int TstPrintDBGridEh::pdfPages(const QByteArray &pdf)
+{
+    static const QRegularExpression page(QStringLiteral("/Type\\s*/Page[^s]"));
+    int pages = 0;
+    for (auto it = page.globalMatch(QString::fromLatin1(pdf)); it.hasNext(); it.next())
+        ++pages;
+    return pages;
+}
+
+void TstPrintDBGridEh::pagesAsLaidOut_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("columnWidth");
+    QTest::addColumn<int>("bands");
+    QTest::newRow("no rows: titles and footer") << 0 << 80 << 1;
+    QTest::newRow("one page") << 10 << 80 << 1;
+    QTest::newRow("many pages") << 300 << 80 << 1;
+    QTest::newRow("wide and long") << 150 << 260 << 4;
+}
+
+void TstPrintDBGridEh::pagesAsLaidOut()
+{
+    QFETCH(int, rows);
+    QFETCH(int, columnWidth);
+    QFETCH(int, bands);
+    m_model->setColumns(NumberedReport::columns(columnWidth));
+    NumberedReport::open(*m_model, rows);
+    m_printer->setGrid(m_model.get(), {});
+
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        m_printer->setupDevice(&writer);
+        QCOMPARE(m_printer->columnBands(&writer).size(), bands);
+        const int expected = m_printer->pageCount(&writer);
+        QVERIFY(expected >= bands);
+        if (rows > 200)
+            QVERIFY(expected > 3);
+        m_printer->print(&writer);
+        buffer.setProperty("expected", expected);
+    }
+    QVERIFY(buffer.data().startsWith("%PDF"));
+    QCOMPARE(pdfPages(buffer.data()), buffer.property("expected").toInt());
+}
+
+void TstPrintDBGridEh::wideGridSplitsByColumns()
+{
+    m_model->setColumns(NumberedReport::columns());
+    NumberedReport::open(*m_model, 20);
+    // Screen widths as the grid shows them: far wider than a portrait A4 page.
+    m_printer->setGrid(m_model.get(), { 150, 120, 300, 300, 300, 300 });
+    QPdfWriter writer(QDir::temp().filePath(QStringLiteral("unused.pdf")));
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    m_printer->setupDevice(&writer);
+    const QList<QList<int>> bands = m_printer->columnBands(&writer);
+    QVERIFY(bands.size() > 1);
+    QList<int> others;
+    for (const QList<int> &band : bands) {
+        QCOMPARE(band.mid(0, 2), (QList<int>{ 0, 1 }));   // the frozen columns begin every page
+        QVERIFY(band.size() > 2);
+        others << band.mid(2);
+    }
+    QCOMPARE(others, (QList<int>{ 2, 3, 4, 5 }));
+    QCOMPARE(m_printer->pageCount(&writer), int(bands.size()));
+
+    writer.setPageOrientation(QPageLayout::Landscape);
+    QVERIFY(m_printer->columnBands(&writer).size() < bands.size());
+}
+
+void TstPrintDBGridEh::previewPagesAndStatus()
+{
+    m_model->setColumns(NumberedReport::columns(80));
+    NumberedReport::open(*m_model, 200);
+    m_printer->setGrid(m_model.get(), {});
+    QWidget owner;
+    TPrintPreview *preview = ShowPrintPreview(*m_printer, &owner);
+    QVERIFY(preview);
+    QCOMPARE(preview->windowTitle(), QStringLiteral("打印预览 - 报表信息"));
+    QCOMPARE(preview->printer()->docName(), QStringLiteral("报表信息"));
+    QCOMPARE(preview->printer()->pageLayout().margins(QPageLayout::Millimeter), QMarginsF(2, 2, 2, 2));
+    const int pages = m_printer->pageCount(preview->printer());
+    QVERIFY(pages > 2);
+    QCOMPARE(preview->pageCount(), pages);
+    QCOMPARE(preview->statusText(), QStringLiteral("第 1 页(共 %1 页)").arg(pages));
+    preview->setCurrentPage(2);
+    QCOMPARE(preview->statusText(), QStringLiteral("第 2 页(共 %1 页)").arg(pages));
+    preview->findChild<QAction *>(QStringLiteral("actLast"))->trigger();
+    QCOMPARE(preview->statusText(), QStringLiteral("第 %1 页(共 %1 页)").arg(pages));
+    preview->findChild<QAction *>(QStringLiteral("actPrior"))->trigger();
+    QCOMPARE(preview->currentPage(), pages - 1);
+    // Changing the printer afterwards leaves the open preview alone.
+    m_printer->setGrid(nullptr, {});
+    preview->previewWidget()->updatePreview();
+    QCOMPARE(preview->pageCount(), pages);
+}
+
+void TstPrintDBGridEh::nothingToPrintWithoutReport()
+{
+    m_model->setColumns(NumberedReport::columns(80));
+    m_printer->setGrid(m_model.get(), {});
+    QWidget owner;
+    QVERIFY(!ShowPrintPreview(*m_printer, &owner));
+    QVERIFY(!owner.findChild<TPrintPreview *>());
+}
+
+QTEST_MAIN(TstPrintDBGridEh)
+#include "tst_PrintDBGridEh.moc"

@@ -1,0 +1,268 @@
+#include "NumberedReport.h"
+#include "ReportGrid.h"
+#include "ReportModel.h"
+#include "TestDatabase.h"
+#include "TwoLevelHeader.h"
+
+#include <QScrollBar>
+#include <QtTest>
+#include <memory>
+
+class TstReportGrid : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void fetchesIncrementallyWithDatabaseSums();
+    void scrollingFetchesMore();
+    void shownValues_data();
+    void shownValues();
+    void emptyResultShowsZeroSums();
+    void twoLevelTitles();
+    void fitsColumnsToWidth();
+    void narrowGridFreezesTwoColumns();
+    void footerColours();
+    void rowIndicatorMarksCurrentRow();
+    void statementFailureLeavesModelClosed();
+
+private:
+    ReportGrid *showGrid(int rows, QSize size);
+
+    std::unique_ptr<TestDatabase> m_db;
+    std::unique_ptr<QWidget> m_window;
+    ReportModel *m_model = nullptr;
+};
+
+void TstReportGrid::init()
+{
+    m_db = std::make_unique<TestDatabase>();
+    m_window = std::make_unique<QWidget>();
+    m_model = new ReportModel(m_window.get());
+    m_model->setColumns(NumberedReport::columns(80));
+}
+
+void TstReportGrid::cleanup()
+{
+    m_window.reset();
+    m_db.reset();
+}
+
+ReportGrid *TstReportGrid::showGrid(int rows, QSize size)
+{
+    auto *grid = new ReportGrid(m_window.get());
+    grid->setReportModel(m_model);
+    NumberedReport::open(*m_model, rows);
+    m_window->resize(size);
+    grid->setGeometry(0, 0, size.width(), size.height());
+    m_window->show();
+    if (!QTest::qWaitForWindowExposed(m_window.get()))
+        return nullptr;
+    QCoreApplication::processEvents();
+    return grid;
+}
+
+void TstReportGrid::fetchesIncrementallyWithDatabaseSums()
+{
+    NumberedReport::open(*m_model, 1000);
+    QCOMPARE(m_model->totalRows(), qint64(1000));
+    QVERIFY(m_model->rowCount() < 1000);
+    QVERIFY(m_model->canFetchMore({}));
+    // The footer is complete before the rows are.
+    QCOMPARE(m_model->footerText(0), QStringLiteral("统计"));
+    QCOMPARE(m_model->footerText(1), QString());
+    QCOMPARE(m_model->footerText(2), QStringLiteral("500500"));
+    QCOMPARE(m_model->footerText(3), QStringLiteral("617867.25"));
+    QCOMPARE(m_model->footerText(3, ReportModel::Amounts::Exact), QStringLiteral("617867.2500"));
+    QCOMPARE(m_model->footerText(5), QStringLiteral("2500.0000"));
+    while (m_model->canFetchMore({}))
+        m_model->fetchMore({});
+    QCOMPARE(m_model->rowCount(), 1000);
+    QCOMPARE(m_model->index(999, 1).data().toString(), QStringLiteral("C1000"));
+
+    // A short result is read whole at once.
+    NumberedReport::open(*m_model, ReportModel::ReadAtOnce);
+    QCOMPARE(m_model->rowCount(), ReportModel::ReadAtOnce);
+    QVERIFY(!m_model->canFetchMore({}));
+}
+
+void TstReportGrid::scrollingFetchesMore()
+{
+    ReportGrid *grid = showGrid(2000, QSize(600, 300));
+    QVERIFY(grid);
+    const int before = m_model->rowCount();
+    QVERIFY(before < 2000);
+    grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum());
+    QCoreApplication::processEvents();
+    QVERIFY(m_model->rowCount() > before);
+}
+
+void TstReportGrid::shownValues_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("alignment");
+    const int right = int(Qt::AlignRight | Qt::AlignVCenter);
+    const int left = int(Qt::AlignLeft | Qt::AlignVCenter);
+    QTest::newRow("text") << 0 << 0 << QStringLiteral("row 1") << left;
+    QTest::newRow("integer") << 2 << 2 << QStringLiteral("3") << right;
+    QTest::newRow("amount rounded down") << 0 << 3 << QStringLiteral("1.23") << right;
+    QTest::newRow("amount rounded up") << 3 << 3 << QStringLiteral("4.94") << right;
+    QTest::newRow("half a cent rounds away from zero") << 0 << 4 << QStringLiteral("0.01") << right;
+    QTest::newRow("price keeps four decimals") << 0 << 5 << QStringLiteral("2.5000") << right;
+}
+
+void TstReportGrid::shownValues()
+{
+    QFETCH(int, row);
+    QFETCH(int, column);
+    QFETCH(QString, text);
+    QFETCH(int, alignment);
+    NumberedReport::open(*m_model, 5);
+    const QModelIndex index = m_model->index(row, column);
+    QCOMPARE(index.data().toString(), text);
+    QCOMPARE(index.data(Qt::TextAlignmentRole).value<Qt::Alignment>(), Qt::Alignment(alignment));
+}
+
+void TstReportGrid::emptyResultShowsZeroSums()
+{
+    NumberedReport::open(*m_model, 0);
+    QCOMPARE(m_model->rowCount(), 0);
+    QStringList footer;
+    for (int c = 0; c < m_model->columnCount(); ++c)
+        footer << m_model->footerText(c);
+    QCOMPARE(footer, (QStringList{ "统计", "", "0", "0.00", "0.00", "0.0000" }));
+    m_model->close();
+    QCOMPARE(m_model->footerText(2), QString());
+    QCOMPARE(m_model->footerText(0), QStringLiteral("统计"));
+}
+
+void TstReportGrid::twoLevelTitles()
+{
+    ReportGrid *grid = showGrid(3, QSize(700, 300));
+    QVERIFY(grid);
+    auto *header = qobject_cast<TwoLevelHeader *>(grid->horizontalHeader());
+    QVERIFY(header);
+    QCOMPARE(header->upperTitle(3), QStringLiteral("费用(元)"));
+    QCOMPARE(header->upperTitle(2), QString());
+    QCOMPARE(header->upperSpan(4), qMakePair(3, 4));
+    QCOMPARE(m_model->headerData(4, Qt::Horizontal).toString(), QStringLiteral("部分"));
+    QHeaderView plain(Qt::Horizontal);
+    plain.setModel(m_model);
+    QCOMPARE(header->sizeHint().height(), plain.sizeHint().height() * 2);
+    // The frozen columns' titles line up with the grid's.
+    QCOMPARE(grid->frozenView()->horizontalHeader()->height(), header->height());
+}
+
+void TstReportGrid::fitsColumnsToWidth()
+{
+    ReportGrid *grid = showGrid(3, QSize(900, 300));
+    QVERIFY(grid);
+    const QList<int> widths = grid->columnWidths();
+    QCOMPARE(std::accumulate(widths.begin(), widths.end(), 0), grid->viewport()->width());
+    QCOMPARE(grid->horizontalScrollBar()->maximum(), 0);
+    // Equal designed widths share the width equally, give or take the rounding.
+    QVERIFY(widths.first() >= widths.at(1) - 1 && widths.first() <= widths.at(1) + 1);
+    m_window->resize(1200, 300);
+    grid->resize(1200, 300);
+    QCoreApplication::processEvents();
+    const QList<int> wider = grid->columnWidths();
+    QCOMPARE(std::accumulate(wider.begin(), wider.end(), 0), grid->viewport()->width());
+    QVERIFY(wider.first() > widths.first());
+}
+
+void TstReportGrid::narrowGridFreezesTwoColumns()
+{
+    ReportGrid *grid = showGrid(50, QSize(220, 300));
+    QVERIFY(grid);
+    QTableView *frozen = grid->frozenView();
+    QVERIFY(grid->horizontalScrollBar()->maximum() > 0);
+    for (int c = 0; c < m_model->columnCount(); ++c)
+        QCOMPARE(frozen->isColumnHidden(c), c >= 2);
+    // Every column keeps at least the width its title needs.
+    const QList<int> widths = grid->columnWidths();
+    for (int c = 0; c < widths.size(); ++c)
+        QVERIFY(widths.at(c) >= grid->fontMetrics().horizontalAdvance(m_model->columns().at(c).lowerTitle()));
+
+    const QRect before = frozen->geometry();
+    QCOMPARE(before.width(), widths.at(0) + widths.at(1));
+    const QRect footerCell = grid->footerCellRect(3);
+    grid->horizontalScrollBar()->setValue(grid->horizontalScrollBar()->maximum());
+    QCoreApplication::processEvents();
+    QCOMPARE(frozen->geometry(), before);
+    QVERIFY(frozen->isVisible());
+    QCOMPARE(grid->footerCellRect(0).left(), grid->verticalHeader()->width());
+    QVERIFY(grid->footerCellRect(3).left() < footerCell.left());
+
+    grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum() / 2);
+    QCOMPARE(frozen->verticalScrollBar()->value(), grid->verticalScrollBar()->value());
+    // Picking a row keeps the columns scrolled as they are.
+    const int sideways = grid->horizontalScrollBar()->value();
+    grid->selectRow(7);
+    QCoreApplication::processEvents();
+    QCOMPARE(grid->horizontalScrollBar()->value(), sideways);
+    QTest::mouseClick(frozen->viewport(), Qt::LeftButton, {}, frozen->visualRect(m_model->index(9, 0)).center());
+    QCOMPARE(grid->currentIndex().row(), 9);
+    QCOMPARE(grid->horizontalScrollBar()->value(), sideways);
+    grid->selectRow(7);
+    QCOMPARE(frozen->selectionModel()->selectedRows(0).value(0).row(), 7);
+    // Moving along the columns from the keyboard brings the last one into sight.
+    grid->horizontalScrollBar()->setValue(0);
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_End);
+    QCOMPARE(grid->horizontalScrollBar()->value(), grid->horizontalScrollBar()->maximum());
+    QCOMPARE(grid->selectionModel()->selectedIndexes().size(), m_model->columnCount());
+}
+
+void TstReportGrid::footerColours()
+{
+    ReportGrid *grid = showGrid(3, QSize(900, 300));
+    QVERIFY(grid);
+    QWidget *footer = grid->footer();
+    QVERIFY(footer->geometry().top() > grid->viewport()->geometry().bottom());
+    const QImage image = footer->grab().toImage();
+    auto colourAt = [&](int column) {
+        const QRect cell = grid->footerCellRect(column);
+        return image.pixelColor(cell.left() + 2, cell.top() + 2);
+    };
+    QCOMPARE(colourAt(3), QColor(Qt::red));
+    QCOMPARE(colourAt(2), QColor(Qt::magenta));
+    QCOMPARE(colourAt(0), QColor(Qt::magenta));
+}
+
+void TstReportGrid::rowIndicatorMarksCurrentRow()
+{
+    ReportGrid *grid = showGrid(5, QSize(600, 300));
+    QVERIFY(grid);
+    grid->selectRow(2);
+    QCoreApplication::processEvents();
+    QHeaderView *indicator = grid->verticalHeader();
+    const QImage image = indicator->grab().toImage();
+    auto darkPixels = [&](int row) {
+        const int top = indicator->sectionViewportPosition(row);
+        int dark = 0;
+        for (int y = top; y < top + indicator->sectionSize(row); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y).lightness() < 60)
+                    ++dark;
+        return dark;
+    };
+    QVERIFY(darkPixels(2) > 4);
+    QCOMPARE(darkPixels(1), 0);
+    QCOMPARE(darkPixels(3), 0);
+}
+
+void TstReportGrid::statementFailureLeavesModelClosed()
+{
+    NumberedReport::open(*m_model, 3);
+    QVERIFY(m_model->isActive());
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, m_model->open(QStringLiteral("SELECT nothing FROM nowhere"), {},
+                                                          Database::mainConnectionName()));
+    QVERIFY(!m_model->isActive());
+    QCOMPARE(m_model->rowCount(), 0);
+}
+
+QTEST_MAIN(TstReportGrid)
+#include "tst_ReportGrid.moc"
