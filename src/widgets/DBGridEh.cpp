@@ -203,7 +203,8 @@ void TDBGridEh::currentChanged(const QModelIndex &current, const QModelIndex &pr
 {
     QTableView::currentChanged(current, previous);
     DataSet *ds = dataSet();
-    if (m_syncing || !ds || !ds->isActive() || !current.isValid() || current.row() == ds->recNo())
+    if (m_syncing || m_model->isChangingRows() || !ds || !ds->isActive() || !current.isValid()
+        || current.row() == ds->recNo())
         return;
     moveDataSetTo(current.row());
 }

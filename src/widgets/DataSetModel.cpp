@@ -19,24 +19,24 @@ void DataSetModel::setDataSet(DataSet *dataSet)
         m_connections << connect(dataSet, &DataSet::reset, this, [this] {
             resolveFields();
             m_currentRow = m_dataSet->recNo();
-            m_structureChanging = false;
             endResetModel();
+            m_structureChanging = false;
         });
         m_connections << connect(dataSet, &DataSet::aboutToInsertRow, this, [this](int pos) {
             m_structureChanging = true;
             beginInsertRows({}, pos, pos);
         });
         m_connections << connect(dataSet, &DataSet::rowInserted, this, [this] {
-            m_structureChanging = false;
             endInsertRows();
+            m_structureChanging = false;
         });
         m_connections << connect(dataSet, &DataSet::aboutToRemoveRow, this, [this](int pos) {
             m_structureChanging = true;
             beginRemoveRows({}, pos, pos);
         });
         m_connections << connect(dataSet, &DataSet::rowRemoved, this, [this] {
-            m_structureChanging = false;
             endRemoveRows();
+            m_structureChanging = false;
         });
         m_connections << connect(dataSet, &DataSet::rowChanged, this, &DataSetModel::onRowChanged);
         m_connections << connect(dataSet, &DataSet::currentChanged, this, &DataSetModel::onCurrentChanged);

@@ -40,6 +40,9 @@ public:
     void setTitleAlignment(int column, Qt::Alignment alignment);
     // The DataSet's field index of a column, -1 while the set is closed or lacks the field.
     int fieldIndex(int column) const;
+    // Rows are being inserted, removed or reset; views move their current row by themselves
+    // meanwhile, which is not the operator's doing.
+    bool isChangingRows() const { return m_structureChanging; }
 
     // Writes a cell of the current row (moving there first) and puts the row into editing.
     // Throws DatabaseError when the text does not fit the field or the set cannot be modified.
