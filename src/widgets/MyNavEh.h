@@ -2,10 +2,11 @@
 // post, cancel and refresh the rows of one DataSet.
 #pragma once
 
+#include "DataSet.h"
+
 #include <QPointer>
 #include <QWidget>
 
-class DataSet;
 class QAbstractButton;
 
 // The buttons in their order on the bar; the objectName of each button is its kind's name.
