@@ -21,8 +21,10 @@ QIcon dropDownIcon(const QPalette &palette)
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
-    p.setBrush(palette.color(QPalette::WindowText));
-    const QPointF points[] = { { 2, 4 }, { 10, 4 }, { 6, 9 } };
+    QColor ink = palette.color(QPalette::Text);
+    ink.setAlphaF(0.7f);
+    p.setBrush(ink);
+    const QPointF points[] = { { 2.5, 4.5 }, { 9.5, 4.5 }, { 6, 8.5 } };
     p.drawPolygon(points, 3);
     return QIcon(pixmap);
 }

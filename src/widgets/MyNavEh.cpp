@@ -8,8 +8,6 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QStyleOptionFocusRect>
-#include <QStylePainter>
 #include <QToolButton>
 
 namespace {
@@ -38,11 +36,9 @@ protected:
         QToolButton::paintEvent(event);
         if (!m_keyboardFocus)
             return;
-        QStylePainter p(this);
-        QStyleOptionFocusRect option;
-        option.initFrom(this);
-        option.rect = rect().adjusted(3, 3, -3, -3);
-        p.drawPrimitive(QStyle::PE_FrameFocusRect, option);
+        QPainter p(this);
+        p.setPen(QPen(palette().color(QPalette::WindowText), 1, Qt::DotLine));
+        p.drawRect(rect().adjusted(2, 2, -3, -3));
     }
 
 private:
