@@ -99,16 +99,42 @@ void TDBEditEh::revert()
     showValue();
 }
 
+bool TDBEditEh::readyRow()
+{
+    DataSet *ds = m_link->dataSet();
+    if (ds && ds->isEditing())
+        return true;
+    bool editing = false;
+    Guarded(this, [&] { editing = m_link->beginEdit(); });
+    return editing;
+}
+
+bool TDBEditEh::changesText(const QKeyEvent *event)
+{
+    static const QKeySequence::StandardKey editing[] = {
+        QKeySequence::Paste, QKeySequence::Cut, QKeySequence::Undo, QKeySequence::Redo,
+        QKeySequence::DeleteEndOfWord, QKeySequence::DeleteStartOfWord, QKeySequence::DeleteEndOfLine,
+        QKeySequence::DeleteCompleteLine,
+    };
+    for (const auto key : editing)
+        if (event->matches(key))
+            return true;
+    if (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete)
+        return true;
+    const QString typed = event->text();
+    return !typed.isEmpty() && typed.at(0).isPrint()
+           && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+}
+
 void TDBEditEh::onTextEdited(const QString &typed)
 {
     if (m_loading)
         return;
     DataSet *ds = m_link->dataSet();
     if (!ds || !ds->isEditing()) {
+        // A change that came by no key (a menu's paste, a drop, a picked recent value).
         const int cursor = cursorPosition();
-        bool editing = false;
-        Guarded(this, [&] { editing = m_link->beginEdit(); });
-        if (!editing) {
+        if (!readyRow()) {
             QApplication::beep();
             showValue();
             return;
@@ -186,7 +212,24 @@ void TDBEditEh::keyPressEvent(QKeyEvent *event)
             }
         }
     }
+    // The row is readied before the key changes the text, so that a key which begins a new row
+    // types into the new row's empty box rather than into the old row's value.
+    if (!isReadOnly() && changesText(event) && !readyRow()) {
+        QApplication::beep();
+        event->accept();
+        return;
+    }
     QLineEdit::keyPressEvent(event);
+}
+
+void TDBEditEh::inputMethodEvent(QInputMethodEvent *event)
+{
+    if (!isReadOnly() && (!event->commitString().isEmpty() || !event->preeditString().isEmpty()) && !readyRow()) {
+        QApplication::beep();
+        event->accept();
+        return;
+    }
+    QLineEdit::inputMethodEvent(event);
 }
 
 void TDBEditEh::focusOutEvent(QFocusEvent *event)

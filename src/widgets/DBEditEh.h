@@ -74,11 +74,14 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void showValue();
+    bool readyRow();
+    static bool changesText(const QKeyEvent *event);
     void onTextEdited(const QString &text);
     void onFieldsChanged();
     void pickHistory(const QString &value);

@@ -2,6 +2,7 @@
 // the typed text on post and on leaving, Enter left to the window, key filters, recent values.
 #include "DBEditEh.h"
 #include "Database.h"
+#include "Guarded.h"
 #include "MessageRecorder.h"
 #include "TestDatabase.h"
 
@@ -69,6 +70,7 @@ private slots:
     void unmodifiableSetRefusesTyping();
     void recentValues();
     void enterWithRecentValuesOpen();
+    void keyboardReadingCycle();
 
 private:
     DataSet *readings();
@@ -207,12 +209,12 @@ void TstDBEditEh::typingWhileBrowsingCanBeginNewRow()
     ds->setOnNewRecord([ds] { ds->setValue(QStringLiteral("TakeTime"), QDate(2024, 3, 6)); });
     ds->open();
     QCOMPARE(number->text(), QStringLiteral("1001"));
-    number->selectAll();
-    QTest::keyClicks(number, QStringLiteral("1003"));
+    number->end(false);
+    QTest::keyClicks(number, QStringLiteral("1003"));   // typed after the shown value
     QCOMPARE(ds->state(), DataSet::Insert);
     QCOMPARE(ds->recordCount(), 3);
     QCOMPARE(ds->recNo(), 2);
-    QCOMPARE(number->text(), QStringLiteral("1003"));   // no key lost to the new row
+    QCOMPARE(number->text(), QStringLiteral("1003"));   // the keys went into the new row, none lost
     QCOMPARE(counter->text(), QString());              // the other boxes show the new row
     QTest::keyClicks(counter, QStringLiteral("88"));
     QCOMPARE(ds->recordCount(), 3);                     // already inserting: no second new row
@@ -461,6 +463,86 @@ void TstDBEditEh::enterWithRecentValuesOpen()
     QCOMPARE(catcher.textSeen, QStringLiteral("15"));
     QVERIFY(!counter->isHistoryVisible());
     QCOMPARE(counter->text(), QStringLiteral("15"));
+}
+
+namespace {
+
+// The reading window's keys in small: Enter on the number moves on, Enter on the counter
+// begins the next row (which posts the typed one).
+class ReadingKeys : public QObject
+{
+public:
+    ReadingKeys(DataSet *ds, TDBEditEh *number, TDBEditEh *counter) : m_ds(ds), m_number(number), m_counter(counter)
+    {
+        number->installEventFilter(this);
+        counter->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent *>(event)->key() != Qt::Key_Return)
+            return false;
+        if (watched == m_number) {
+            m_counter->setFocus();
+        } else {
+            Guarded(m_counter, [&] { m_ds->append(); });
+            m_number->setFocus();
+        }
+        return true;
+    }
+
+private:
+    DataSet *m_ds;
+    TDBEditEh *m_number;
+    TDBEditEh *m_counter;
+};
+
+}
+
+void TstDBEditEh::keyboardReadingCycle()
+{
+    DataSet *ds = readings();
+    TDBEditEh *number = edit(ds, QStringLiteral("MeterID"));
+    TDBEditEh *counter = edit(ds, QStringLiteral("TakeNumber"));
+    TDBEditEh *charge = edit(ds, QStringLiteral("Charge"));
+    charge->setEnabled(false);
+    for (TDBEditEh *e : { number, counter })
+        e->setBrowseTyping(FieldLink::BrowseTyping::AppendRow);
+    counter->setHistoryEnabled(true);
+    ds->setOnNewRecord([ds] { ds->setValue(QStringLiteral("TakeTime"), QDate(2024, 3, 6)); });
+    ds->setBeforePost([ds] {
+        ds->setValue(QStringLiteral("Charge"), QStringLiteral("12.345"));
+        ds->setValue(QStringLiteral("CurValue"), ds->asInteger(QStringLiteral("TakeNumber")) - 1000);
+    });
+    ds->open();
+    ReadingKeys keys(ds, number, counter);
+    activate();
+    number->setFocus();
+    for (const char *meter : { "1003", "1001" }) {
+        QTest::keyClicks(number, QString::fromLatin1(meter));
+        QTest::keyClick(number, Qt::Key_Return);
+        QVERIFY(counter->hasFocus());
+        QTest::keyClicks(counter, QStringLiteral("1500"));
+        QTest::keyClick(counter, Qt::Key_Return);
+        QVERIFY(number->hasFocus());
+        QCOMPARE(ds->state(), DataSet::Insert);
+        QCOMPARE(number->text(), QString());
+        QCOMPARE(counter->text(), QString());
+    }
+    QVERIFY(boxes->boxes().isEmpty());
+    QCOMPARE(t->count(QStringLiteral("TakeMeter")), 4);
+    QCOMPARE(t->scalar(QStringLiteral("SELECT count(*) FROM TakeMeter WHERE TakeTime = '2024-03-06' AND TakeNumber = 1500 "
+                                      "AND CurValue = 500 AND Charge = 123450")).toInt(),
+             2);
+    QCOMPARE(counter->history(), QStringList({ "1500" }));
+    // The stored rows are untouched by the typing; the figures of the last one show when it is current.
+    QCOMPARE(t->scalar(QStringLiteral("SELECT TakeNumber FROM TakeMeter WHERE MeterID = '1001' AND TakeTime = '2024-03-05'"))
+                 .toInt(),
+             1200);
+    ds->cancel();
+    ds->last();
+    QCOMPARE(charge->text(), QStringLiteral("12.35"));
 }
 
 QTEST_MAIN(TstDBEditEh)
