@@ -78,11 +78,9 @@ void TstDataSetModel::displayTexts_data()
     QTest::newRow("charge two decimals") << 0 << "Charge" << 2 << "27.50";
     QTest::newRow("half rounded away from zero") << 0 << "QuotaCharge" << 2 << "0.13";
     QTest::newRow("negative half") << 1 << "Charge" << 2 << "-0.13";
-    QTest::newRow("zero amount") << 1 << "QuotaCharge" << 2 << "0.00";
     QTest::newRow("amount four decimals") << 0 << "Charge" << 4 << "27.5000";
     QTest::newRow("integer plain") << 0 << "TakeNumber" << 2 << "1200";
     QTest::newRow("date short form") << 0 << "TakeTime" << 2 << "2024/3/5";
-    QTest::newRow("text") << 1 << "MeterID" << 2 << "1001";
 }
 
 void TstDataSetModel::displayTexts()

