@@ -11,9 +11,15 @@
 class QCompleter;
 class QStringListModel;
 
-// Binding: setDataSet() and setDataField(). The control registers with DataSet::addEditor, so
-// post() writes its typed text first; leaving the control writes it too (a value the field
-// refuses shows the general error box and the focus stays).
+// Binding: setDataSet() and setDataField(). A key that changes the text first readies the row:
+// edit() while browsing (an empty set gets a new row), or append() with BrowseTyping::AppendRow,
+// so the key lands in the new row's empty box. A closed, read-only or display-only field refuses
+// the key with a beep. Escape drops the typed text and shows the value again.
+//
+// The typed text stays in the box until it is written: the control registers with
+// DataSet::addEditor, so post() writes it first, and leaving the control writes it too (a value
+// the field refuses shows the general error box and the focus stays). A program that writes this
+// field replaces typed text; writes to other fields of the row leave it alone.
 //
 // Enter: the control does nothing with Enter itself. A window that drives keyboard entry
 // installs an event filter on the control (installEventFilter) and handles Qt::Key_Return /
