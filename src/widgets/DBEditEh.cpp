@@ -16,7 +16,7 @@ namespace {
 
 QIcon dropDownIcon(const QPalette &palette)
 {
-    QPixmap pixmap(12, 12);
+    QPixmap pixmap(16, 16);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
@@ -24,7 +24,7 @@ QIcon dropDownIcon(const QPalette &palette)
     QColor ink = palette.color(QPalette::Text);
     ink.setAlphaF(0.7f);
     p.setBrush(ink);
-    const QPointF points[] = { { 2.5, 4.5 }, { 9.5, 4.5 }, { 6, 8.5 } };
+    const QPointF points[] = { { 4, 6 }, { 12, 6 }, { 8, 11 } };
     p.drawPolygon(points, 3);
     return QIcon(pixmap);
 }
