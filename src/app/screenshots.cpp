@@ -5,6 +5,8 @@
 #include "Schema.h"
 #include "UCommon.h"
 #include "uLogin.h"
+#include "ufrmAbout.h"
+#include "ufrmCnfgPara.h"
 #include "ufrmMaim.h"
 
 #include <QApplication>
@@ -59,5 +61,17 @@ int main(int argc, char *argv[])
     for (int i = 0; i < 12; ++i)
         main.Timer1Timer();
     save(&main, out, QStringLiteral("main.png"));
+
+    // The dialogs are shown without their modal loop so that they can be drawn.
+    frmCnfgPara = new TfrmCnfgPara(&main);
+    frmCnfgPara->show();
+    save(frmCnfgPara, out, QStringLiteral("cnfgpara.png"));
+    frmCnfgPara->close();
+
+    frmAbout = new TfrmAbout(&main);
+    frmAbout->show();
+    save(frmAbout, out, QStringLiteral("about.png"));
+    frmAbout->close();
+    settle();
     return 0;
 }
