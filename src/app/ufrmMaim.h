@@ -41,13 +41,13 @@ public:
     void Timer1Timer();
     void ShowTaskName(const QString &text);
 
-protected:
-    void closeEvent(QCloseEvent *event) override;
-
     // The one way to open a task window: creates it in the child area when its reference is
     // empty, otherwise brings the open one forward; then names the task in the status bar.
     template <typename Window>
     void OpenChild(Window *&reference, const QString &taskName);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void FormCreate();
