@@ -6,6 +6,8 @@
 #include "PrintPreview.h"
 #include "UCommon.h"
 #include "uLogin.h"
+#include "ufrmAbout.h"
+#include "ufrmCnfgPara.h"
 #include "ufrmMaim.h"
 #include "ufrmReport.h"
 
@@ -81,6 +83,18 @@ int main(int argc, char *argv[])
     for (int i = 0; i < 12; ++i)
         main.Timer1Timer();
     save(&main, out, QStringLiteral("main.png"));
+
+    // The dialogs are shown without their modal loop so that they can be drawn.
+    frmCnfgPara = new TfrmCnfgPara(&main);
+    frmCnfgPara->show();
+    save(frmCnfgPara, out, QStringLiteral("cnfgpara.png"));
+    frmCnfgPara->close();
+
+    frmAbout = new TfrmAbout(&main);
+    frmAbout->show();
+    save(frmAbout, out, QStringLiteral("about.png"));
+    frmAbout->close();
+    settle();
 
     // The office's locale writes short dates as 2024/7/1.
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));

@@ -24,6 +24,9 @@ TfrmLogin::TfrmLogin(QWidget *parent) : QDialog(parent)
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                    | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     setFixedSize(351, 181);
+    QFont f = font();
+    f.setPixelSize(15);
+    setFont(f);
 
     Label1 = new QLabel(QStringLiteral("请输入使用密码"), this);
     Label1->setObjectName(QStringLiteral("Label1"));

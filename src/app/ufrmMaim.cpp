@@ -3,6 +3,8 @@
 #include "Guarded.h"
 #include "Messages.h"
 #include "UCommon.h"
+#include "ufrmAbout.h"
+#include "ufrmCnfgPara.h"
 #include "ufrmReport.h"
 
 #include <QAction>
@@ -13,6 +15,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 TfrmMaim *frmMaim = nullptr;
 
@@ -95,22 +98,27 @@ TfrmMaim::TfrmMaim(QWidget *parent) : QMainWindow(parent)
     N3->addSeparator()->setObjectName(QStringLiteral("N21"));
     connect(addCommand(N3, "N4", QStringLiteral("关于...")), &QAction::triggered, this, &TfrmMaim::N4Click);
 
-    // The band container holds the two tool bars side by side; hiding it hides both.
-    ControlBar1 = new QToolBar(this);
+    // The band container holds the two tool bars at their places above the child area;
+    // hiding it hides both and gives its height to the child area.
+    auto *frame = new QWidget(this);
+    frame->setObjectName(QStringLiteral("ClientFrame"));
+    auto *column = new QVBoxLayout(frame);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    ControlBar1 = new QFrame(frame);
     ControlBar1->setObjectName(QStringLiteral("ControlBar1"));
-    ControlBar1->setMovable(false);
+    ControlBar1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     ControlBar1->setFixedHeight(56);
-    addToolBar(Qt::TopToolBarArea, ControlBar1);
     ToolBar2 = new QToolBar(ControlBar1);
     ToolBar2->setObjectName(QStringLiteral("ToolBar2"));
+    ToolBar2->setGeometry(11, 4, 150, 48);
     ToolBar1 = new QToolBar(ControlBar1);
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setGeometry(174, 4, 150, 48);
     for (QToolBar *bar : { ToolBar2, ToolBar1 }) {
         bar->setStyleSheet(QStringLiteral("QToolBar { spacing: 0px; padding: 0px; border: 0px; }"));
         bar->setMovable(false);
         bar->setIconSize(QSize(32, 32));
-        bar->setFixedSize(150, 48);
-        ControlBar1->addWidget(bar);
     }
     connect(addSpeedButton(ToolBar2, "SpeedButton4", QStringLiteral(":/icons/meter.png")), &QToolButton::clicked,
             this, &TfrmMaim::SpeedButton4Click);
@@ -125,9 +133,11 @@ TfrmMaim::TfrmMaim(QWidget *parent) : QMainWindow(parent)
     connect(addSpeedButton(ToolBar1, "SpeedButton1", QStringLiteral(":/icons/exit.png")), &QToolButton::clicked,
             this, &TfrmMaim::N2Click);
 
-    m_clientArea = new QMdiArea(this);
+    m_clientArea = new QMdiArea(frame);
     m_clientArea->setObjectName(QStringLiteral("ClientArea"));
-    setCentralWidget(m_clientArea);
+    column->addWidget(ControlBar1);
+    column->addWidget(m_clientArea, 1);
+    setCentralWidget(frame);
 
     StatusBar = new QStatusBar(this);
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
@@ -213,7 +223,7 @@ void TfrmMaim::Timer1Timer()
 
 void TfrmMaim::N24Click()
 {
-    ShowTaskName(QStringLiteral("系统参数配置！"));
+    OpenDialog(frmCnfgPara, QStringLiteral("系统参数配置！"));
 }
 
 void TfrmMaim::N2Click()
@@ -265,10 +275,11 @@ void TfrmMaim::N7Click()
 
 void TfrmMaim::SpeedButton2Click()
 {
-    if (QMdiSubWindow *active = m_clientArea->activeSubWindow())
+    // The current child stays current while a menu or another program has the focus.
+    if (QMdiSubWindow *active = m_clientArea->currentSubWindow())
         active->close();
     else if (!m_clientArea->subWindowList().isEmpty())
-        m_clientArea->subWindowList().constLast()->close();
+        m_clientArea->subWindowList(QMdiArea::StackingOrder).constLast()->close();
 }
 
 void TfrmMaim::SpeedButton3Click()
@@ -280,7 +291,7 @@ void TfrmMaim::SpeedButton3Click()
 
 void TfrmMaim::N4Click()
 {
-    ShowTaskName(QStringLiteral("关于..."));
+    OpenDialog(frmAbout, QStringLiteral("关于..."));
 }
 
 void TfrmMaim::closeEvent(QCloseEvent *event)

@@ -6,6 +6,7 @@
 #include <QMdiSubWindow>
 
 class QAction;
+class QFrame;
 class QLabel;
 class QMenu;
 class QTimer;
@@ -40,6 +41,11 @@ public:
     void Timer1Timer();
     void ShowTaskName(const QString &text);
 
+    // The one way to open a task window: creates it in the child area when its reference is
+    // empty, otherwise brings the open one forward; then names the task in the status bar.
+    template <typename Window>
+    void OpenChild(Window *&reference, const QString &taskName);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -48,12 +54,12 @@ private:
     QAction *addCommand(QMenu *menu, const char *name, const QString &text);
     QToolButton *addSpeedButton(QToolBar *bar, const char *name, const QString &icon);
 
-    // Creates the task window when its reference is empty, otherwise brings it forward.
-    template <typename Window>
-    void OpenChild(Window *&reference, const QString &taskName);
+    // Shows a dialog modally; the task is named only after the dialog has closed.
+    template <typename Dialog>
+    void OpenDialog(Dialog *&reference, const QString &taskName);
 
     QMdiArea *m_clientArea = nullptr;
-    QToolBar *ControlBar1 = nullptr;
+    QFrame *ControlBar1 = nullptr;
     QToolBar *ToolBar1 = nullptr;
     QToolBar *ToolBar2 = nullptr;
     QStatusBar *StatusBar = nullptr;
@@ -80,5 +86,15 @@ void TfrmMaim::OpenChild(Window *&reference, const QString &taskName)
         sub->showMaximized();
         m_clientArea->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(sub));
     }
+    ShowTaskName(taskName);
+}
+
+template <typename Dialog>
+void TfrmMaim::OpenDialog(Dialog *&reference, const QString &taskName)
+{
+    if (!reference)
+        reference = new Dialog(this);
+    // The dialog frees itself when closed and clears its reference.
+    reference->exec();
     ShowTaskName(taskName);
 }

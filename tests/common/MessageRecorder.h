@@ -30,6 +30,9 @@ public:
 
     const QList<Box> &boxes() const { return m_boxes; }
     QStringList texts() const;
+    // Each box as "caption|text|icon|buttons", e.g. "提示|你无权使用本系统！|information|Ok",
+    // so that one comparison checks everything the operator sees.
+    QStringList summaries() const;
     const Box &last() const { return m_boxes.constLast(); }
     void clear() { m_boxes.clear(); }
     int pendingAnswers() const { return int(m_answers.size()); }

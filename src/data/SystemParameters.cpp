@@ -1,0 +1,91 @@
+#include "SystemParameters.h"
+
+#include "Database.h"
+#include "Password.h"
+
+#include <QFileInfo>
+
+namespace SystemParameters {
+
+namespace {
+
+const QString rootCondition = QStringLiteral("WorkShopLevel = 0 AND ResideWorkShopID = 0");
+
+void writeParameterRow(const QSqlDatabase &db, const Submission &s)
+{
+    const QString stored = PasswordForStorage(s.password);
+    const int rows = scalar(db, QStringLiteral("SELECT count(*) FROM CnfgPara")).toInt();
+    // The table is meant to hold one row; any other count gets a row of its own.
+    if (rows == 1)
+        execSql(db, QStringLiteral("UPDATE CnfgPara SET UseUnitName = ?, PassWd = ?"), { s.unitName, stored });
+    else
+        execSql(db, QStringLiteral("INSERT INTO CnfgPara (UseUnitName, PassWd) VALUES (?, ?)"),
+                { s.unitName, stored });
+}
+
+// Children before the rows they name, so the foreign keys never object.
+void clearAllData(const QSqlDatabase &db)
+{
+    for (const char *table : { "TakeMeter", "Meter", "Price", "Workshop" })
+        execSql(db, QStringLiteral("DELETE FROM ") + QLatin1String(table));
+}
+
+void writeRootWorkshop(const QSqlDatabase &db, const QString &name)
+{
+    const int roots = scalar(db, QStringLiteral("SELECT count(*) FROM Workshop WHERE ") + rootCondition).toInt();
+    if (roots == 0)
+        execSql(db,
+                QStringLiteral("INSERT INTO Workshop (WrokShopID, WrokShopName, WorkShopLevel, WrokShopMemo, "
+                               "ResideWorkShopID) VALUES (1, ?, 0, ?, 0)"),
+                { name, name });
+    else
+        execSql(db, QStringLiteral("UPDATE Workshop SET WrokShopName = ? WHERE ") + rootCondition, { name });
+}
+
+}
+
+QString selectSql()
+{
+    return QStringLiteral("select UseUnitName, PassWd from CnfgPara");
+}
+
+QString backupPath(const QString &databaseFile, const QDateTime &when)
+{
+    const QString dir = QFileInfo(databaseFile).absolutePath() + QStringLiteral("/backup/");
+    const QString stem = QStringLiteral("Kelvara-") + when.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString candidate = dir + stem + QStringLiteral(".db");
+    for (int n = 2; QFileInfo::exists(candidate); ++n)
+        candidate = dir + stem + QStringLiteral("-%1.db").arg(n);
+    return candidate;
+}
+
+Result submit(QSqlDatabase db, const QString &databaseFile, const Submission &s, const QDateTime &when)
+{
+    Result result;
+    if (s.clearData) {
+        result.backupFile = backupPath(databaseFile, when);
+        try {
+            Database::backup(db, result.backupFile);
+        } catch (const DatabaseError &e) {
+            result.outcome = Outcome::BackupFailed;
+            result.reason = e.text();
+            result.backupFile.clear();
+            return result;
+        }
+    }
+    try {
+        Transaction tx(db);
+        writeParameterRow(db, s);
+        if (s.clearData)
+            clearAllData(db);
+        writeRootWorkshop(db, s.unitName);
+        tx.commit();
+        result.outcome = Outcome::Done;
+    } catch (const DatabaseError &e) {
+        result.outcome = Outcome::Failed;
+        result.reason = e.text();
+    }
+    return result;
+}
+
+}
