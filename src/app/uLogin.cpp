@@ -91,6 +91,8 @@ void TfrmLogin::BitBtn1Click()
         const QString typed = TrimBlanks(Edit1->text());
         const QString stored = ReadPassword();
         if (PasswordMatches(typed, stored)) {
+            if (!ADOQuery1->isEmpty() && !IsPasswordHash(stored))
+                HashStoredPassword(typed);
             FLoginOk = true;
             accept();
             return;
@@ -107,6 +109,18 @@ void TfrmLogin::BitBtn1Click()
         FLoginOk = false;
         ++FFailCount;
     });
+}
+
+// An older database keeps the password as plain text: the first match replaces it by its hash.
+// The login does not depend on it; a database that refuses the write is asked again next time.
+void TfrmLogin::HashStoredPassword(const QString &password)
+{
+    try {
+        execSql(ADOQuery1->database(),
+                QStringLiteral("UPDATE CnfgPara SET PassWd = ? WHERE rowid = (SELECT rowid FROM CnfgPara LIMIT 1)"),
+                { PasswordForStorage(password) });
+    } catch (const std::exception &) {
+    }
 }
 
 void TfrmLogin::BitBtn2Click()

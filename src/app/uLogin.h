@@ -28,6 +28,7 @@ protected:
 private:
     void FormCreate();
     QString ReadPassword();
+    void HashStoredPassword(const QString &password);
 
     QLabel *Label1 = nullptr;
     QLineEdit *Edit1 = nullptr;

@@ -3,6 +3,7 @@
 #include "ChargeCalc.h"
 #include "Currency.h"
 #include "Database.h"
+#include "Password.h"
 #include "ReadingStore.h"
 #include "UCommon.h"
 
@@ -42,7 +43,7 @@ void writeMasterData(QSqlDatabase &db)
 {
     Transaction tx(db);
     const QString unit = QStringLiteral("宏远机械厂");
-    execSql(db, QStringLiteral("INSERT INTO CnfgPara VALUES (?, ?)"), { unit, Password });
+    execSql(db, QStringLiteral("INSERT INTO CnfgPara VALUES (?, ?)"), { unit, PasswordForStorage(Password) });
     execSql(db, QStringLiteral("INSERT INTO Workshop VALUES (1, ?, 0, ?, 0)"), { unit, unit });
 
     struct Team { const char *name, *memo; };

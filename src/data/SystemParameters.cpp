@@ -13,8 +13,11 @@ const QString rootCondition = QStringLiteral("WorkShopLevel = 0 AND ResideWorkSh
 
 void writeParameterRow(const QSqlDatabase &db, const Submission &s)
 {
-    const QString stored = PasswordForStorage(s.password);
     const int rows = scalar(db, QStringLiteral("SELECT count(*) FROM CnfgPara")).toInt();
+    // The window shows the stored hash in the masked box; sent back untouched it stays as it is,
+    // instead of becoming the hash of the hash.
+    const QString current = rows == 1 ? scalar(db, QStringLiteral("SELECT PassWd FROM CnfgPara")).toString() : QString();
+    const QString stored = IsPasswordHash(current) && s.password == current ? current : PasswordForStorage(s.password);
     // The table is meant to hold one row; any other count gets a row of its own.
     if (rows == 1)
         execSql(db, QStringLiteral("UPDATE CnfgPara SET UseUnitName = ?, PassWd = ?"), { s.unitName, stored });

@@ -1,6 +1,7 @@
 // The login window: which entries admit the operator, the three tries, and the ways it ends the program.
 #include "Database.h"
 #include "MessageRecorder.h"
+#include "Password.h"
 #include "TestDatabase.h"
 #include "UCommon.h"
 #include "uLogin.h"
@@ -76,6 +77,10 @@ void TstuLogin::password_data()
     QTest::newRow("first row only: second") << QStringList{ "one", "two" } << "two" << false;
     QTest::newRow("first row only: first") << QStringList{ "one", "two" } << "one" << true;
     QTest::newRow("apostrophe") << QStringList{ "a'b" } << "a'b" << true;
+    const QString hash = PasswordForStorage(QStringLiteral("秘密 pw"));
+    QTest::newRow("hash") << QStringList{ hash } << " 秘密 pw " << true;
+    QTest::newRow("hash, case differs") << QStringList{ hash } << "秘密 PW" << false;
+    QTest::newRow("the hash text itself") << QStringList{ hash } << hash << false;
 }
 
 void TstuLogin::password()
@@ -94,6 +99,19 @@ void TstuLogin::password()
 
     QCOMPARE(login.loginOk(), admitted);
     QCOMPARE(login.isVisible(), !admitted);
+    // A match leaves no plain-text password behind: an older database's value is replaced by
+    // its hash; a refused entry changes nothing.
+    QStringList after;
+    QSqlQuery q = execSql(t.db(), QStringLiteral("SELECT PassWd FROM CnfgPara"));
+    while (q.next())
+        after << q.value(0).toString();
+    if (admitted && !stored.isEmpty()) {
+        QVERIFY(IsPasswordHash(after.first()));
+        QVERIFY(PasswordMatches(TrimBlanks(typed), after.first()));
+        QCOMPARE(after.mid(1), stored.mid(1));
+    } else {
+        QCOMPARE(after, stored);
+    }
     QVERIFY(!TerminateRequested());
     QCOMPARE(rec.summaries(), admitted ? QStringList{} : QStringList{ wrong });
     if (!admitted) {

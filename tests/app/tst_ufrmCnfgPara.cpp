@@ -56,10 +56,10 @@ struct Fixture
     }
     QString parameters() const
     {
-        QSqlQuery q = execSql(t.db(), QStringLiteral("SELECT UseUnitName || '|' || PassWd FROM CnfgPara"));
+        QSqlQuery q = execSql(t.db(), QStringLiteral("SELECT UseUnitName, PassWd FROM CnfgPara"));
         QStringList rows;
         while (q.next())
-            rows << q.value(0).toString();
+            rows << q.value(0).toString() + u'|' + typedPassword(q.value(1).toString());
         return rows.join(u';');
     }
 };

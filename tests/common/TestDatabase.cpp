@@ -1,6 +1,7 @@
 #include "TestDatabase.h"
 
 #include "Database.h"
+#include "Password.h"
 #include "Schema.h"
 #include "UCommon.h"
 
@@ -89,6 +90,16 @@ int TestDatabase::count(const QString &table) const
 QVariant TestDatabase::scalar(const QString &sql, const QVariantList &values) const
 {
     return ::scalar(db(), sql, values);
+}
+
+QString typedPassword(const QString &stored)
+{
+    if (!IsPasswordHash(stored))
+        return stored;
+    for (const QString candidate : { "pw", "new", "old", "1234", "a'b\"c", "" })
+        if (PasswordMatches(candidate, stored))
+            return candidate;
+    return QStringLiteral("?hash");
 }
 
 Currency yuan(const char *text)

@@ -52,5 +52,10 @@ private:
     QString m_path;
 };
 
+// A stored password as the operator typed it: the hash is verified against the passwords the
+// tests use and shown as the one it matches; plain text stays as it is; an unknown hash shows
+// as "?hash".
+QString typedPassword(const QString &stored);
+
 // Currency from decimal text, for readable test tables: yuan("27.5").
 Currency yuan(const char *text);

@@ -2,6 +2,7 @@
 // makes first, and that a failure leaves the database exactly as it was.
 #include "Database.h"
 #include "SystemParameters.h"
+#include "Password.h"
 #include "TestDatabase.h"
 
 #include <QFile>
@@ -14,6 +15,7 @@ class TstSystemParameters : public QObject
 {
     Q_OBJECT
 private slots:
+    void untouchedHashIsKept();
     void submit_data();
     void submit();
     void failingStatementRollsBackEverything();
@@ -47,6 +49,8 @@ QStringList TstSystemParameters::rows(const QSqlDatabase &db, const QString &tab
         QStringList values;
         for (int i = 0; i < q.record().count(); ++i)
             values << q.value(i).toString();
+        if (table == u"CnfgPara")
+            values.last() = typedPassword(values.last());
         out << values.join(u'|');
     }
     return out;
@@ -142,6 +146,19 @@ void TstSystemParameters::failingStatementRollsBackEverything()
     result = SystemParameters::submit(t.db(), t.path(), change);
     QCOMPARE(int(result.outcome), int(Outcome::Done));
     QCOMPARE(rows(t.db(), QStringLiteral("Workshop")), QStringList{ "1|蓝天厂|0|蓝天厂|0" });
+}
+
+void TstSystemParameters::untouchedHashIsKept()
+{
+    TestDatabase t;
+    fill(t);
+    SystemParameters::submit(t.db(), t.path(), { QStringLiteral("红星厂"), QStringLiteral("new"), false });
+    const QString hash = t.scalar(QStringLiteral("SELECT PassWd FROM CnfgPara")).toString();
+    QVERIFY(IsPasswordHash(hash));
+    // The window shows the stored value masked; sent back as it was, the password stays "new".
+    SystemParameters::submit(t.db(), t.path(), { QStringLiteral("红星厂"), hash, false });
+    QCOMPARE(t.scalar(QStringLiteral("SELECT PassWd FROM CnfgPara")).toString(), hash);
+    QVERIFY(PasswordMatches(QStringLiteral("new"), hash));
 }
 
 void TstSystemParameters::failedBackupChangesNothing()
