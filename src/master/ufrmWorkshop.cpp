@@ -167,6 +167,12 @@ QTreeWidgetItem *TfrmWorkshop::AddNode(QTreeWidgetItem *parent, const TWorkShop 
     return node;
 }
 
+QTreeWidgetItem *TfrmWorkshop::SelectedNode() const
+{
+    // The highlighted node: the view may hold a current item that the operator never selected.
+    return TVWorkShop->selectedItems().value(0);
+}
+
 QTreeWidgetItem *TfrmWorkshop::NodeOf(qint64 id) const
 {
     for (QTreeWidgetItemIterator it(TVWorkShop); *it; ++it)
@@ -220,7 +226,7 @@ void TfrmWorkshop::ShowPanel(PanelMode mode)
 
 void TfrmWorkshop::N2Click()
 {
-    QTreeWidgetItem *node = TVWorkShop->currentItem();
+    QTreeWidgetItem *node = SelectedNode();
     if (!node)
         return;
     const TWorkShop record = recordOf(node);
@@ -235,7 +241,7 @@ void TfrmWorkshop::N2Click()
 
 void TfrmWorkshop::N3Click()
 {
-    QTreeWidgetItem *node = TVWorkShop->currentItem();
+    QTreeWidgetItem *node = SelectedNode();
     if (!node)
         return;
     FWorkShop = recordOf(node);
@@ -316,7 +322,7 @@ void TfrmWorkshop::UpdateWorkShop(const QString &name, const QString &descriptio
 
 void TfrmWorkshop::DeleteWorkShop()
 {
-    QTreeWidgetItem *node = TVWorkShop->currentItem();
+    QTreeWidgetItem *node = SelectedNode();
     if (TVWorkShop->topLevelItemCount() == 0 || !node)
         return;
     WorkshopTree::Result r;

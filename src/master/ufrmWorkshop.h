@@ -46,6 +46,7 @@ private:
     void UpdateWorkShop(const QString &name, const QString &description);
     void DeleteWorkShop();
     void ShowPanel(PanelMode mode);
+    QTreeWidgetItem *SelectedNode() const;
     QTreeWidgetItem *NodeOf(qint64 id) const;
     QTreeWidgetItem *AddNode(QTreeWidgetItem *parent, const TWorkShop &record);
     void CloseWindow();

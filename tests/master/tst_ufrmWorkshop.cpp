@@ -259,6 +259,7 @@ void TstufrmWorkshop::remove_data()
     QTest::newRow("unit with grandchildren") << "生产部" << int(QMessageBox::Yes) << ""
                                               << QStringList{ "红星厂", " 后勤部", "  动力车间" };
     QTest::newRow("answered No") << "一车间" << int(QMessageBox::No) << "" << initialTree;
+    QTest::newRow("nothing selected") << "" << int(QMessageBox::Yes) << "" << initialTree;
     QTest::newRow("root") << "红星厂" << int(QMessageBox::Yes) << "错误提示|不能删除当前使用单位！|information|Ok"
                           << initialTree;
     QTest::newRow("meter on a team below") << "后勤部" << int(QMessageBox::Yes)
@@ -278,6 +279,8 @@ void TstufrmWorkshop::remove()
                    power, team });
     f.open();
     f.select(unit);
+    if (unit.isEmpty())   // as after tabbing into the tree: a current node nobody selected
+        f.tree()->selectionModel()->setCurrentIndex(f.tree()->model()->index(0, 0), QItemSelectionModel::NoUpdate);
     f.rec.answer(QMessageBox::StandardButton(answer));
     f.command("N4");
     QCOMPARE(f.rec.summaries(), (message.isEmpty() ? QStringList{ question } : QStringList{ question, message }));
