@@ -283,6 +283,7 @@ void TfrmWorkshop::BitBtn3Click()
 
 void TfrmWorkshop::AppendWorkShop(const QString &name, const QString &description)
 {
+    // The remembered parent may have been deleted while the panel was open.
     QTreeWidgetItem *parent = NodeOf(FWorkShop.id);
     WorkshopTree::Result r;
     r.outcome = WorkshopTree::Outcome::Missing;
