@@ -10,6 +10,7 @@
 #include "ufrmCnfgPara.h"
 #include "ufrmMaim.h"
 #include "ufrmReport.h"
+#include "ufrmWorkshop.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -21,6 +22,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QTreeWidget>
 
 namespace {
 
@@ -94,6 +96,19 @@ int main(int argc, char *argv[])
     frmAbout->show();
     save(frmAbout, out, QStringLiteral("about.png"));
     frmAbout->close();
+    settle();
+
+    // The workshop tree opened out, then with the edit panel over it.
+    main.N16Click();
+    settle();
+    auto *tree = frmWorkshop->findChild<QTreeWidget *>(QStringLiteral("TVWorkShop"));
+    tree->expandAll();
+    tree->setCurrentItem(tree->findItems(QStringLiteral("机加工车间"), Qt::MatchExactly | Qt::MatchRecursive).value(0));
+    tree->setFocus();
+    save(&main, out, QStringLiteral("workshop.png"));
+    frmWorkshop->N3Click();
+    save(&main, out, QStringLiteral("workshop-panel.png"));
+    frmWorkshop->parentWidget()->close();
     settle();
 
     // The office's locale writes short dates as 2024/7/1.

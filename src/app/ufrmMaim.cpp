@@ -6,6 +6,7 @@
 #include "ufrmAbout.h"
 #include "ufrmCnfgPara.h"
 #include "ufrmReport.h"
+#include "ufrmWorkshop.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -238,7 +239,7 @@ void TfrmMaim::SpeedButton4Click()
 
 void TfrmMaim::N16Click()
 {
-    ShowTaskName(QStringLiteral("车间班组信息维护"));
+    OpenChild(frmWorkshop, QStringLiteral("车间班组信息维护"));
 }
 
 void TfrmMaim::N17Click()
