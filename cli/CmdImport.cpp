@@ -178,7 +178,7 @@ int cmdImport(CliContext &ctx)
         const QString shown = session.takeMessages();
         if (!shown.isEmpty())
             ctx.err << shown << "\n";
-        ctx.err << "kelvara-cli: " << e.text() << "\n";
+        ctx.err << "kelvara-cli: " << e.operatorText() << "\n";
         ctx.err << "kelvara-cli: nothing stored\n";
         return ExitDatabase;
     }

@@ -40,7 +40,7 @@ int cmdInit(CliContext &ctx)
     } catch (const DatabaseError &e) {
         Database::close(connection);
         Database::closeConnection();
-        ctx.err << "kelvara-cli: " << e.text() << "\n";
+        ctx.err << "kelvara-cli: " << e.operatorText() << "\n";
         return ExitDatabase;
     }
     ctx.out << "created " << ctx.database << "\n";

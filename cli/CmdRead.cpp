@@ -123,7 +123,7 @@ int cmdRead(CliContext &ctx)
             const QString shown = session.takeMessages();
             if (!shown.isEmpty())
                 ctx.err << shown << "\n";
-            ctx.err << "kelvara-cli: " << e.text() << "\n";
+            ctx.err << "kelvara-cli: " << e.operatorText() << "\n";
             return ExitDatabase;
         }
         if (!row) {

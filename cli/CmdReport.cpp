@@ -133,7 +133,7 @@ int cmdReport(CliContext &ctx)
         model.open(ReportStatements::statement(kind), ReportStatements::params(start, end, workshopId),
                    Database::mainConnectionName());
     } catch (const DatabaseError &e) {
-        ctx.err << "kelvara-cli: " << e.text() << "\n";
+        ctx.err << "kelvara-cli: " << e.operatorText() << "\n";
         return ExitDatabase;
     }
 
@@ -175,7 +175,7 @@ int cmdReport(CliContext &ctx)
             return ExitRefused;
         }
     } catch (const DatabaseError &e) {
-        ctx.err << "kelvara-cli: " << e.text() << "\n";
+        ctx.err << "kelvara-cli: " << e.operatorText() << "\n";
         return ExitDatabase;
     }
     ctx.out << "wrote " << output << "\n";

@@ -52,6 +52,27 @@ DatabaseError DatabaseError::fromSqlError(const QSqlError &error)
     return DatabaseError(text, kind, ok ? code : 0);
 }
 
+QString DatabaseError::operatorText() const
+{
+    if (m_kind == Damaged || Database::isDamaged())
+        return QStringLiteral("数据库文件已损坏！");
+    switch (m_kind) {
+    case Locked:
+        return QStringLiteral("数据库正被其他程序使用，请稍后再试！");
+    case ReadOnly:
+        return QStringLiteral("数据库文件是只读的，不能保存修改！");
+    case Full:
+        return QStringLiteral("磁盘空间不足，数据没有保存！");
+    default:
+        return m_text;
+    }
+}
+
+bool DatabaseError::namesCause() const
+{
+    return m_kind == Damaged || m_kind == Locked || m_kind == ReadOnly || m_kind == Full || Database::isDamaged();
+}
+
 namespace {
 
 // Aggregate state: the value kept so far, owned by the aggregate.
@@ -108,6 +129,15 @@ QString &configuredPath()
 
 const QString mainConnection = QStringLiteral("kelvara");
 
+QString damagedFile;
+int busyMilliseconds = 5000;
+
+void makeQueryOnly(const QSqlDatabase &db)
+{
+    QSqlQuery pragma(db);
+    pragma.exec(QStringLiteral("PRAGMA query_only = ON"));
+}
+
 void makeOwnerOnly(const QString &file)
 {
     QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
@@ -146,7 +176,35 @@ QSqlDatabase connection()
         if (db.isOpen())
             return db;
     }
-    return open(path(), mainConnection, OpenMode::Existing);
+    QSqlDatabase db = open(path(), mainConnection, OpenMode::Existing);
+    if (isDamaged())
+        makeQueryOnly(db);
+    return db;
+}
+
+void markDamaged()
+{
+    damagedFile = QFileInfo(path()).absoluteFilePath();
+    if (QSqlDatabase::contains(mainConnection)) {
+        const QSqlDatabase db = QSqlDatabase::database(mainConnection, false);
+        if (db.isOpen())
+            makeQueryOnly(db);
+    }
+}
+
+bool isDamaged()
+{
+    return !damagedFile.isEmpty() && damagedFile == QFileInfo(path()).absoluteFilePath();
+}
+
+void setBusyTimeout(int milliseconds)
+{
+    busyMilliseconds = milliseconds;
+}
+
+int busyTimeout()
+{
+    return busyMilliseconds;
 }
 
 QSqlDatabase connectionNamed(const QString &name)
@@ -180,7 +238,7 @@ QSqlDatabase open(const QString &file, const QString &connectionName, OpenMode m
     QUrl uri = QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
     uri.setQuery(mode == OpenMode::Create ? QStringLiteral("mode=rwc") : QStringLiteral("mode=rw"));
     db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyMilliseconds));
     const mode_t previous = ::umask(077);   // the file and its WAL are the owner's alone
     const bool opened = db.open();
     if (!opened) {
@@ -305,6 +363,8 @@ QVariant scalar(const QSqlDatabase &db, const QString &sql, const QVariantList &
 // timeout here instead of failing halfway through the transaction.
 Transaction::Transaction(QSqlDatabase db) : m_db(std::move(db))
 {
+    if (Database::isDamaged() && m_db.connectionName() == Database::mainConnectionName())
+        throw DatabaseError(QStringLiteral("数据库文件已损坏！"), DatabaseError::Damaged);
     execSql(m_db, QStringLiteral("BEGIN IMMEDIATE"));
 }
 

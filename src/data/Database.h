@@ -20,6 +20,11 @@ public:
     static DatabaseError fromSqlError(const QSqlError &error);
 
     const QString &text() const { return m_text; }
+    // What the operator is told: the cause in words for a damaged, locked, read-only or full
+    // database (a damaged one stays damaged for every later failure), the engine's text otherwise.
+    QString operatorText() const;
+    // Whether operatorText() names a cause rather than passing on the engine's text.
+    bool namesCause() const;
     Kind kind() const { return m_kind; }
     int code() const { return m_code; }
     const char *what() const noexcept override { return m_utf8.constData(); }
@@ -59,6 +64,16 @@ void closeConnection();
 // a busy timeout and the First/Last aggregates. Existing refuses a missing file.
 QSqlDatabase open(const QString &file, const QString &connectionName, OpenMode mode = OpenMode::Existing);
 void close(const QString &connectionName);
+
+// A damaged file is written no more: the program's connection turns query-only, now and
+// whenever it is opened again, and every later failure is reported as damage. Nothing repairs
+// the file silently. The state belongs to the file: another path() starts clean.
+void markDamaged();
+bool isDamaged();
+
+// How long a statement waits for another program's lock before it fails (milliseconds).
+void setBusyTimeout(int milliseconds);
+int busyTimeout();
 
 // Registers First() and Last() on a connection: the value of the first and of the last row of a group.
 void registerFunctions(QSqlDatabase &db);

@@ -138,8 +138,10 @@ void TKelvaraMg::RunQuery(const QString &sql, const QVariantMap &params)
         FQuery->setParam(it.key(), it.value());
     try {
         FQuery->open();
-    } catch (const DatabaseError &) {
-        ShowMessageText(QStringLiteral("数据集打开错误！"));
+    } catch (const DatabaseError &e) {
+        if (e.kind() == DatabaseError::Damaged)
+            Database::markDamaged();
+        ShowMessageText(e.namesCause() ? e.operatorText() : QStringLiteral("数据集打开错误！"));
     }
 }
 

@@ -4,8 +4,10 @@
 #include "Database.h"
 #include "Messages.h"
 
+#include <QCoreApplication>
 #include <exception>
 
+// A database failure is told by its cause (damaged, locked, read-only, full) or the engine's text.
 // An AbortError ends the work silently; any other failure shows the general error box and
 // the window keeps its state. Returns whether the work ran to its end.
 template <typename Work>
@@ -16,7 +18,12 @@ bool Guarded(QWidget *owner, Work &&work)
         return true;
     } catch (const AbortError &) {
     } catch (const DatabaseError &e) {
-        ShowErrorBox(owner, e.text());
+        if (e.kind() == DatabaseError::Damaged)
+            Database::markDamaged();
+        if (e.namesCause())
+            ShowMessageBox(owner, e.operatorText(), QCoreApplication::applicationName(), QMessageBox::Critical);
+        else
+            ShowErrorBox(owner, e.text());
     } catch (const std::exception &e) {
         ShowErrorBox(owner, QString::fromUtf8(e.what()));
     }

@@ -1,0 +1,196 @@
+// A damaged, locked or full database: the cause is named, nothing is half-written, and a damaged
+// file is written no more.
+#include "DataSet.h"
+#include "Database.h"
+#include "ReadingStore.h"
+#include "TestDatabase.h"
+#include "UCommon.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QtTest>
+
+class TstDatabaseFailures : public QObject
+{
+    Q_OBJECT
+private slots:
+    void cleanup();
+    void damagedFileIsWrittenNoMore();
+    void fileThatIsNoDatabaseIsDamaged();
+    void lockedByAnotherProgram();
+    void fullDatabaseKeepsNothingHalfWritten();
+    void causesInWords_data();
+    void causesInWords();
+
+private:
+    static void fill(TestDatabase &t, int readings);
+    static QByteArray digest(const QString &file);
+};
+
+void TstDatabaseFailures::cleanup()
+{
+    Database::setBusyTimeout(5000);
+}
+
+void TstDatabaseFailures::fill(TestDatabase &t, int readings)
+{
+    t.setUsingUnit(QStringLiteral("厂"), QStringLiteral("pw"));
+    const qint64 shop = t.addWorkshop(QStringLiteral("一车间"), 2, 1);
+    const qint64 sort = t.addMeterSort(QStringLiteral("水表"));
+    const qint64 price = t.addPrice(QStringLiteral("生产"), yuan("0.5"), yuan("0.8"), sort);
+    t.addMeter({ QStringLiteral("A1"), sort, price, shop });
+    Transaction tx(t.db());
+    for (int i = 0; i < readings; ++i)
+        t.addReading(QStringLiteral("A1"), QDate(2000, 1, 1).addDays(i), i, 1, yuan("0.5"), yuan("0"));
+    tx.commit();
+}
+
+QByteArray TstDatabaseFailures::digest(const QString &file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+void TstDatabaseFailures::damagedFileIsWrittenNoMore()
+{
+    TestDatabase t;
+    fill(t, 3000);
+    Database::closeConnection();            // checkpoints the WAL into the file
+    // Keep the first page (the schema) and scramble the table pages behind it.
+    QFile f(t.path());
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    const qint64 size = f.size();
+    QVERIFY(size > 16 * 4096);
+    f.seek(4 * 4096);
+    QByteArray junk(int(size - 5 * 4096), '\0');
+    for (int i = 0; i < junk.size(); ++i)
+        junk[i] = char((i * 131 + 7) & 0xff);
+    f.write(junk);
+    f.close();
+
+    QVERIFY(!Database::isDamaged());
+    try {
+        scalar(t.db(), QStringLiteral("SELECT sum(TakeNumber) FROM TakeMeter"));
+        QFAIL("a damaged table was read");
+    } catch (const DatabaseError &e) {
+        QCOMPARE(e.kind(), DatabaseError::Damaged);
+        QCOMPARE(e.operatorText(), QStringLiteral("数据库文件已损坏！"));
+        Database::markDamaged();
+    }
+    const QByteArray before = digest(t.path());
+    // No write reaches the file any more, through a transaction or a single statement, even on a
+    // connection opened again.
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, Transaction tx(t.db()));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, execSql(t.db(), QStringLiteral("INSERT INTO MeterSort (MeterSortName) VALUES ('x')")));
+    Database::closeConnection();
+    try {
+        execSql(t.db(), QStringLiteral("DELETE FROM CnfgPara"));
+        QFAIL("a damaged file was written");
+    } catch (const DatabaseError &e) {
+        QCOMPARE(e.operatorText(), QStringLiteral("数据库文件已损坏！"));
+    }
+    Database::closeConnection();
+    QCOMPARE(digest(t.path()), before);
+    QVERIFY(!QFile::exists(t.path() + QStringLiteral("-wal")) || QFile(t.path() + QStringLiteral("-wal")).size() == 0);
+}
+
+void TstDatabaseFailures::fileThatIsNoDatabaseIsDamaged()
+{
+    TestDatabase t;
+    Database::closeConnection();
+    QFile f(t.path());
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(QByteArray("Kelvara readings, exported to text\n").repeated(200));
+    f.close();
+    QFile::remove(t.path() + QStringLiteral("-wal"));
+    QFile::remove(t.path() + QStringLiteral("-shm"));
+    const QByteArray before = digest(t.path());
+    QStringList shown;
+    SetMessageSink([&](const QString &text) { shown << text; });
+    {
+        TKelvaraMg mg;
+        mg.RunQuery(QStringLiteral("select 1"));
+        QVERIFY(!mg.FQuery->isActive());
+    }
+    SetMessageSink({});
+    QCOMPARE(shown, QStringList{ QStringLiteral("数据库文件已损坏！") });
+    QVERIFY(Database::isDamaged());
+    QCOMPARE(digest(t.path()), before);
+}
+
+void TstDatabaseFailures::lockedByAnotherProgram()
+{
+    TestDatabase t;
+    fill(t, 1);
+    Database::closeConnection();
+    Database::setBusyTimeout(150);
+    // Another program holds the write lock with a change of its own under way.
+    QSqlDatabase other = Database::open(t.path(), QStringLiteral("other"));
+    execSql(other, QStringLiteral("BEGIN EXCLUSIVE"));
+    execSql(other, QStringLiteral("INSERT INTO MeterSort (MeterSortName) VALUES ('电表')"));
+
+    TKelvaraMg mg;
+    ReadingStore store(mg);
+    try {
+        store.store(QStringLiteral("A1"), 5, QDate(2001, 1, 1), false);
+        QFAIL("a reading was stored past another program's lock");
+    } catch (const DatabaseError &e) {
+        QCOMPARE(e.kind(), DatabaseError::Locked);
+        QCOMPARE(e.operatorText(), QStringLiteral("数据库正被其他程序使用，请稍后再试！"));
+    }
+    execSql(other, QStringLiteral("ROLLBACK"));
+    other = QSqlDatabase();
+    Database::close(QStringLiteral("other"));
+    // Once the lock is gone the same reading goes in.
+    QVERIFY(store.store(QStringLiteral("A1"), 5, QDate(2001, 1, 1), false));
+    QCOMPARE(t.count(QStringLiteral("TakeMeter")), 2);
+    QCOMPARE(t.count(QStringLiteral("MeterSort")), 1);
+}
+
+void TstDatabaseFailures::fullDatabaseKeepsNothingHalfWritten()
+{
+    TestDatabase t;
+    fill(t, 10);
+    const int pages = t.scalar(QStringLiteral("PRAGMA page_count")).toInt();
+    execSql(t.db(), QStringLiteral("PRAGMA max_page_count = %1").arg(pages + 2));
+    try {
+        Transaction tx(t.db());
+        for (int i = 0; i < 5000; ++i)
+            t.addReading(QStringLiteral("A1"), QDate(2010, 1, 1).addDays(i), i, 1, yuan("0.5"), yuan("0"));
+        tx.commit();
+        QFAIL("the database never filled up");
+    } catch (const DatabaseError &e) {
+        QCOMPARE(e.kind(), DatabaseError::Full);
+        QCOMPARE(e.operatorText(), QStringLiteral("磁盘空间不足，数据没有保存！"));
+    }
+    QCOMPARE(t.count(QStringLiteral("TakeMeter")), 10);
+    QCOMPARE(t.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+}
+
+void TstDatabaseFailures::causesInWords_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("namesCause");
+    QTest::newRow("damaged") << int(DatabaseError::Damaged) << "数据库文件已损坏！" << true;
+    QTest::newRow("locked") << int(DatabaseError::Locked) << "数据库正被其他程序使用，请稍后再试！" << true;
+    QTest::newRow("read-only") << int(DatabaseError::ReadOnly) << "数据库文件是只读的，不能保存修改！" << true;
+    QTest::newRow("full") << int(DatabaseError::Full) << "磁盘空间不足，数据没有保存！" << true;
+    QTest::newRow("constraint") << int(DatabaseError::Constraint) << "UNIQUE constraint failed" << false;
+}
+
+void TstDatabaseFailures::causesInWords()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, text);
+    QFETCH(bool, namesCause);
+    TestDatabase t;
+    const DatabaseError e(QStringLiteral("UNIQUE constraint failed"), DatabaseError::Kind(kind));
+    QCOMPARE(e.operatorText(), text);
+    QCOMPARE(e.namesCause(), namesCause);
+}
+
+QTEST_GUILESS_MAIN(TstDatabaseFailures)
+#include "tst_DatabaseFailures.moc"
