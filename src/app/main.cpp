@@ -1,4 +1,5 @@
 // main.cpp: start-up: title, login, main window, message loop.
+#include "AutoBackup.h"
 #include "Database.h"
 #include "Messages.h"
 #include "UCommon.h"
@@ -65,7 +66,12 @@ int main(int argc, char *argv[])
     if (TerminateRequested())
         return 0;
     mainWindow->show();
+    // The daily copy runs beside the operator's work, on a connection of its own.
+    BackupWorker backup(Database::path());
     const int code = QApplication::exec();
+    backup.wait();   // a copy that is under way is finished, not cut short, when the operator quits
+    if (!backup.failure().isEmpty())
+        QTextStream(stderr) << "kelvara: automatic backup failed: " << backup.failure() << '\n';
     Database::closeConnection();
     return code;
 }

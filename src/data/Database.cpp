@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include <sqlite3.h>
+#include <atomic>
 #include <sys/stat.h>
 
 DatabaseError::DatabaseError(const QString &text, Kind kind, int code)
@@ -291,11 +292,13 @@ void registerFunctions(QSqlDatabase &db)
         throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(handle)));
 }
 
-void backup(QSqlDatabase &db, const QString &destination)
+namespace {
+
+// Copies the main database of source page by page into a new owner-only file beside destination,
+// then renames it into place: a copy that is cut short never bears the destination's name.
+// The source stays readable and writable by the program meanwhile.
+void copyInto(sqlite3 *source, const QString &destination, const std::atomic<bool> *stop)
 {
-    sqlite3 *source = handleOf(db);
-    if (!source)
-        throw DatabaseError(QStringLiteral("not an SQLite connection"));
     QDir().mkpath(QFileInfo(destination).absolutePath());
     const QString partial = destination + QStringLiteral(".part");
     QFile::remove(partial);
@@ -316,6 +319,11 @@ void backup(QSqlDatabase &db, const QString &destination)
         fail(QString::fromUtf8(sqlite3_errmsg(target)));
     // Small steps let a busy writer of another program in between.
     do {
+        if (stop && stop->load()) {
+            sqlite3_backup_finish(job);
+            rc = SQLITE_INTERRUPT;
+            fail(QStringLiteral("backup stopped"));
+        }
         rc = sqlite3_backup_step(job, 256);
         if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
             sqlite3_sleep(20);
@@ -331,6 +339,41 @@ void backup(QSqlDatabase &db, const QString &destination)
         QFile::remove(partial);
         throw DatabaseError(QStringLiteral("cannot write %1").arg(destination));
     }
+}
+
+}
+
+void backup(QSqlDatabase &db, const QString &destination)
+{
+    sqlite3 *source = handleOf(db);
+    if (!source)
+        throw DatabaseError(QStringLiteral("not an SQLite connection"));
+    copyInto(source, destination, nullptr);
+}
+
+void backupFile(const QString &source, const QString &destination, const std::atomic<bool> *stop)
+{
+    sqlite3 *handle = nullptr;
+    int rc = sqlite3_open_v2(QFile::encodeName(source).constData(), &handle, SQLITE_OPEN_READONLY, nullptr);
+    struct Closer
+    {
+        sqlite3 *&handle;
+        ~Closer()
+        {
+            sqlite3_exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close(handle);
+        }
+    } closer{ handle };
+    if (rc != SQLITE_OK)
+        throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(handle)), DatabaseError::Other, rc);
+    sqlite3_busy_timeout(handle, busyTimeout());
+    // One read transaction over the whole copy: every step reads the same snapshot, so the
+    // program's commits meanwhile neither restart the copy nor wait for it (WAL readers never
+    // block the writer).
+    rc = sqlite3_exec(handle, "BEGIN; SELECT count(*) FROM sqlite_schema;", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(handle)), DatabaseError::Other, rc);
+    copyInto(handle, destination, stop);
 }
 
 }

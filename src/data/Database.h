@@ -6,6 +6,7 @@
 #include <QSqlQuery>
 #include <QString>
 #include <QVariant>
+#include <atomic>
 #include <exception>
 
 class QSqlError;
@@ -80,6 +81,9 @@ void registerFunctions(QSqlDatabase &db);
 
 // Copies the database consistently (SQLite's online backup) into a new owner-only file.
 void backup(QSqlDatabase &db, const QString &destination);
+// The same from a connection of its own to the file source, for a worker thread; stops early,
+// leaving no file, when *stop turns true.
+void backupFile(const QString &source, const QString &destination, const std::atomic<bool> *stop = nullptr);
 
 }
 
