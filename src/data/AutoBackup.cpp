@@ -17,7 +17,7 @@ const QString stampFormat = QStringLiteral("yyyyMMdd-HHmmss");
 
 QRegularExpression copyPattern(const QString &databaseFile)
 {
-    return QRegularExpression(QStringLiteral("^%1-(\\d{8}-\\d{6})\\.db$")
+    return QRegularExpression(QStringLiteral("^%1-daily-(\\d{8}-\\d{6})\\.db$")
                                   .arg(QRegularExpression::escape(QFileInfo(databaseFile).completeBaseName())));
 }
 
@@ -53,7 +53,8 @@ bool due(const QString &databaseFile, const QDateTime &now)
 
 QString copyName(const QString &databaseFile, const QDateTime &now)
 {
-    return QFileInfo(databaseFile).completeBaseName() + u'-' + now.toString(stampFormat) + QStringLiteral(".db");
+    return QFileInfo(databaseFile).completeBaseName() + QStringLiteral("-daily-") + now.toString(stampFormat)
+        + QStringLiteral(".db");
 }
 
 QString run(const QString &databaseFile, const QDateTime &now, const std::atomic<bool> *stop)

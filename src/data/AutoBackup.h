@@ -23,7 +23,8 @@ QStringList copies(const QString &databaseFile);
 // True when the folder holds no copy made less than a day before now.
 bool due(const QString &databaseFile, const QDateTime &now);
 
-// The name of a copy made at now: <database name>-YYYYMMDD-HHMMSS.db.
+// The name of a copy made at now: <database name>-daily-YYYYMMDD-HHMMSS.db. Only these count and
+// are trimmed; the copy made before the system parameters clear the data is never removed.
 QString copyName(const QString &databaseFile, const QDateTime &now);
 
 // Makes a copy when one is due and trims the folder to the latest kept copies.

@@ -66,14 +66,15 @@ void TstAutoBackup::dueAfterADay_data()
     QTest::addColumn<QStringList>("existing");
     QTest::addColumn<bool>("due");
     const QDateTime now(QDate(2026, 3, 2), QTime(9, 0));
-    auto stamp = [](const QDateTime &when) { return QStringLiteral("Kelvara-") + when.toString("yyyyMMdd-HHmmss") + ".db"; };
+    auto stamp = [](const QDateTime &when) { return QStringLiteral("Kelvara-daily-") + when.toString("yyyyMMdd-HHmmss") + ".db"; };
     QTest::newRow("no copy yet") << QStringList{} << true;
     QTest::newRow("copy of this morning") << QStringList{ stamp(now.addSecs(-3600)) } << false;
     QTest::newRow("copy 23 hours old") << QStringList{ stamp(now.addSecs(-23 * 3600)) } << false;
     QTest::newRow("copy a day old") << QStringList{ stamp(now.addDays(-1)) } << true;
     QTest::newRow("newest decides") << QStringList{ stamp(now.addDays(-9)), stamp(now.addSecs(-60)) } << false;
     QTest::newRow("stamp in the future") << QStringList{ stamp(now.addDays(3)) } << true;
-    QTest::newRow("another database's copy") << QStringList{ QStringLiteral("Other-20260302-080000.db") } << true;
+    QTest::newRow("another database's copy") << QStringList{ QStringLiteral("Other-daily-20260302-080000.db") } << true;
+    QTest::newRow("copy before clearing the data") << QStringList{ QStringLiteral("Kelvara-20260302-080000.db") } << true;
     QTest::newRow("stray file") << QStringList{ QStringLiteral("Kelvara-notes.db") } << true;
 }
 
@@ -94,7 +95,7 @@ void TstAutoBackup::copyIsWholeAndPrivate()
     fill(t, 40);
     const QDateTime now(QDate(2026, 3, 2), QTime(9, 30, 5));
     const QString written = AutoBackup::run(t.path(), now);
-    QCOMPARE(QFileInfo(written).fileName(), QFileInfo(t.path()).completeBaseName() + "-20260302-093005.db");
+    QCOMPARE(QFileInfo(written).fileName(), QFileInfo(t.path()).completeBaseName() + "-daily-20260302-093005.db");
     QCOMPARE(QFileInfo(written).absolutePath(), QFileInfo(t.path()).absolutePath() + "/backup");
     QCOMPARE(readingsIn(written), 40);
     QCOMPARE(QFile::permissions(written) & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
@@ -111,7 +112,9 @@ void TstAutoBackup::keepsTheLatestThirty()
     const QDateTime first(QDate(2026, 1, 1), QTime(8, 0));
     for (int day = 0; day < 34; ++day)
         touch(folder + u'/' + AutoBackup::copyName(t.path(), first.addDays(day)));
-    touch(folder + QStringLiteral("/Other-20200101-080000.db"));
+    touch(folder + QStringLiteral("/Other-daily-20200101-080000.db"));
+    const QString beforeClearing = folder + u'/' + QFileInfo(t.path()).completeBaseName() + "-20200101-080000.db";
+    touch(beforeClearing);
 
     const QString written = AutoBackup::run(t.path(), first.addDays(40));
     const QStringList kept = AutoBackup::copies(t.path());
@@ -119,7 +122,8 @@ void TstAutoBackup::keepsTheLatestThirty()
     QCOMPARE(kept.constLast(), QFileInfo(written).fileName());
     // The five oldest went; the newest old copies stay.
     QCOMPARE(kept.constFirst(), AutoBackup::copyName(t.path(), first.addDays(5)));
-    QVERIFY(QFile::exists(folder + QStringLiteral("/Other-20200101-080000.db")));
+    QVERIFY(QFile::exists(folder + QStringLiteral("/Other-daily-20200101-080000.db")));
+    QVERIFY(QFile::exists(beforeClearing));
 }
 
 void TstAutoBackup::programWritesWhileCopying()
