@@ -54,6 +54,10 @@ int main(int argc, char *argv[])
             Qt::QueuedConnection);
     });
 
+    // The daily copy runs beside the login and the operator's work, on a connection of its own.
+    // Leaving at the login stops it, leaving no partial file.
+    BackupWorker backup(Database::path());
+
     {
         TfrmLogin login;
         if (!TerminateRequested())
@@ -66,8 +70,6 @@ int main(int argc, char *argv[])
     if (TerminateRequested())
         return 0;
     mainWindow->show();
-    // The daily copy runs beside the operator's work, on a connection of its own.
-    BackupWorker backup(Database::path());
     const int code = QApplication::exec();
     backup.wait();   // a copy that is under way is finished, not cut short, when the operator quits
     if (!backup.failure().isEmpty())

@@ -299,11 +299,11 @@ namespace {
 // The source stays readable and writable by the program meanwhile.
 void copyInto(sqlite3 *source, const QString &destination, const std::atomic<bool> *stop)
 {
-    QDir().mkpath(QFileInfo(destination).absolutePath());
     const QString partial = destination + QStringLiteral(".part");
     QFile::remove(partial);
     sqlite3 *target = nullptr;
-    const mode_t previous = ::umask(077);
+    const mode_t previous = ::umask(077);   // a new backup folder is the owner's alone too
+    QDir().mkpath(QFileInfo(destination).absolutePath());
     int rc = sqlite3_open_v2(QFile::encodeName(partial).constData(), &target,
                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     ::umask(previous);
