@@ -127,6 +127,7 @@ TfrmTakeMeter::TfrmTakeMeter(QWidget *parent) : QWidget(parent)
     ListView1->setColumnWidth(0, 70);
     ListView1->setColumnWidth(1, 100);
     ListView1->verticalHeader()->hide();
+    ListView1->verticalHeader()->setDefaultSectionSize(22);
     ListView1->setShowGrid(true);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -112,6 +112,7 @@ private slots:
     void navigatorDelete_data();
     void navigatorDelete();
     void keyboardDateChangeReopensRows();
+    void pickerKeepsItsRange();
     void badInput_data();
     void badInput();
 };
@@ -450,6 +451,22 @@ void TstufrmTakeMeter::keyboardDateChangeReopensRows()
     QCOMPARE(f.grid(), QStringList{ "10 7 7 7.00 0.00 2005/3/9 2005/3/9" });
     f.reading(QStringLiteral("101"), QStringLiteral("3"));
     QCOMPARE(f.stored().value(2), QStringLiteral("101 2005-03-09 3 3 3.0000 0.0000 today"));
+}
+
+void TstufrmTakeMeter::pickerKeepsItsRange()
+{
+    Window f;
+    f.open(day1);
+    auto *picker = f.child<QDateEdit>("DTMeter");
+    for (const auto &[edge, key] : { std::pair{ QDate(2050, 12, 31), Qt::Key_Up },
+                                     std::pair{ QDate(2000, 1, 1), Qt::Key_Down } }) {
+        f.pick(edge);
+        picker->setFocus();
+        picker->setCurrentSection(QDateTimeEdit::DaySection);
+        QTest::keyClick(picker, key);
+        QCOMPARE(f.w->entry()->ReadingDate(), edge);
+    }
+    QVERIFY(f.rec.boxes().isEmpty());
 }
 
 void TstufrmTakeMeter::badInput_data()
