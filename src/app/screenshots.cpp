@@ -11,6 +11,8 @@
 #include "ufrmMaim.h"
 #include "ufrmReport.h"
 #include "ufrmTakeMeter.h"
+#include "TakeMeterEntry.h"
+#include "DataSet.h"
 #include "ufrmWorkshop.h"
 
 #include <QApplication>
@@ -181,7 +183,7 @@ int main(int argc, char *argv[])
     }
     typeKeys(meterEdit, QStringLiteral("S301"));
     save(&main, out, QStringLiteral("reading.png"));
-    meterEdit->clear();
+    frmTakeMeter->entry()->adoTakeMeter()->cancel();
     typeKeys(meterEdit, QStringLiteral("S1"));
     save(&main, out, QStringLiteral("reading-chooser.png"));
     return 0;
