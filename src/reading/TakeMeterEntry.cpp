@@ -168,6 +168,12 @@ TakeMeterEntry::SaveResult TakeMeterEntry::counterEntered()
         return m_hookResult;
     } catch (const AbortError &) {
         return SaveResult::Kept;
+    } catch (const DatabaseError &e) {
+        // A locked, read-only, full or damaged file is told by its cause.
+        if (e.namesCause())
+            throw;
+        ShowErrorBox(m_owner, QStringLiteral("数据提交失败！"));
+        return SaveResult::Failed;
     } catch (const std::exception &) {
         ShowErrorBox(m_owner, QStringLiteral("数据提交失败！"));
         return SaveResult::Failed;

@@ -61,7 +61,9 @@ public:
     // A meter number picked from matches().
     MeterResult meterChosen(const QString &number);
 
-    // Enter in the counter edit: saves the row being typed and begins the next one.
+    // Enter in the counter edit: saves the row being typed and begins the next one. A database
+    // failure that names its cause (locked, read-only, full, damaged) is thrown for the window's
+    // guard to tell.
     SaveResult counterEntered();
 
     // Texts the window shows.

@@ -255,7 +255,8 @@ void TfrmTakeMeter::DBEditEh3KeyPress()
             DBEditEh3->setFocus();
             break;
         case TakeMeterEntry::MeterResult::NotFound:
-            DBEditEh3->clear();
+            // Empty for a new row; a reading being corrected shows its own meter again.
+            DBEditEh3->revert();
             DBEditEh3->setFocus();
             break;
         case TakeMeterEntry::MeterResult::ToCounter:

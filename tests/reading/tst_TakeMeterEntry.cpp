@@ -26,6 +26,7 @@ private slots:
     void storedRowOutsideTheRows();
     void anotherMeterWhileCorrecting();
     void startWhileTyping();
+    void failedOpening();
 };
 
 void TstTakeMeterEntry::opensTheRowsOfTheReadingDate()
@@ -126,6 +127,17 @@ void TstTakeMeterEntry::startWhileTyping()
     QVERIFY(!e.start());
     QCOMPARE(e.adoTakeMeter()->recordCount(), 1);
     QCOMPARE(e.adoTakeMeter()->asString(QStringLiteral("MeterID")), QStringLiteral("W"));
+}
+
+void TstTakeMeterEntry::failedOpening()
+{
+    ReadingFixture f;
+    execSql(f.t.db(), QStringLiteral("ALTER TABLE TakeMeter RENAME TO TakeMeterOld"));
+    TakeMeterEntry e(f.mg, nullptr);
+    QVERIFY(!e.OpenReadings());
+    QCOMPARE(f.rec.summaries(), QStringList{ "出错提示|打开表错误！|critical|Ok" });
+    QVERIFY(!e.adoTakeMeter()->isActive());
+    QVERIFY(!e.start());
 }
 
 QTEST_MAIN(TstTakeMeterEntry)
