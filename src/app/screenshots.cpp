@@ -10,12 +10,17 @@
 #include "ufrmCnfgPara.h"
 #include "ufrmMaim.h"
 #include "ufrmReport.h"
+#include "ufrmTakeMeter.h"
+#include "TakeMeterEntry.h"
+#include "DataSet.h"
 #include "ufrmWorkshop.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabWidget>
@@ -37,6 +42,18 @@ void save(QWidget *w, const QString &dir, const QString &name)
     settle();
     w->grab().save(dir + u'/' + name);
     QTextStream(stdout) << dir << '/' << name << '\n';
+}
+
+// Types text into a widget key by key, then Enter.
+void typeKeys(QWidget *w, const QString &text)
+{
+    w->setFocus();
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(w, &press);
+    }
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(w, &enter);
 }
 
 // Two readings of every demonstration meter in July 2024, priced within and beyond the quota.
@@ -148,5 +165,26 @@ int main(int argc, char *argv[])
         save(preview, out, QStringLiteral("report-preview.png"));
         preview->close();
     }
+    frmReport->parentWidget()->close();
+    settle();
+
+    // Four readings typed on 31 July, then the chooser for the beginning of a number.
+    main.resize(1024, 640);
+    main.N19Click();
+    settle();
+    frmTakeMeter->findChild<QDateEdit *>(QStringLiteral("DTMeter"))->setDate(QDate(2024, 7, 31));
+    frmTakeMeter->findChild<QPushButton *>(QStringLiteral("BitBtn1"))->click();
+    auto *meterEdit = frmTakeMeter->findChild<QLineEdit *>(QStringLiteral("DBEditEh3"));
+    auto *counterEdit = frmTakeMeter->findChild<QLineEdit *>(QStringLiteral("DBEditEh4"));
+    for (const auto &[meter, counter] : { std::pair{ "S101", "1530" }, std::pair{ "D101", "23460" },
+                                          std::pair{ "D203", "9350" }, std::pair{ "S401", "10400" } }) {
+        typeKeys(meterEdit, QString::fromLatin1(meter));
+        typeKeys(counterEdit, QString::fromLatin1(counter));
+    }
+    typeKeys(meterEdit, QStringLiteral("S301"));
+    save(&main, out, QStringLiteral("reading.png"));
+    frmTakeMeter->entry()->adoTakeMeter()->cancel();
+    typeKeys(meterEdit, QStringLiteral("S1"));
+    save(&main, out, QStringLiteral("reading-chooser.png"));
     return 0;
 }

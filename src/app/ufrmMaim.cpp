@@ -6,6 +6,7 @@
 #include "ufrmAbout.h"
 #include "ufrmCnfgPara.h"
 #include "ufrmReport.h"
+#include "ufrmTakeMeter.h"
 #include "ufrmWorkshop.h"
 
 #include <QAction>
@@ -254,7 +255,7 @@ void TfrmMaim::N18Click()
 
 void TfrmMaim::N19Click()
 {
-    ShowTaskName(QStringLiteral("连续式抄表"));
+    OpenChild(frmTakeMeter, QStringLiteral("连续式抄表"));
 }
 
 void TfrmMaim::N13Click()

@@ -17,8 +17,8 @@ std::optional<QString> ReadingStore::registeredNumber(const QString &meterNo) co
     return number.toString();
 }
 
-std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 takeNumber, const QDate &date,
-                                                 bool replace)
+std::optional<StoredReading> ReadingStore::prepare(const QString &meterNo, qint32 takeNumber, const QDate &date,
+                                                   bool replace)
 {
     const std::optional<QString> number = registeredNumber(meterNo);
     if (!number) {
@@ -45,6 +45,17 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
     row.QuotaCharge = m_manager.FQuotaCharge;
     row.InputDate = m_inputDate.isValid() ? m_inputDate : QDate::currentDate();
     row.replaced = exists;
+    return row;
+}
+
+std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 takeNumber, const QDate &date,
+                                                 bool replace)
+{
+    const std::optional<StoredReading> prepared = prepare(meterNo, takeNumber, date, replace);
+    if (!prepared)
+        return std::nullopt;
+    const StoredReading &row = *prepared;
+    const bool exists = row.replaced;
 
     const QSqlDatabase db = Database::connection();
     const QString day = date.toString(Qt::ISODate);

@@ -36,6 +36,13 @@ public:
     // The registered meter number equal to the text without regard to case.
     std::optional<QString> registeredNumber(const QString &meterNo) const;
 
+    // Computes the reading of meterNo (its exact number, any case) without writing it: the row a
+    // save would store. Refused, with the message shown, for an unregistered meter or price, a
+    // reading of that meter on that date already stored unless replace (the row being saved is
+    // that reading), or anything PrepareReading refuses.
+    std::optional<StoredReading> prepare(const QString &meterNo, qint32 takeNumber, const QDate &date,
+                                         bool replace = false);
+
     // Computes the reading of meterNo (its exact number, any case) and writes the row, within the
     // caller's transaction. Nothing is written when it is refused: an unregistered meter or
     // price, a reading of that meter on that date already stored (unless replace, which corrects

@@ -7,6 +7,7 @@
 #include "ufrmAbout.h"
 #include "ufrmCnfgPara.h"
 #include "ufrmMaim.h"
+#include "ufrmTakeMeter.h"
 
 #include <QAction>
 #include <QApplication>
@@ -39,6 +40,7 @@ private slots:
     void commandsNameTheTask_data();
     void commandsNameTheTask();
     void taskWindowRegistry();
+    void readingCommandsOpenOneReadingWindow();
     void toolBarAndStatusBarToggles();
     void exitQuestion_data();
     void exitQuestion();
@@ -304,4 +306,22 @@ void TstufrmMaim::dialogsNameTheTaskAfterClosing()
 }
 
 QTEST_MAIN(TstufrmMaim)
+void TstufrmMaim::readingCommandsOpenOneReadingWindow()
+{
+    TestDatabase t;
+    MessageRecorder rec;
+    TfrmMaim main;
+    main.show();
+    main.findChild<QToolButton *>(QStringLiteral("SpeedButton5"))->click();
+    QPointer<TfrmTakeMeter> first = frmTakeMeter;
+    QVERIFY(first);
+    action(main, "N19")->trigger();
+    QCOMPARE(frmTakeMeter, first.data());
+    QCOMPARE(main.clientArea()->currentSubWindow()->widget(), first.data());
+    main.clientArea()->closeAllSubWindows();
+    settle();
+    QVERIFY(!first && !frmTakeMeter);
+    QVERIFY(rec.boxes().isEmpty());
+}
+
 #include "tst_ufrmMaim.moc"
