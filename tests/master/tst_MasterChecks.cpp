@@ -30,8 +30,6 @@ private slots:
     void sortDelete();
     void pricePost_data();
     void pricePost();
-    void priceAmountsRefused_data();
-    void priceAmountsRefused();
     void priceDelete_data();
     void priceDelete();
 
@@ -203,29 +201,6 @@ void TstMasterChecks::pricePost()
                           { set->value(QStringLiteral("PriceID")) })
                  .toString(),
              name + u'|' + stored);
-}
-
-void TstMasterChecks::priceAmountsRefused_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::newRow("five decimals") << "0.12345";
-    QTest::newRow("beyond 64 bits") << "922337203685478";
-    QTest::newRow("letters") << "1a";
-    QTest::newRow("two points") << "1.2.3";
-}
-
-void TstMasterChecks::priceAmountsRefused()
-{
-    QFETCH(QString, text);
-    DataSet *set = prices();
-    set->edit();
-    try {
-        set->setValue(QStringLiteral("PriceNumber"), text);
-        QFAIL("the amount was taken");
-    } catch (const DatabaseError &e) {
-        QCOMPARE(e.text(), QStringLiteral("“%1”不是有效的金额！").arg(text));
-    }
-    QCOMPARE(set->asCurrency(QStringLiteral("PriceNumber")), yuan("2.5"));
 }
 
 void TstMasterChecks::priceDelete_data()
