@@ -43,6 +43,11 @@ QString sortUsers()
                           " + (Select count(*) from Meter where MeterSort = ?)");
 }
 
+QString metersOfOtherSort()
+{
+    return QStringLiteral("Select count(*) from Meter where PriceID = ? and MeterSort is not ?");
+}
+
 QString priceUsers()
 {
     return QStringLiteral("Select count(*) from Meter where PriceID = ?");
@@ -151,6 +156,10 @@ QString checkPrice(const QSqlDatabase &db, const DataSet &price)
     const QVariant sort = price.value(QStringLiteral("MeterSortID"));
     if (sort.isNull() || count(db, MasterSql::sortExists(), { sort }) == 0)
         return QStringLiteral("请选择表类型！");
+    // A price keeps the type of the meters that apply it.
+    const QVariant id = price.value(QStringLiteral("PriceID"));
+    if (!id.isNull() && count(db, MasterSql::metersOfOtherSort(), { id, sort }) > 0)
+        return QStringLiteral("执行单价与表类型不符！");
     constexpr qint64 most = std::numeric_limits<qint64>::max();
     if (!within(price.value(QStringLiteral("PriceNumber")), 0, most))
         return OutOfRangeText(QStringLiteral("单价"));

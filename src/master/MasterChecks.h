@@ -18,6 +18,7 @@ QString sortOfPrice();        // ? PriceID → MeterSortID
 QString workshopRow();        // ? WrokShopID → WorkShopLevel, ResideWorkShopID
 QString meterReadings();      // ? MeterNO → count of its readings
 QString sortUsers();          // ? MeterSortID, ? MeterSortID → prices and meters naming the type
+QString metersOfOtherSort();  // ? PriceID, ? MeterSortID → meters applying the price to another type
 QString priceUsers();         // ? PriceID → meters naming the price
 }
 
@@ -37,8 +38,9 @@ QString OutOfRangeText(const QString &label);
 QString checkMeter(const QSqlDatabase &db, const DataSet &meter, const QVariant &storedNumber);
 // Type: a name that is not blank.
 QString checkSort(const DataSet &sort);
-// Price: a name that is not blank, a type that exists, a unit price (and a price beyond the quota
-// when set) not negative. Amounts carry four decimals by their kind.
+// Price: a name that is not blank, a type that exists and that the meters applying the price have,
+// a unit price (and a price beyond the quota when set) not negative. Amounts carry four decimals
+// by their kind.
 QString checkPrice(const QSqlDatabase &db, const DataSet &price);
 
 // Deleting: a meter with readings, a type that prices or meters name, a price that meters name.

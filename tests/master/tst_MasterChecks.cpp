@@ -30,6 +30,8 @@ private slots:
     void sortDelete();
     void pricePost_data();
     void pricePost();
+    void priceTypeFollowsItsMeters_data();
+    void priceTypeFollowsItsMeters();
     void priceDelete_data();
     void priceDelete();
 
@@ -201,6 +203,32 @@ void TstMasterChecks::pricePost()
                           { set->value(QStringLiteral("PriceID")) })
                  .toString(),
              name + u'|' + stored);
+}
+
+void TstMasterChecks::priceTypeFollowsItsMeters_data()
+{
+    QTest::addColumn<bool>("used");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::newRow("applied by a meter") << true << QStringList{ box(QStringLiteral("执行单价与表类型不符！")) };
+    QTest::newRow("applied by none") << false << QStringList{};
+}
+
+void TstMasterChecks::priceTypeFollowsItsMeters()
+{
+    QFETCH(bool, used);
+    QFETCH(QStringList, boxes);
+    DataSet *set = prices();
+    const qint64 id = used ? m_used : m_unused;
+    QVERIFY(set->locate({ QStringLiteral("PriceID") }, { id }));
+    set->edit();
+    set->setValue(QStringLiteral("MeterSortID"), m_spare);
+    if (boxes.isEmpty())
+        set->post();
+    else
+        QVERIFY_THROWS_EXCEPTION(AbortError, set->post());
+    QCOMPARE(m_rec->summaries(), boxes);
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT MeterSortID FROM Price WHERE PriceID = ?"), { id }).toLongLong(),
+             boxes.isEmpty() ? m_spare : m_water);
 }
 
 void TstMasterChecks::priceDelete_data()
