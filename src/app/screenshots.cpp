@@ -114,6 +114,9 @@ int main(int argc, char *argv[])
     frmWorkshop->parentWidget()->close();
     settle();
 
+    // The office's locale writes short dates as 2024/7/1.
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+
     // The meter register on its third meter, then the meter types and the unit prices.
     main.SpeedButton4Click();
     settle();
@@ -130,8 +133,6 @@ int main(int argc, char *argv[])
     frmPrice->parentWidget()->close();
     settle();
 
-    // The office's locale writes short dates as 2024/7/1.
-    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     main.resize(1100, 680);
     main.N13Click();
     settle();
