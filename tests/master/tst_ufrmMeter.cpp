@@ -279,6 +279,14 @@ void TstufrmMeter::listsFollowTheGrid()
     QCOMPARE(shown(), QStringLiteral("生产用水,生活用水=生活用水|装配班="));
     QTest::keyClick(f.grid(), Qt::Key_Home, Qt::ControlModifier);
     QCOMPARE(shown(), QStringLiteral("生产用水,生活用水=生产用水|车工班,铣工班=车工班"));
+
+    // A workshop picked from the drop-down list: the team stays stored but is not in the new list.
+    auto *shop = f.combo("DBLookupComboboxEh2");
+    shop->showPopup();
+    QTest::keyClick(shop->view(), Qt::Key_Down);
+    QTest::keyClick(shop->view(), Qt::Key_Return);
+    QTRY_COMPARE(shown(), QStringLiteral("生产用水,生活用水=生产用水|装配班="));
+    QCOMPARE(f.grid()->dataSet()->value(QStringLiteral("SubWorkShopID")).toLongLong(), f.id["车工班"]);
     QVERIFY(f.rec.boxes().isEmpty());
 }
 
@@ -376,6 +384,12 @@ void TstufrmMeter::badInput()
     QCOMPARE(f.grid()->dataSet()->state(), boxes.isEmpty() ? DataSet::Browse : DataSet::Edit);
     QCOMPARE(f.t.count(QStringLiteral("Meter")), 3);
     QCOMPARE(f.t.count(QStringLiteral("TakeMeter")), 1);
+    // Closing drops a refused row without a word.
+    f.w->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!f.w);
+    QCOMPARE(f.rec.summaries(), boxes);
+    QTEST(f.stored(column), "stored");
 }
 
 void TstufrmMeter::installationDate_data()
