@@ -9,6 +9,9 @@
 #include "ufrmAbout.h"
 #include "ufrmCnfgPara.h"
 #include "ufrmMaim.h"
+#include "ufrmMeter.h"
+#include "ufrmMeterSort.h"
+#include "ufrmPrice.h"
 #include "ufrmReport.h"
 #include "ufrmTakeMeter.h"
 #include "TakeMeterEntry.h"
@@ -130,6 +133,23 @@ int main(int argc, char *argv[])
 
     // The office's locale writes short dates as 2024/7/1.
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+
+    // The meter register on its third meter, then the meter types and the unit prices.
+    main.SpeedButton4Click();
+    settle();
+    auto *meters = frmMeter->findChild<QTableView *>(QStringLiteral("DBGridEh3"));
+    meters->selectRow(2);
+    meters->setFocus();
+    save(&main, out, QStringLiteral("meter.png"));
+    frmMeter->parentWidget()->close();
+    main.N17Click();
+    save(&main, out, QStringLiteral("metersort.png"));
+    frmMeterSort->parentWidget()->close();
+    main.N18Click();
+    save(&main, out, QStringLiteral("price.png"));
+    frmPrice->parentWidget()->close();
+    settle();
+
     main.resize(1100, 680);
     main.N13Click();
     settle();

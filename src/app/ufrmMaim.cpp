@@ -5,6 +5,9 @@
 #include "UCommon.h"
 #include "ufrmAbout.h"
 #include "ufrmCnfgPara.h"
+#include "ufrmMeter.h"
+#include "ufrmMeterSort.h"
+#include "ufrmPrice.h"
 #include "ufrmReport.h"
 #include "ufrmTakeMeter.h"
 #include "ufrmWorkshop.h"
@@ -235,7 +238,7 @@ void TfrmMaim::N2Click()
 
 void TfrmMaim::SpeedButton4Click()
 {
-    ShowTaskName(QStringLiteral("编号维护"));
+    OpenChild(frmMeter, QStringLiteral("编号维护"));
 }
 
 void TfrmMaim::N16Click()
@@ -245,12 +248,12 @@ void TfrmMaim::N16Click()
 
 void TfrmMaim::N17Click()
 {
-    ShowTaskName(QStringLiteral("类型维护"));
+    OpenChild(frmMeterSort, QStringLiteral("类型维护"));
 }
 
 void TfrmMaim::N18Click()
 {
-    ShowTaskName(QStringLiteral("单价维护"));
+    OpenChild(frmPrice, QStringLiteral("单价维护"));
 }
 
 void TfrmMaim::N19Click()
