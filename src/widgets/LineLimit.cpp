@@ -30,8 +30,13 @@ void dropLoneSurrogates(QLineEdit *box)
 
 }
 
+void KeepWholeCharacters(QLineEdit *box)
+{
+    QObject::connect(box, &QLineEdit::textChanged, box, [box] { dropLoneSurrogates(box); });
+}
+
 void SetLineLimit(QLineEdit *box, int maxLength)
 {
     box->setMaxLength(maxLength);
-    QObject::connect(box, &QLineEdit::textChanged, box, [box] { dropLoneSurrogates(box); });
+    KeepWholeCharacters(box);
 }
