@@ -3,6 +3,7 @@
 #include "DataSet.h"
 #include "Database.h"
 #include "Guarded.h"
+#include "LineLimit.h"
 #include "Messages.h"
 #include "SystemParameters.h"
 #include "UCommon.h"
@@ -49,6 +50,9 @@ TfrmCnfgPara::TfrmCnfgPara(QWidget *parent) : QDialog(parent)
     edtUnitName = new QLineEdit(this);
     edtUnitName->setObjectName(QStringLiteral("edtUnitName"));
     edtUnitName->setGeometry(136, 32, 177, 21);
+    // The name is also the root row's WrokShopName, which the workshop window edits in a box of
+    // 50 characters: a longer name would be cut there without a word.
+    SetLineLimit(edtUnitName, 50);
     maskPw = new QLineEdit(this);
     maskPw->setObjectName(QStringLiteral("maskPw"));
     maskPw->setGeometry(136, 64, 177, 21);

@@ -3,6 +3,7 @@
 #include "DataSet.h"
 #include "Database.h"
 #include "Guarded.h"
+#include "LineLimit.h"
 #include "Messages.h"
 #include "UCommon.h"
 
@@ -82,8 +83,8 @@ TfrmWorkshop::TfrmWorkshop(QWidget *parent) : QWidget(parent)
     Label2->setText(QStringLiteral("功能简述"));
     edtWorkShopMemo = placeOn<QLineEdit>(Panel3, "edtWorkShopMemo", 24, 96, 217, 23);
     // The columns hold 50 characters.
-    edtWorkShopName->setMaxLength(50);
-    edtWorkShopMemo->setMaxLength(50);
+    SetLineLimit(edtWorkShopName, 50);
+    SetLineLimit(edtWorkShopMemo, 50);
     BitBtn2 = placeOn<QPushButton>(Panel3, "BitBtn2", 40, 146, 75, 25);
     BitBtn2->setText(QStringLiteral("确定"));
     BitBtn3 = placeOn<QPushButton>(Panel3, "BitBtn3", 150, 146, 75, 25);

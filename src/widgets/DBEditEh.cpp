@@ -1,6 +1,7 @@
 #include "DBEditEh.h"
 
 #include "Guarded.h"
+#include "LineLimit.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -37,6 +38,7 @@ TDBEditEh::TDBEditEh(QWidget *parent) : QLineEdit(parent)
     connect(m_link, &FieldLink::valueChanged, this, &TDBEditEh::showValue);
     connect(m_link, &FieldLink::fieldsChanged, this, &TDBEditEh::onFieldsChanged);
     connect(this, &QLineEdit::textEdited, this, &TDBEditEh::onTextEdited);
+    KeepWholeCharacters(this);   // the field size limit must not split a character
 }
 
 void TDBEditEh::setDataSet(DataSet *dataSet)

@@ -2,6 +2,7 @@
 
 #include "DataSet.h"
 #include "Guarded.h"
+#include "LineLimit.h"
 #include "Messages.h"
 
 #include <QHeaderView>
@@ -82,7 +83,7 @@ public:
         if (line && fi >= 0) {
             const int size = model->dataSet()->fields().at(fi).size;
             if (size > 0)
-                line->setMaxLength(size);
+                SetLineLimit(line, size);
         }
         return editor;
     }

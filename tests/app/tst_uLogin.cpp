@@ -1,4 +1,5 @@
 // The login window: which entries admit the operator, the three tries, and the ways it ends the program.
+#include "BadInput.h"
 #include "Database.h"
 #include "MessageRecorder.h"
 #include "Password.h"
@@ -43,6 +44,8 @@ private slots:
     void cancelAndCloseBoxEndWithoutExitQuestion();
     void missingDatabaseFile();
     void failingPasswordQueryIsNotCounted();
+    void badInput_data();
+    void badInput();
 
 private:
     int ends = 0;
@@ -223,6 +226,51 @@ void TstuLogin::failingPasswordQueryIsNotCounted()
     QCOMPARE(login.failCount(), 0);
     QVERIFY(login.isVisible());
     QVERIFY(!TerminateRequested());
+}
+
+void TstuLogin::badInput_data()
+{
+    using namespace BadInput;
+    QTest::addColumn<QString>("password");   // set through the parameters dialog, so stored as a hash
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("admitted");
+
+    const QString longPassword = repeated(QStringLiteral("密码pw"), 10000);
+    QTest::newRow("statement against pw") << "pw" << dropTable << false;
+    QTest::newRow("always-true condition") << "pw" << orTrue << false;
+    QTest::newRow("percent") << "pw" << "%" << false;
+    QTest::newRow("underscores") << "pw" << "__" << false;
+    QTest::newRow("blanks only") << "pw" << "    " << false;
+    QTest::newRow("empty") << "pw" << "" << false;
+    QTest::newRow("10,000 characters pasted") << "pw" << repeated(QStringLiteral("pw"), 10000) << false;
+    QTest::newRow("password is a statement") << dropTable << dropTable << true;
+    QTest::newRow("password of quotes") << quotes << quotes << true;
+    QTest::newRow("password of wildcards, one typed") << wildcards << "%" << false;
+    QTest::newRow("emoji") << emoji << emoji << true;
+    QTest::newRow("emoji, last one missing") << emoji << emoji.chopped(2) << false;
+    QTest::newRow("10,000-character password") << longPassword << longPassword << true;
+    QTest::newRow("10,000-character password, one short") << longPassword << longPassword.chopped(1) << false;
+}
+
+void TstuLogin::badInput()
+{
+    QFETCH(QString, password);
+    QFETCH(QString, typed);
+    QFETCH(bool, admitted);
+    TestDatabase t;
+    t.setUsingUnit(QStringLiteral("厂"), PasswordForStorage(password));
+    const QString schema = BadInput::schemaOf(t.db());
+    MessageRecorder rec;
+    TfrmLogin login;
+    login.show();
+    BadInput::enter(edit(login), typed);
+    QCOMPARE(edit(login)->text(), typed);
+    click(login, "BitBtn1");
+
+    QCOMPARE(login.loginOk(), admitted);
+    QCOMPARE(rec.summaries(), admitted ? QStringList{} : QStringList{ wrong });
+    QCOMPARE(BadInput::schemaOf(t.db()), schema);
+    QVERIFY(PasswordMatches(password, t.scalar(QStringLiteral("SELECT PassWd FROM CnfgPara")).toString()));
 }
 
 QTEST_MAIN(TstuLogin)

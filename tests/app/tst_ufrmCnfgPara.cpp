@@ -1,6 +1,8 @@
 // The system parameters dialog driven from the keyboard and its buttons: what it shows and asks,
 // when it writes, and how it recovers from a failed submission.
+#include "BadInput.h"
 #include "Database.h"
+#include "Password.h"
 #include "MessageRecorder.h"
 #include "TestDatabase.h"
 #include "UCommon.h"
@@ -86,6 +88,8 @@ private slots:
     void emptyValues();
     void failedSubmissionThenSecondOk();
     void failedBackupDeletesNothing();
+    void badInput_data();
+    void badInput();
 };
 
 void TstufrmCnfgPara::showLoadsASingleRow_data()
@@ -267,6 +271,66 @@ void TstufrmCnfgPara::failedBackupDeletesNothing()
     QCOMPARE(f.rec.boxes().size(), 2);
     QVERIFY(!f.dlg->isVisible());
     QCOMPARE(f.parameters(), QStringLiteral("红星厂|old"));
+}
+
+void TstufrmCnfgPara::badInput_data()
+{
+    using namespace BadInput;
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("storedName");       // empty: nothing written
+    QTest::addColumn<QString>("storedPassword");
+
+    const QString fifty = repeated(QStringLiteral("红星厂"), 50);
+    // A changed name is confirmed with OK; the name box holds as many characters as the column.
+    QTest::newRow("name: statement") << dropTable << "pw" << dropTable << "pw";
+    QTest::newRow("name: always-true condition") << orTrue << "pw" << orTrue << "pw";
+    QTest::newRow("name: quotes and semicolons") << quotes << "pw" << quotes << "pw";
+    QTest::newRow("name: wildcards") << wildcards << "pw" << wildcards << "pw";
+    QTest::newRow("name: emoji") << emoji << "pw" << emoji << "pw";
+    QTest::newRow("name: 50 characters") << fifty << "pw" << fifty << "pw";
+    QTest::newRow("name: 51 characters typed") << fifty + u'厂' << "pw" << fifty << "pw";
+    QTest::newRow("name: 10,000 characters pasted") << repeated(QStringLiteral("红星厂"), 10000) << "pw" << fifty << "pw";
+    // The limit falls inside the 25th emoji: the box keeps 24 whole ones.
+    QTest::newRow("name: emoji pasted across the limit") << u'厂' + repeated(emoji.right(2), 5000) << "pw"
+                                                         << u'厂' + repeated(emoji.right(2), 24) << "pw";
+    QTest::newRow("name: blanks only") << "   " << "pw" << "" << "";
+    QTest::newRow("password: statement") << "红星厂" << dropTable << "红星厂" << dropTable;
+    QTest::newRow("password: always-true condition") << "红星厂" << orTrue << "红星厂" << orTrue;
+    QTest::newRow("password: emoji") << "红星厂" << emoji << "红星厂" << emoji;
+    const QString longPassword = repeated(QStringLiteral("密码%_"), 10000);
+    QTest::newRow("password: 10,000 characters pasted") << "红星厂" << longPassword << "红星厂" << longPassword;
+    QTest::newRow("password: blanks only") << "红星厂" << "   " << "" << "";
+    QTest::newRow("password: empty") << "红星厂" << "" << "" << "";
+}
+
+void TstufrmCnfgPara::badInput()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, password);
+    QFETCH(QString, storedName);
+    QFETCH(QString, storedPassword);
+    Fixture f;
+    const QString schema = BadInput::schemaOf(f.t.db());
+    f.open();
+    BadInput::enter(f.edit("edtUnitName"), name);
+    BadInput::enter(f.edit("maskPw"), password);
+    QCOMPARE(f.edit("maskPw")->text(), password);
+    QTest::keyClick(f.edit("maskPw"), Qt::Key_Return);
+
+    QCOMPARE(BadInput::schemaOf(f.t.db()), schema);
+    if (storedName.isEmpty()) {
+        QCOMPARE(f.rec.summaries(), QStringList{ empty });
+        QCOMPARE(f.parameters(), QStringLiteral("红星厂|old"));
+        QCOMPARE(f.t.count(QStringLiteral("TakeMeter")), 1);
+        return;
+    }
+    QCOMPARE(f.rec.summaries(), storedName == u"红星厂" ? QStringList{ done } : QStringList({ warning, done }));
+    QCOMPARE(f.t.scalar(QStringLiteral("SELECT UseUnitName FROM CnfgPara")).toString(), storedName);
+    QCOMPARE(f.t.scalar(QStringLiteral("SELECT WrokShopName FROM Workshop WHERE WrokShopID = 1")).toString(), storedName);
+    const QString hash = f.t.scalar(QStringLiteral("SELECT PassWd FROM CnfgPara")).toString();
+    QVERIFY(IsPasswordHash(hash));
+    QVERIFY(PasswordMatches(storedPassword, hash));
 }
 
 QTEST_MAIN(TstufrmCnfgPara)

@@ -1,5 +1,6 @@
 // The workshop tree window driven through its menu, panel and keyboard: what it shows and asks,
 // where new units go, and that the tree follows the table only when a statement succeeded.
+#include "BadInput.h"
 #include "Database.h"
 #include "MessageRecorder.h"
 #include "TestDatabase.h"
@@ -111,6 +112,8 @@ private slots:
     void failedStatementLeavesTree_data();
     void failedStatementLeavesTree();
     void rightClickKeepsSelection();
+    void badInput_data();
+    void badInput();
 };
 
 void TstufrmWorkshop::controls()
@@ -337,6 +340,59 @@ void TstufrmWorkshop::rightClickKeepsSelection()
     QCOMPARE(f.tree()->selectedItems(), QList<QTreeWidgetItem *>{ f.node(QStringLiteral("一车间")) });
     f.command("N3");
     QCOMPARE(f.child<QLineEdit>("edtWorkShopName")->text(), QStringLiteral("一车间"));
+}
+
+void TstufrmWorkshop::badInput_data()
+{
+    using namespace BadInput;
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("memo");
+    QTest::addColumn<QString>("stored");     // name/memo of the new row; empty: refused
+
+    const QString fifty = repeated(QStringLiteral("车间"), 50);
+    QTest::newRow("statement and always-true condition") << dropTable << orTrue << dropTable + u'/' + orTrue;
+    QTest::newRow("quotes and wildcards") << quotes << wildcards << quotes + u'/' + wildcards;
+    QTest::newRow("emoji") << emoji << emoji << emoji + u'/' + emoji;
+    QTest::newRow("50 characters") << fifty << fifty << fifty + u'/' + fifty;
+    QTest::newRow("51 characters typed") << fifty + u'班' << u'班' + fifty << fifty + u'/' + u'班' + fifty.chopped(1);
+    QTest::newRow("10,000 characters pasted") << repeated(QStringLiteral("车间"), 10000) << repeated(QStringLiteral("车间"), 10000)
+                                              << fifty + u'/' + fifty;
+    const QString edge = repeated(QStringLiteral("车"), 49);
+    // Two code units would make 51: the box refuses the emoji whole instead of keeping half of it.
+    QTest::newRow("emoji as the 50th character") << edge + emoji.right(2) << emoji + edge << edge + u'/' + emoji + edge.chopped(6);
+    QTest::newRow("blank name") << "   " << "说明" << "";
+    QTest::newRow("empty memo") << "质检部" << "" << "";
+}
+
+void TstufrmWorkshop::badInput()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, memo);
+    QFETCH(QString, stored);
+    Fixture f;
+    const QString schema = BadInput::schemaOf(f.t.db());
+    f.open();
+    f.select(QStringLiteral("后勤部"));
+    f.command("N2");
+    BadInput::enter(f.child<QLineEdit>("edtWorkShopName"), name);
+    BadInput::enter(f.child<QLineEdit>("edtWorkShopMemo"), memo);
+    QTest::mouseClick(f.child<QPushButton>("BitBtn2"), Qt::LeftButton);
+
+    QCOMPARE(BadInput::schemaOf(f.t.db()), schema);
+    if (stored.isEmpty()) {
+        QCOMPARE(f.rec.summaries(), QStringList{ QStringLiteral("Kelvara|请输入车间班组名称或描述！|none|Ok") });
+        QCOMPARE(f.t.count(QStringLiteral("Workshop")), 6);
+        QCOMPARE(f.outline(), initialTree);
+        return;
+    }
+    QVERIFY(f.rec.boxes().isEmpty());
+    QCOMPARE(f.stored().constLast(), stored + QStringLiteral(" 2 后勤部"));
+    // The tree shows the stored name, and the window opened afresh shows it again.
+    const QString shown = stored.section(u'/', 0, 0);
+    QCOMPARE(f.outline().constLast(), QStringLiteral("  ") + shown);
+    delete f.w;
+    f.open();
+    QCOMPARE(f.outline().constLast(), QStringLiteral("  ") + shown);
 }
 
 QTEST_MAIN(TstufrmWorkshop)

@@ -1,3 +1,4 @@
+#include "BadInput.h"
 #include "Database.h"
 #include "MessageRecorder.h"
 #include "PrintDBGridEh.h"
@@ -39,6 +40,8 @@ private slots:
     void exportFailureIsReported();
     void statementFailure();
     void returnClosesWindow();
+    void badInput_data();
+    void badInput();
 
 private:
     template <typename T>
@@ -401,6 +404,97 @@ void TstUfrmReport::returnClosesWindow()
     click("BitBtn4");
     QTRY_VERIFY(m_window.isNull());
     QCOMPARE(frmReport, nullptr);
+}
+
+void TstUfrmReport::badInput_data()
+{
+    using namespace BadInput;
+    QTest::addColumn<QString>("workshop");   // the name 机加工车间 is given before the window opens
+    QTest::addColumn<QString>("start");      // typed into the pickers, each ended with Enter
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QDate>("from");         // the period the reports are made for
+    QTest::addColumn<QDate>("to");
+
+    QTest::newRow("statement, 29 February of a leap year")
+        << dropTable << "2024/2/29" << "2024/12/31" << QDate(2024, 2, 29) << QDate(2024, 12, 31);
+    QTest::newRow("always-true condition, first day readings can have")
+        << orTrue << "2000/1/1" << "2000/1/1" << QDate(2000, 1, 1) << QDate(2000, 1, 1);
+    QTest::newRow("wildcards, last day readings can have")
+        << wildcards << "2050/12/31" << "2050/12/31" << QDate(2050, 12, 31) << QDate(2050, 12, 31);
+    QTest::newRow("emoji, whole range") << emoji << "2000/1/1" << "2050/12/31" << QDate(2000, 1, 1) << QDate(2050, 12, 31);
+    QTest::newRow("quotes, 29 February 2023 refused")
+        << quotes << "2023/2/29" << "2024/7/31" << QDate(2023, 2, 28) << QDate(2024, 7, 31);
+    QTest::newRow("10,000 characters of an older database")
+        << repeated(QStringLiteral("车间"), 10000) << "2024/7/1" << "2024/7/31" << QDate(2024, 7, 1) << QDate(2024, 7, 31);
+}
+
+void TstUfrmReport::badInput()
+{
+    QFETCH(QString, workshop);
+    QFETCH(QString, start);
+    QFETCH(QString, end);
+    QFETCH(QDate, from);
+    QFETCH(QDate, to);
+    delete m_window;
+    execSql(m_db->db(), QStringLiteral("UPDATE Workshop SET WrokShopName = ? WHERE WrokShopID = ?"),
+            { workshop, m_ids.machining });
+    for (const QDate d : { QDate(2000, 1, 1), QDate(2024, 2, 29), QDate(2050, 12, 31) })
+        m_db->addReading(QStringLiteral("W1"), d, 100, 0, yuan("0"), yuan("0"));
+    const QString schema = BadInput::schemaOf(m_db->db());
+    m_window = new TfrmReport;
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+
+    // Typed in order, so that the end is checked against the start already typed: into each
+    // section of the picker in turn, as after a click on it.
+    const QStringList typed{ start, end };
+    for (int i = 0; i < 2; ++i) {
+        auto *picker = child<QDateEdit>(i == 0 ? "DateTimePicker1" : "DateTimePicker2");
+        picker->setFocus();
+        const QStringList parts = typed.at(i).split(u'/');
+        const QDateTimeEdit::Section sections[] = { QDateTimeEdit::YearSection, QDateTimeEdit::MonthSection,
+                                                    QDateTimeEdit::DaySection };
+        for (int s = 0; s < 3; ++s) {
+            picker->setSelectedSection(sections[s]);
+            QTest::keyClicks(picker, parts.at(s));
+        }
+        QTest::keyClick(picker, Qt::Key_Return);
+    }
+    QCOMPARE(child<QDateEdit>("DateTimePicker1")->date(), from);
+    QCOMPARE(child<QDateEdit>("DateTimePicker2")->date(), to);
+
+    // The chooser is a drop-down list: the workshop is picked with the arrow keys.
+    child<QTabWidget>("PageControl1")->setCurrentIndex(1);
+    auto *chooser = child<QComboBox>("ComboBox1");
+    chooser->setFocus();
+    for (int i = 0; i < chooser->count() && chooser->currentData().toLongLong() != m_ids.machining; ++i)
+        QTest::keyClick(chooser, Qt::Key_Down);
+    QCOMPARE(chooser->currentText(), workshop);
+    click("BitBtn5");
+    click("BitBtn1");
+
+    QCOMPARE(m_boxes->summaries(), QStringList({ "提示|" + workshop + " 数据汇总完成！|information|Ok",
+                                                 QStringLiteral("提示|全部数据汇总完成！|information|Ok") }));
+    QCOMPARE(m_window->FStartDate, from);
+    QCOMPARE(m_window->FEndDate, to);
+    QCOMPARE(BadInput::schemaOf(m_db->db()), schema);
+    // Each report holds what its statement gives for the period and workshop.
+    const struct
+    {
+        const char *query;
+        ReportStatements::Kind kind;
+        qint64 workshop;
+    } reports[] = { { "ADOQuery1", ReportStatements::Kind::Summary, 0 },
+                    { "ADOQuery2", ReportStatements::Kind::Detail, m_ids.machining },
+                    { "ADOQuery3", ReportStatements::Kind::Classes, 0 } };
+    for (const auto &r : reports) {
+        ReportModel expected;
+        expected.setColumns(ReportStatements::columns(r.kind));
+        expected.open(ReportStatements::statement(r.kind), ReportStatements::params(from, to, r.workshop),
+                      Database::mainConnectionName());
+        QCOMPARE(ReportFixture::rows(*query(r.query)), ReportFixture::rows(expected));
+    }
+    QVERIFY(query("ADOQuery2")->totalRows() > 0);
 }
 
 QTEST_MAIN(TstUfrmReport)

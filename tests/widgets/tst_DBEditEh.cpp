@@ -302,6 +302,13 @@ void TstDBEditEh::lengthLimitedByField()
     number->selectAll();
     QTest::keyClicks(number, QStringLiteral("123456789012"));
     QCOMPARE(number->text(), QStringLiteral("1234567890"));
+    // An emoji takes two of the ten places: where one is left it is refused, not halved.
+    number->selectAll();
+    QTest::keyClicks(number, QStringLiteral("123456789"));
+    QTest::sendKeyEvent(QTest::Click, number, Qt::Key_unknown, QStringLiteral("💧"), Qt::NoModifier);
+    QCOMPARE(number->text(), QStringLiteral("123456789"));
+    QTest::keyClicks(number, QStringLiteral("0"));
+    QCOMPARE(number->text(), QStringLiteral("1234567890"));
     number->setFieldSizeLimit(false);
     QTest::keyClicks(number, QStringLiteral("12"));
     QCOMPARE(number->text(), QStringLiteral("123456789012"));

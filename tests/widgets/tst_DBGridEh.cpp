@@ -30,6 +30,7 @@ private slots:
     void ctrlDeleteDoesNothingWithoutRows_data();
     void ctrlDeleteDoesNothingWithoutRows();
     void editsInPlace();
+    void cellLimitKeepsWholeCharacters();
     void refusedCellValueShowsError();
     void readOnlyGridOpensNoEditor();
     void escapeCancelsTheRowEdit();
@@ -330,6 +331,28 @@ void TstDBGridEh::editsInPlace()
     QCOMPARE(t->scalar(QStringLiteral("SELECT MeterSortMemo FROM MeterSort WHERE MeterSortName = '电表'")).toString(),
              QStringLiteral("power use"));
     QVERIFY(boxes->boxes().isEmpty());
+}
+
+void TstDBGridEh::cellLimitKeepsWholeCharacters()
+{
+    DataSet *ds = nullptr;
+    TDBGridEh *grid = sortGrid(&ds);
+    grid->setCurrentIndex(grid->model()->index(1, 2));
+    QTest::keyClick(grid, Qt::Key_F2);
+    auto *editor = grid->findChild<QLineEdit *>();
+    QVERIFY(editor);
+    QCOMPARE(editor->maxLength(), 50);
+    // An emoji needs two of the 50 places: with one left it is refused, not halved.
+    const QString text(49, u'x');
+    editor->selectAll();
+    QTest::keyClicks(editor, text);
+    QTest::sendKeyEvent(QTest::Click, editor, Qt::Key_unknown, QStringLiteral("💧"), Qt::NoModifier);
+    QCOMPARE(editor->text(), text);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    QTest::keyClick(grid, Qt::Key_Down);
+    QCOMPARE(t->scalar(QStringLiteral("SELECT MeterSortMemo FROM MeterSort WHERE MeterSortName = '电表'")).toString(),
+             text);
 }
 
 void TstDBGridEh::refusedCellValueShowsError()
