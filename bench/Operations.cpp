@@ -13,8 +13,20 @@
 
 #include <algorithm>
 #include <sqlite3.h>
+#include <time.h>
 
 namespace BenchOps {
+
+namespace {
+
+qint64 threadCpuNanoseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+}
 
 double Figures::median() const
 {
@@ -43,9 +55,11 @@ Figures measure(int warmup, int repeats, const std::function<void()> &op)
     Figures f;
     QElapsedTimer clock;
     for (int i = 0; i < repeats; ++i) {
+        const qint64 cpu = threadCpuNanoseconds();
         clock.start();
         op();
         f.ms << clock.nsecsElapsed() / 1e6;
+        f.cpuMs << (threadCpuNanoseconds() - cpu) / 1e6;
     }
     return f;
 }

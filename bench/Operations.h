@@ -18,6 +18,7 @@ namespace BenchOps {
 struct Figures
 {
     QList<double> ms;
+    QList<double> cpuMs;   // processor time of this thread in each run
     double median() const;
     double min() const;
     double max() const;
