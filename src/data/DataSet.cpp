@@ -257,9 +257,12 @@ void DataSet::open()
     // The statement is parsed once per connection; all its rows are read and it is finished
     // before anything else runs.
     QSqlQuery &query = cachedQuery(db, m_sql);
-    for (auto it = m_params.constBegin(); it != m_params.constEnd(); ++it)
-        if (m_sql.contains(u':' + it.key(), Qt::CaseInsensitive))
-            query.bindValue(u':' + it.key(), it.value());
+    for (auto it = m_params.constBegin(); it != m_params.constEnd(); ++it) {
+        const QString placeholder = u':' + it.key();
+        // The exact spelling is the usual case and the cheaper test.
+        if (m_sql.contains(placeholder) || m_sql.contains(placeholder, Qt::CaseInsensitive))
+            query.bindValue(placeholder, it.value());
+    }
     if (!query.exec()) {
         const QSqlError error = query.lastError();
         query.finish();
