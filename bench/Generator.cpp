@@ -72,7 +72,7 @@ void generate(const QString &file, const Options &options, const std::function<v
 {
     if (QFileInfo::exists(file))
         throw DatabaseError(QStringLiteral("%1 exists already").arg(file));
-    std::mt19937 random(options.randomSeed);
+    std::mt19937 random(options.randomStart);
     auto between = [&](int low, int high) { return low + int(random() % quint32(high - low + 1)); };
 
     QSqlDatabase db = Database::open(file, connectionName, Database::OpenMode::Create);

@@ -14,7 +14,7 @@ struct Options
     int meters = 2000;
     int days = 3650;
     QDate firstDay = QDate(2015, 1, 1);
-    quint32 randomSeed = 20150101u;
+    quint32 randomStart = 20150101u;
 };
 
 // Creates file (which must not exist) with the schema, the master data and one reading per

@@ -18,6 +18,7 @@
 #include <QTextStream>
 #include <QTimer>
 
+#include <memory>
 #include <sys/resource.h>
 #include <time.h>
 
@@ -70,7 +71,7 @@ int main(int argc, char *argv[])
         SetMessageBoxHandler([](const MessageBoxRequest &) { return QMessageBox::Ok; });
         TKelvaraMg manager;
         KelvaraMg = &manager;
-        auto *window = new TfrmReport;
+        auto window = std::make_unique<TfrmReport>();
         window->resize(1280, 800);
         window->show();
         QApplication::processEvents();
@@ -86,7 +87,7 @@ int main(int argc, char *argv[])
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
         out << usage.ru_maxrss << " " << grid->model()->rowCount() << "\n";
-        delete window;
+        window.reset();
         KelvaraMg = nullptr;
         return 0;
     }
