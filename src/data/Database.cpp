@@ -381,6 +381,10 @@ QSqlQuery &cachedQuery(const QSqlDatabase &db, const QString &sql)
     QHash<QString, QSqlQuery> &statements = statementCache()[db.connectionName()];
     auto it = statements.find(sql);
     if (it == statements.end()) {
+        // The program's statements are a few dozen fixed texts; should many texts turn up, the
+        // kept ones are dropped rather than gathered without end. None is in use between calls.
+        if (statements.size() >= 200)
+            statements.clear();
         QSqlQuery query(db);
         query.setForwardOnly(true);
         if (!query.prepare(sql))
