@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QSqlDriver>
 #include <QTextStream>
 
 #include <algorithm>
@@ -139,13 +140,12 @@ struct BareInsert::Handles
     sqlite3_stmt *insert = nullptr;
 };
 
-BareInsert::BareInsert(const QString &file) : m_handles(new Handles)
+BareInsert::BareInsert(const QSqlDatabase &db) : m_handles(new Handles)
 {
-    if (sqlite3_open_v2(QFile::encodeName(file).constData(), &m_handles->db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
-        throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(m_handles->db)));
-    sqlite3_busy_timeout(m_handles->db, Database::busyTimeout());
-    sqlite3_exec(m_handles->db, "PRAGMA foreign_keys = ON; PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL",
-                 nullptr, nullptr, nullptr);
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        throw DatabaseError(QStringLiteral("not an SQLite connection"));
+    m_handles->db = *static_cast<sqlite3 *const *>(handle.data());
     if (sqlite3_prepare_v2(m_handles->db,
                            "INSERT INTO TakeMeter (MeterID, TakeNumber, CurValue, Charge, QuotaCharge, TakeTime, "
                            "InputDate) VALUES (?, ?, 0, 0, 0, ?, ?)",
@@ -157,7 +157,6 @@ BareInsert::BareInsert(const QString &file) : m_handles(new Handles)
 BareInsert::~BareInsert()
 {
     sqlite3_finalize(m_handles->insert);
-    sqlite3_close(m_handles->db);
     delete m_handles;
 }
 

@@ -5,6 +5,7 @@
 #include "ReportStatements.h"
 
 #include <QDate>
+#include <QSqlDatabase>
 #include <QList>
 #include <QString>
 #include <functional>
@@ -56,12 +57,13 @@ QList<MeterCounter> meterCounters();
 // Removes the readings dated after day, which the measurements added.
 void removeReadingsAfter(const QDate &day);
 
-// One reading inserted and committed through SQLite directly, with the program's settings on
-// its own connection to file: the floor under any save.
+// One reading inserted and committed through SQLite directly, on the program's own connection
+// (so with its settings, and without making its page cache stale as a second connection
+// would): the floor under any save.
 class BareInsert
 {
 public:
-    explicit BareInsert(const QString &file);
+    explicit BareInsert(const QSqlDatabase &db);
     ~BareInsert();
     BareInsert(const BareInsert &) = delete;
     BareInsert &operator=(const BareInsert &) = delete;

@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include <optional>
 #include <sys/resource.h>
 #include <time.h>
 
@@ -118,7 +119,6 @@ SaveFigures measureSaves(const Settings &s)
     // A bare insert follows each save of the large database, so that both meet the disk alike.
     const int rounds = 5;
     const int perBlock = qMax(2, s.saves / rounds);
-    BareInsert bare(s.database);
     int next = 0;
     int nextBare = 0;
     for (int round = 0; round < rounds; ++round) {
@@ -130,6 +130,9 @@ SaveFigures measureSaves(const Settings &s)
             ReadingStore store(manager);
             const QDate day = t.extent.last.addDays(1);
             const bool large = t.file == s.database;
+            std::optional<BareInsert> bare;
+            if (large)
+                bare.emplace(Database::connection());
             int i = first;
             for (int k = 0; k < perBlock; ++k) {
                 const MeterCounter &m = t.meters.at(i++ % t.meters.size());
@@ -143,7 +146,7 @@ SaveFigures measureSaves(const Settings &s)
                 }
                 if (large && k > 0) {
                     const MeterCounter &b = t.meters.at(nextBare++ % t.meters.size());
-                    const Figures inserted = measure(0, 1, [&] { bare.insert(b.meterNo, b.next(9), day.addDays(1)); });
+                    const Figures inserted = measure(0, 1, [&] { bare->insert(b.meterNo, b.next(9), day.addDays(1)); });
                     result.bare.ms << inserted.ms;
                     result.bare.cpuMs << inserted.cpuMs;
                 }
