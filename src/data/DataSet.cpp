@@ -254,15 +254,20 @@ void DataSet::open()
     if (isActive())
         return;
     const QSqlDatabase db = database();
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!query.prepare(m_sql))
-        throw DatabaseError::fromSqlError(query.lastError());
-    for (auto it = m_params.constBegin(); it != m_params.constEnd(); ++it)
-        if (m_sql.contains(u':' + it.key(), Qt::CaseInsensitive))
-            query.bindValue(u':' + it.key(), it.value());
-    if (!query.exec())
-        throw DatabaseError::fromSqlError(query.lastError());
+    // The statement is parsed once per connection; all its rows are read and it is finished
+    // before anything else runs.
+    QSqlQuery &query = cachedQuery(db, m_sql);
+    for (auto it = m_params.constBegin(); it != m_params.constEnd(); ++it) {
+        const QString placeholder = u':' + it.key();
+        // The exact spelling is the usual case and the cheaper test.
+        if (m_sql.contains(placeholder) || m_sql.contains(placeholder, Qt::CaseInsensitive))
+            query.bindValue(placeholder, it.value());
+    }
+    if (!query.exec()) {
+        const QSqlError error = query.lastError();
+        query.finish();
+        throw DatabaseError::fromSqlError(error);
+    }
 
     QList<Row> rows;
     const QSqlRecord record = query.record();
@@ -275,8 +280,10 @@ void DataSet::open()
             r.append(query.value(i));
         rawRows.append(std::move(r));
     }
-    if (query.lastError().isValid())
-        throw DatabaseError::fromSqlError(query.lastError());
+    const QSqlError error = query.lastError();
+    query.finish();
+    if (error.isValid())
+        throw DatabaseError::fromSqlError(error);
 
     QList<Field> fields;
     for (int i = 0; i < n; ++i) {

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QUrl>
@@ -133,6 +134,13 @@ const QString mainConnection = QStringLiteral("kelvara");
 QString damagedFile;
 int busyMilliseconds = 5000;
 
+// Prepared statements by connection name and text.
+QHash<QString, QHash<QString, QSqlQuery>> &statementCache()
+{
+    static QHash<QString, QHash<QString, QSqlQuery>> cache;
+    return cache;
+}
+
 void makeQueryOnly(const QSqlDatabase &db)
 {
     QSqlQuery pragma(db);
@@ -254,6 +262,9 @@ QSqlDatabase open(const QString &file, const QString &connectionName, OpenMode m
         execSql(db, QStringLiteral("PRAGMA foreign_keys = ON"));
         QSqlQuery journal = execSql(db, QStringLiteral("PRAGMA journal_mode = WAL"));
         execSql(db, QStringLiteral("PRAGMA synchronous = FULL"));
+        // Room for the upper index pages of years of readings and for the pages a batch of
+        // readings changes, so that neither is read again from the file nor spilled mid-way.
+        execSql(db, QStringLiteral("PRAGMA cache_size = -32768"));
         registerFunctions(db);
         if (mode == OpenMode::Create)
             makeOwnerOnly(file);
@@ -270,6 +281,7 @@ QSqlDatabase open(const QString &file, const QString &connectionName, OpenMode m
 
 void close(const QString &connectionName)
 {
+    statementCache().remove(connectionName);
     if (!QSqlDatabase::contains(connectionName))
         return;
     {
@@ -393,13 +405,39 @@ QSqlQuery execSql(const QSqlDatabase &db, const QString &sql, const QVariantList
 
 QVariant scalar(const QSqlDatabase &db, const QString &sql, const QVariantList &values)
 {
-    QSqlQuery query = execSql(db, sql, values);
-    if (!query.next()) {
-        if (query.lastError().isValid())
+    QSqlQuery &query = cachedQuery(db, sql);
+    for (int i = 0; i < values.size(); ++i)
+        query.bindValue(i, values.at(i));
+    QVariant value;
+    const bool ok = query.exec() && (query.next() || !query.lastError().isValid());
+    if (ok && query.isValid())
+        value = query.value(0);
+    const QSqlError error = query.lastError();
+    query.finish();
+    if (!ok)
+        throw DatabaseError::fromSqlError(error);
+    return value;
+}
+
+QSqlQuery &cachedQuery(const QSqlDatabase &db, const QString &sql)
+{
+    QHash<QString, QSqlQuery> &statements = statementCache()[db.connectionName()];
+    auto it = statements.find(sql);
+    if (it == statements.end()) {
+        // The program's statements are a few dozen fixed texts; should many texts turn up, the
+        // kept ones are dropped rather than gathered without end. None is in use between calls.
+        if (statements.size() >= 200)
+            statements.clear();
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        if (!query.prepare(sql))
             throw DatabaseError::fromSqlError(query.lastError());
-        return {};
+        it = statements.insert(sql, query);
     }
-    return query.value(0);
+    QSqlQuery &query = it.value();
+    for (int i = 0; i < query.boundValues().size(); ++i)
+        query.bindValue(i, QVariant());
+    return query;
 }
 
 // BEGIN IMMEDIATE takes the write lock at once, so a busy database waits for the busy

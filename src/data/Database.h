@@ -94,6 +94,11 @@ QSqlQuery execSql(const QSqlDatabase &db, const QString &sql, const QVariantList
 // One value from the first row, or an invalid QVariant when there is no row.
 QVariant scalar(const QSqlDatabase &db, const QString &sql, const QVariantList &values = {});
 
+// The connection's prepared statement of this text, parsed once and kept until the connection
+// closes, every value unbound (NULL). The caller binds, executes, reads all it needs and calls
+// finish() before anything else can ask for the same text. Throws DatabaseError.
+QSqlQuery &cachedQuery(const QSqlDatabase &db, const QString &sql);
+
 // Rolls back unless commit() was called.
 class Transaction
 {

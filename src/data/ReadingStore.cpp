@@ -3,6 +3,8 @@
 #include "Database.h"
 #include "UCommon.h"
 
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QVariant>
 
 ReadingStore::ReadingStore(TKelvaraMg &manager) : m_manager(manager) {}
@@ -61,20 +63,24 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
     const QString day = date.toString(Qt::ISODate);
     const QVariantList figures = { row.MeterID, row.TakeNumber, row.CurValue, row.Charge.units(),
                                    row.QuotaCharge.units(), row.InputDate.toString(Qt::ISODate) };
-    if (exists) {
-        QSqlQuery update = execSql(db,
-                                   QStringLiteral("Update TakeMeter set MeterID = ?, TakeNumber = ?, CurValue = ?, "
-                                                  "Charge = ?, QuotaCharge = ?, InputDate = ? "
-                                                  "where MeterID = ? and TakeTime = ?"),
-                                   figures + QVariantList{ row.MeterID, day });
-        if (update.numRowsAffected() != 1)
-            throw DatabaseError(QStringLiteral("表记录定位错!"));
-    } else {
-        execSql(db,
-                QStringLiteral("Insert into TakeMeter (MeterID, TakeNumber, CurValue, Charge, QuotaCharge, "
-                               "InputDate, TakeTime) values (?, ?, ?, ?, ?, ?, ?)"),
-                figures + QVariantList{ day });
-    }
+    // A batch writes row after row with the same two statements: each is parsed once.
+    const QVariantList values = figures + (exists ? QVariantList{ row.MeterID, day } : QVariantList{ day });
+    QSqlQuery &write = cachedQuery(
+        db, exists ? QStringLiteral("Update TakeMeter set MeterID = ?, TakeNumber = ?, CurValue = ?, "
+                                    "Charge = ?, QuotaCharge = ?, InputDate = ? "
+                                    "where MeterID = ? and TakeTime = ?")
+                   : QStringLiteral("Insert into TakeMeter (MeterID, TakeNumber, CurValue, Charge, QuotaCharge, "
+                                    "InputDate, TakeTime) values (?, ?, ?, ?, ?, ?, ?)"));
+    for (int i = 0; i < values.size(); ++i)
+        write.bindValue(i, values.at(i));
+    const bool done = write.exec();
+    const QSqlError error = write.lastError();
+    const int changed = write.numRowsAffected();
+    write.finish();
+    if (!done)
+        throw DatabaseError::fromSqlError(error);
+    if (exists && changed != 1)
+        throw DatabaseError(QStringLiteral("表记录定位错!"));
     return row;
 }
 

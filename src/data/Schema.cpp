@@ -114,8 +114,12 @@ QStringList createStatements()
             ") STRICT"),
         // One reading per meter and date; also the path of every per-meter look-up.
         QStringLiteral("CREATE UNIQUE INDEX TakeMeter_MeterTime ON TakeMeter (MeterID, TakeTime)"),
-        // A date's readings and the period of the reports.
+        // A date's readings.
         QStringLiteral("CREATE INDEX TakeMeter_TakeTime ON TakeMeter (TakeTime)"),
+        // Covers what a save and the reports read of a meter's readings: the month window,
+        // the previous counter value and the period's sums come from the index alone.
+        QStringLiteral("CREATE INDEX TakeMeter_MeterFigures ON TakeMeter "
+                       "(MeterID, TakeTime, TakeNumber, CurValue, Charge, QuotaCharge)"),
         // Restricted deletes of master rows look for the rows that name them.
         QStringLiteral("CREATE INDEX Meter_PriceID ON Meter (PriceID)"),
         QStringLiteral("CREATE INDEX Meter_MeterSort ON Meter (MeterSort)"),

@@ -57,7 +57,7 @@ QString SqlClassSummary()
         "ORDER BY WorkShop.WrokShopName");
 }
 
-QString statement(Kind kind)
+QString joinedStatement(Kind kind)
 {
     switch (kind) {
     case Kind::Summary:
@@ -68,6 +68,74 @@ QString statement(Kind kind)
         return SqlClassSummary();
     }
     return {};
+}
+
+namespace {
+
+// The meters in MeterNO order, each with its readings of the period read from the covering
+// index (MeterID, TakeTime, ...): one seek per meter, no reading table row touched, and groups
+// that arrive already in order, so nothing but the finished rows is sorted.
+const char *const meterReadings =
+    "FROM Meter m CROSS JOIN TakeMeter t "
+    "WHERE t.MeterID = m.MeterNO AND t.TakeTime >= :StartDate AND t.TakeTime <= :EndDate ";
+
+}
+
+QString SqlMeterByMeter(Kind kind)
+{
+    // Meter, price, type and workshop are one row each per meter, so their First() and Last()
+    // are the joined row's own values and the level condition can be tested before grouping.
+    // First() of the joined statement has no collation: its order compares names as bytes.
+    const bool detail = kind == Kind::Detail;
+    return QStringLiteral(
+               "SELECT w.WrokShopName AS F_WrokShopName, r.MeterID AS F_MeterID, "
+               "s.MeterSortName AS F_MeterSortNameSum, r.CurValue AS F_CurValue, r.Charge AS F_Charge, "
+               "r.QuotaCharge AS F_QuotaCharge, p.PriceNumber AS F_PriceNumber, p.ExceedPrice AS F_ExceedPrice, "
+               "r.TakeNumber AS F_TakeNumber, m.Quota AS F_Quota, m.BaseNumber AS F_BaseNumber, "
+               "m.SubjoinNumber * r.Readings AS F_SubjoinNumber, m.Multiple AS F_Multiple, "
+               "r.ChargeTotal AS F_ChargeTotal "
+               "FROM (SELECT m.MeterNO, t.MeterID, count(*) AS Readings, Sum(t.CurValue) AS CurValue, "
+               "Sum(t.Charge) AS Charge, Sum(t.QuotaCharge) AS QuotaCharge, Max(t.TakeNumber) AS TakeNumber, "
+               "Sum(t.Charge + t.QuotaCharge) AS ChargeTotal ")
+        + QLatin1String(meterReadings)
+        + (detail ? QStringLiteral("AND m.WorkShopID = :WorkShopID ") : QString())
+        + QStringLiteral(
+               "GROUP BY m.MeterNO) r "
+               "JOIN Meter m ON m.MeterNO = r.MeterNO "
+               "JOIN Price p ON p.PriceID = m.PriceID "
+               "JOIN MeterSort s ON s.MeterSortID = p.MeterSortID AND s.MeterSortID = m.MeterSort ")
+        + (detail ? QStringLiteral("JOIN Workshop w ON w.WrokShopID = m.SubWorkShopID WHERE w.WorkShopLevel <> 1 ")
+                  : QStringLiteral("JOIN Workshop w ON w.WrokShopID = m.WorkShopID WHERE w.WorkShopLevel = 2 "))
+        + QStringLiteral("ORDER BY w.WrokShopName COLLATE BINARY");
+}
+
+QString SqlClassByMeter()
+{
+    // Sums of per-meter sums are the sums of the readings; a meter's quota and additional
+    // quantity count once per reading.
+    return QStringLiteral(
+               "SELECT w.WrokShopName, s.MeterSortName, p.PriceName, "
+               "First(p.PriceNumber) AS F_PriceNumber, First(p.ExceedPrice) AS F_ExceedPrice, "
+               "Sum(r.CurValue) AS F_CurValue, Sum(r.Charge) AS F_Charge, Sum(r.QuotaCharge) AS F_QuotaCharge, "
+               "Sum(m.Quota * r.Readings) AS F_Quota, Sum(r.ChargeTotal) AS F_ChargeTotal, "
+               "Sum(m.SubjoinNumber * r.Readings) AS F_SubjoinNumber "
+               "FROM (SELECT m.MeterNO, count(*) AS Readings, Sum(t.CurValue) AS CurValue, "
+               "Sum(t.Charge) AS Charge, Sum(t.QuotaCharge) AS QuotaCharge, "
+               "Sum(t.Charge + t.QuotaCharge) AS ChargeTotal ")
+        + QLatin1String(meterReadings)
+        + QStringLiteral(
+               "GROUP BY m.MeterNO) r "
+               "JOIN Meter m ON m.MeterNO = r.MeterNO "
+               "JOIN Price p ON p.PriceID = m.PriceID "
+               "JOIN MeterSort s ON s.MeterSortID = p.MeterSortID AND s.MeterSortID = m.MeterSort "
+               "JOIN Workshop w ON w.WrokShopID = m.WorkShopID "
+               "GROUP BY w.WrokShopName, s.MeterSortName, p.PriceName "
+               "ORDER BY w.WrokShopName");
+}
+
+QString statement(Kind kind)
+{
+    return kind == Kind::Classes ? SqlClassByMeter() : SqlMeterByMeter(kind);
 }
 
 QVariantMap params(const QDate &start, const QDate &end, qint64 workshopId)

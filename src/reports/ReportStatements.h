@@ -22,6 +22,11 @@ QString SqlMeterTailWorkshop();
 // The workshop summary table by workshop, type and price class; binds :StartDate and :EndDate.
 QString SqlClassSummary();
 
+// The report as its select list and tail above spell it: every reading joined, then grouped.
+QString joinedStatement(Kind kind);
+// The same rows, readings summed per meter before the joins; what the program runs.
+QString SqlMeterByMeter(Kind kind);   // Summary or Detail
+QString SqlClassByMeter();
 QString statement(Kind kind);
 // The period as ISO dates and the workshop's identifier; a statement binds the ones it names.
 QVariantMap params(const QDate &start, const QDate &end, qint64 workshopId = 0);

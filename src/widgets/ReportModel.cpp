@@ -6,6 +6,14 @@
 #include <QSqlError>
 #include <QSqlRecord>
 
+namespace {
+
+// Result fields that carry the row count and the column sums.
+const QString RowsField = QStringLiteral("ReportRows");
+const QString SumField = QStringLiteral("ReportSum");
+
+}
+
 QString ReportColumn::upperTitle() const
 {
     const qsizetype bar = caption.indexOf(u'|');
@@ -64,34 +72,30 @@ void ReportModel::open(const QString &sql, const QVariantMap &params, const QStr
     m_params = params;
     m_connection = connectionName;
 
-    // The footer comes from the database: the grid never has to walk every row.
-    QStringList sums{ QStringLiteral("count(*)") };
-    for (const ReportColumn &c : std::as_const(m_columns))
-        if (c.footer == ReportColumn::FooterSum)
-            sums << QStringLiteral("Sum(\"%1\")").arg(c.field);
-    QSqlQuery total = prepare(QStringLiteral("SELECT %1 FROM (%2)").arg(sums.join(u','), sql));
-    total.setForwardOnly(true);
-    if (!total.exec() || !total.next())
-        throw DatabaseError::fromSqlError(total.lastError());
-    QList<QVariant> footer;
-    int k = 1;
-    for (const ReportColumn &c : std::as_const(m_columns)) {
-        if (c.footer == ReportColumn::FooterSum) {
-            const QVariant v = total.value(k++);
-            footer << (v.isNull() ? QVariant(qlonglong(0)) : v);
-        } else {
-            footer << QVariant();
-        }
-    }
-    const qint64 rows = total.value(0).toLongLong();
-    total.finish();
-
-    QSqlQuery query = prepare(sql);
+    // The footer comes from the database, from the same run of the statement: every row carries
+    // the count and the column sums over the whole result as window sums, so the grid never walks
+    // the rows and the report is computed once.
+    QStringList totals{ QStringLiteral("count(*) OVER () AS \"%1\"").arg(RowsField) };
+    for (int i = 0; i < m_columns.size(); ++i)
+        if (m_columns.at(i).footer == ReportColumn::FooterSum)
+            totals << QStringLiteral("Sum(\"%1\") OVER () AS \"%2%3\"").arg(m_columns.at(i).field, SumField).arg(i);
+    QSqlQuery query = prepare(QStringLiteral("SELECT *, %1 FROM (%2)").arg(totals.join(u','), sql));
     if (!query.exec())
         throw DatabaseError::fromSqlError(query.lastError());
 
     beginResetModel();
     m_source->setQuery(std::move(query));
+    const QSqlRecord first = m_source->rowCount() > 0 ? m_source->record(0) : QSqlRecord();
+    const qint64 rows = first.value(RowsField).toLongLong();
+    QList<QVariant> footer;
+    for (int i = 0; i < m_columns.size(); ++i) {
+        if (m_columns.at(i).footer == ReportColumn::FooterSum) {
+            const QVariant v = first.value(SumField + QString::number(i));
+            footer << (v.isNull() ? QVariant(qlonglong(0)) : v);
+        } else {
+            footer << QVariant();
+        }
+    }
     // A result of a few screens is read at once, so that its statement ends and holds no read
     // snapshot of the database open while the window stays open; longer ones come as shown.
     if (rows <= ReadAtOnce)

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QSqlRecord>
 #include <QtTest>
+#include <memory>
 
 class TstDatabase : public QObject
 {
@@ -23,6 +24,7 @@ private slots:
     void createdFilesAreOwnerOnly();
     void backupIsAConsistentCopy();
     void transactionRollsBackUnlessCommitted();
+    void keptStatementsFollowTheirConnection();
 
 private:
     void addMasterRows(TestDatabase &t);
@@ -244,6 +246,26 @@ void TstDatabase::transactionRollsBackUnlessCommitted()
         tx.commit();
     }
     QCOMPARE(t.count(QStringLiteral("MeterSort")), 1);
+}
+
+// A kept statement starts unbound every time and never outlives the connection it was made on.
+void TstDatabase::keptStatementsFollowTheirConnection()
+{
+    const QString sql = QStringLiteral("Select count(*) from Workshop where WrokShopName = ?");
+    auto first = std::make_unique<TestDatabase>();
+    first->setUsingUnit(QStringLiteral("甲厂"), QStringLiteral("pw"));
+    QCOMPARE(scalar(Database::connection(), sql, { QStringLiteral("甲厂") }).toInt(), 1);
+    // Nothing bound: NULL matches no name, whatever was bound before.
+    QCOMPARE(scalar(Database::connection(), sql).toInt(), 0);
+    first.reset();
+
+    TestDatabase second;
+    second.setUsingUnit(QStringLiteral("乙厂"), QStringLiteral("pw"));
+    QCOMPARE(scalar(Database::connection(), sql, { QStringLiteral("甲厂") }).toInt(), 0);
+    QCOMPARE(scalar(Database::connection(), sql, { QStringLiteral("乙厂") }).toInt(), 1);
+    // Still usable after a failure of the same text.
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, scalar(Database::connection(), QStringLiteral("Select nothing from nowhere")));
+    QCOMPARE(scalar(Database::connection(), sql, { QStringLiteral("乙厂") }).toInt(), 1);
 }
 
 QTEST_GUILESS_MAIN(TstDatabase)

@@ -480,8 +480,10 @@ void TstUCommon::lookupsUseIndexes_data()
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("index");
     QTest::newRow("read on date") << ReadingSql::readOnDate() << "TakeMeter_MeterTime (MeterID=? AND TakeTime=?)";
-    QTest::newRow("month window") << ReadingSql::monthWindow() << "TakeMeter_MeterTime (MeterID=? AND TakeTime>? AND TakeTime<?)";
-    QTest::newRow("previous counter") << ReadingSql::previousCounter() << "TakeMeter_MeterTime (MeterID=? AND TakeTime<?)";
+    QTest::newRow("month window") << ReadingSql::monthWindow()
+                                  << "COVERING INDEX TakeMeter_MeterFigures (MeterID=? AND TakeTime>? AND TakeTime<?)";
+    QTest::newRow("previous counter") << ReadingSql::previousCounter()
+                                      << "COVERING INDEX TakeMeter_MeterFigures (MeterID=? AND TakeTime<?)";
     QTest::newRow("meter and price") << ReadingSql::meterInfo() << "sqlite_autoindex_Meter_1 (MeterNO=?)";
 }
 

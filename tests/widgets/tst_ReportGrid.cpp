@@ -16,6 +16,7 @@ private slots:
     void init();
     void cleanup();
     void fetchesIncrementallyWithDatabaseSums();
+    void keepsTheStatementsOrder();
     void scrollingFetchesMore();
     void shownValues_data();
     void shownValues();
@@ -85,6 +86,19 @@ void TstReportGrid::fetchesIncrementallyWithDatabaseSums()
     NumberedReport::open(*m_model, ReportModel::ReadAtOnce);
     QCOMPARE(m_model->rowCount(), ReportModel::ReadAtOnce);
     QVERIFY(!m_model->canFetchMore({}));
+}
+
+// The totals ride along on the rows; the rows still come in the statement's own order.
+void TstReportGrid::keepsTheStatementsOrder()
+{
+    m_model->open(NumberedReport::statement() + QStringLiteral(" ORDER BY F_Code DESC"),
+                  { { QStringLiteral("Count"), 1200 } }, Database::mainConnectionName());
+    QCOMPARE(m_model->footerText(2), QStringLiteral("720600"));
+    while (m_model->canFetchMore({}))
+        m_model->fetchMore({});
+    QCOMPARE(m_model->rowCount(), 1200);
+    for (int row = 0; row < 1200; ++row)
+        QCOMPARE(m_model->index(row, 2).data().toInt(), 1200 - row);
 }
 
 void TstReportGrid::scrollingFetchesMore()
