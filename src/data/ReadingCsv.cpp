@@ -82,10 +82,8 @@ std::optional<QStringList> splitFields(const QString &line)
     return fields;
 }
 
-Parsed parse(QByteArray content)
+Parsed parse(const QByteArray &content)
 {
-    if (content.startsWith("\xEF\xBB\xBF"))
-        content.remove(0, 3);
     Parsed parsed;
     bool firstLine = true;
     const QList<QByteArray> rawLines = content.split('\n');
@@ -94,6 +92,9 @@ Parsed parse(QByteArray content)
         QByteArray raw = rawLines.at(i);
         if (raw.endsWith('\r'))
             raw.chop(1);
+        // Files joined from several exports carry a byte order mark at the start of each part.
+        if (raw.startsWith("\xEF\xBB\xBF"))
+            raw.remove(0, 3);
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         const QString text = utf8.decode(raw);
         auto bad = [&](const QString &reason) {

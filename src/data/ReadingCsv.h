@@ -37,9 +37,10 @@ struct Parsed
     QStringList errors;       // "line N: reason", in file order
 };
 
-// Reads a whole file: UTF-8 with or without a byte order mark, lines ending in LF or CRLF.
+// Reads a whole file: UTF-8, lines ending in LF or CRLF, a byte order mark at the start of any
+// line dropped.
 // Blank lines are passed over, and so is a first line that names the columns (neither a date
 // nor a digit in their places). Every other line is a reading or an error with its reason.
-Parsed parse(QByteArray content);
+Parsed parse(const QByteArray &content);
 
 }
