@@ -1,0 +1,208 @@
+// kelvara-cli killed (SIGKILL) at random moments during single readings and large imports: after
+// every kill the file is whole, an import is stored entirely or not at all, and every reading
+// the program printed as stored is there.
+#include "Database.h"
+#include "TestDatabase.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QtTest>
+
+#include <random>
+#include <thread>
+
+namespace {
+
+// A fixed start value: every run draws the same kill moments (the program's own speed varies).
+constexpr std::uint32_t generatorStart = 19700101;
+
+constexpr int importMeters = 20;
+constexpr int importDays = 1000;             // 20 meters × 1000 days: 20,000 lines a file
+constexpr int importRuns = 7;                // the first runs to the end, the others are killed
+constexpr int readRuns = 150;
+
+struct Outcome
+{
+    bool killed = false;                     // still running when the kill came
+    int exitCode = -1;
+    QString out;
+    qint64 elapsedMs = 0;
+};
+
+// Starts kelvara-cli and kills it after delayUs microseconds, unless it ended before.
+Outcome runAndKill(const QString &database, const QStringList &args, qint64 delayUs)
+{
+    QProcess p;
+    QElapsedTimer timer;
+    timer.start();
+    p.start(QStringLiteral(KELVARA_CLI), QStringList({ QStringLiteral("--database"), database }) + args);
+    if (!p.waitForStarted(10000))
+        qFatal("kelvara-cli did not start");
+    Outcome o;
+    if (delayUs >= 0) {
+        std::this_thread::sleep_for(std::chrono::microseconds(delayUs));
+        if (p.state() == QProcess::Running)
+            p.kill();
+    }
+    if (!p.waitForFinished(120000))
+        qFatal("kelvara-cli did not end");
+    o.elapsedMs = timer.elapsed();
+    o.killed = p.exitStatus() == QProcess::CrashExit;
+    o.exitCode = o.killed ? -1 : p.exitCode();
+    o.out = QString::fromUtf8(p.readAllStandardOutput());
+    return o;
+}
+
+// The file as the next program finds it: a fresh connection, which also recovers the journal.
+class AfterKill
+{
+public:
+    explicit AfterKill(const QString &path) : m_db(Database::open(path, name())) {}
+    ~AfterKill()
+    {
+        m_db = QSqlDatabase();
+        Database::close(name());
+    }
+    QString integrity() const { return scalar(m_db, QStringLiteral("PRAGMA integrity_check")).toString(); }
+    QVariant value(const QString &sql, const QVariantList &values = {}) const { return scalar(m_db, sql, values); }
+
+private:
+    static QString name() { return QStringLiteral("after-kill"); }
+    QSqlDatabase m_db;
+};
+
+void addPriceAndSort(TestDatabase &t, QVariant &sort, QVariant &price)
+{
+    sort = t.addMeterSort(QStringLiteral("水表"));
+    price = t.addPrice(QStringLiteral("生产用水"), yuan("0.5"), yuan("0.8"), sort);
+}
+
+}
+
+class TstCliKill : public QObject
+{
+    Q_OBJECT
+private slots:
+    void killedReadings();
+    void killedImports();
+};
+
+void TstCliKill::killedReadings()
+{
+    TestDatabase t;
+    QVariant sort, price;
+    addPriceAndSort(t, sort, price);
+    t.addMeter({ QStringLiteral("R1"), sort, price, {}, {}, 1, 0, 2147483647, 5, yuan("100") });
+    Database::closeConnection();
+
+    std::mt19937 g(generatorStart);
+    const QDate first(2001, 1, 1);
+    // One reading run to its end gives the scale of the kill moments.
+    const Outcome whole = runAndKill(t.path(), { "read", "--date", first.toString(Qt::ISODate), "R1", "10" }, -1);
+    QCOMPARE(whole.exitCode, 0);
+    const qint64 spanUs = std::max<qint64>(whole.elapsedMs, 5) * 1000 * 13 / 10;
+
+    struct Printed { QDate date; QString line; };
+    QList<Printed> printed{ { first, whole.out } };
+    int killed = 0;
+    for (int i = 1; i <= readRuns; ++i) {
+        const QDate date = first.addDays(i);
+        const qint64 delay = std::uniform_int_distribution<qint64>(0, spanUs)(g);
+        const Outcome o = runAndKill(t.path(), { "read", "--date", date.toString(Qt::ISODate), "R1",
+                                                 QString::number(10 + 7 * i) }, delay);
+        if (o.killed)
+            ++killed;
+        else
+            QCOMPARE(o.exitCode, 0);
+        if (!o.out.isEmpty())
+            printed << Printed{ date, o.out };
+
+        AfterKill after(t.path());
+        QCOMPARE(after.integrity(), QStringLiteral("ok"));
+        // Every line printed so far is a stored row with exactly those figures.
+        for (const Printed &p : std::as_const(printed)) {
+            const QString stored =
+                after.value(QStringLiteral("select MeterID || char(9) || TakeTime || char(9) || TakeNumber || char(9) || "
+                                           "CurValue from TakeMeter where MeterID = 'R1' and TakeTime = ?"),
+                            { p.date.toString(Qt::ISODate) })
+                    .toString();
+            QVERIFY2(!stored.isEmpty(), qPrintable("printed but not stored: " + p.line));
+            QCOMPARE(p.line.section(u'\t', 0, 3), stored);
+        }
+    }
+    qInfo("%d readings: %d killed, %d printed as stored", readRuns, killed, int(printed.size()));
+    QVERIFY(killed > 0);
+}
+
+void TstCliKill::killedImports()
+{
+    TestDatabase t;
+    QVariant sort, price;
+    addPriceAndSort(t, sort, price);
+    {
+        Transaction tx(t.db());
+        for (int run = 0; run < importRuns; ++run)
+            for (int m = 0; m < importMeters; ++m)
+                t.addMeter({ QStringLiteral("I%1-%2").arg(run).arg(m), sort, price, {}, {}, 1, 0, 2147483647, 5,
+                             yuan("100") });
+        tx.commit();
+    }
+    Database::closeConnection();
+
+    // Each run imports its own meters, so a stored run and a lost one are told apart by a count.
+    auto importFile = [&](int run) {
+        QByteArray content = "meter,date,counter\n";
+        content.reserve(importMeters * importDays * 24);
+        for (int d = 0; d < importDays; ++d)
+            for (int m = 0; m < importMeters; ++m)
+                content += QStringLiteral("I%1-%2,%3,%4\n")
+                               .arg(run).arg(m).arg(QDate(2001, 1, 1).addDays(d).toString(Qt::ISODate))
+                               .arg(d * 3 + m)
+                               .toLatin1();
+        const QString path = t.dir() + QStringLiteral("/import-%1.csv").arg(run);
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
+            qFatal("cannot write the import file");
+        return path;
+    };
+    const int lines = importMeters * importDays;
+    auto storedOf = [&](const AfterKill &after, int run) {
+        return after.value(QStringLiteral("select count(*) from TakeMeter where MeterID like ?"),
+                           { QStringLiteral("I%1-%").arg(run) })
+            .toInt();
+    };
+
+    std::mt19937 g(generatorStart + 1);
+    const Outcome whole = runAndKill(t.path(), { "import", importFile(0) }, -1);
+    QCOMPARE(whole.out, QStringLiteral("stored %1 readings\n").arg(lines));
+    // Kill moments from the start to a little past the usual end, so that some fall on the commit.
+    const qint64 spanUs = whole.elapsedMs * 1000 * 11 / 10;
+    int killed = 0;
+    int storedRuns = 1;
+    for (int run = 1; run < importRuns; ++run) {
+        const qint64 delay = std::uniform_int_distribution<qint64>(0, spanUs)(g);
+        const Outcome o = runAndKill(t.path(), { "import", importFile(run) }, delay);
+        if (o.killed)
+            ++killed;
+        else
+            QCOMPARE(o.out, QStringLiteral("stored %1 readings\n").arg(lines));
+
+        AfterKill after(t.path());
+        QCOMPARE(after.integrity(), QStringLiteral("ok"));
+        const int stored = storedOf(after, run);
+        QVERIFY2(stored == 0 || stored == lines, qPrintable(QStringLiteral("%1 of %2 lines stored").arg(stored).arg(lines)));
+        if (!o.killed || !o.out.isEmpty())
+            QCOMPARE(stored, lines);
+        if (stored == lines)
+            ++storedRuns;
+        // Runs stored earlier are still whole.
+        QCOMPARE(after.value(QStringLiteral("select count(*) from TakeMeter")).toInt(), storedRuns * lines);
+    }
+    qInfo("%d imports of %d lines (the first whole, usually %lld ms): %d killed, %d stored", importRuns, lines,
+          whole.elapsedMs, killed, storedRuns);
+    QVERIFY(killed > 0);
+}
+
+QTEST_GUILESS_MAIN(TstCliKill)
+#include "tst_CliKill.moc"
