@@ -32,7 +32,7 @@ int cmdImport(CliContext &ctx)
         } else
             words << a;
     }
-    if (words.size() != 1) {
+    if (words.size() != 1 || words.first().isEmpty()) {
         ctx.err << importUsage;
         return ExitUsage;
     }
