@@ -28,6 +28,15 @@ bool fits64(Wide v)
     return v >= Wide(Min64) && v <= Wide(Max64);
 }
 
+// a × b exactly, or some value beyond 64 bits when not even 128 bits hold the product.
+Wide times(Wide a, Wide b)
+{
+    Wide product = 0;
+    if (__builtin_mul_overflow(a, b, &product))
+        return Wide(Max64) + 1;
+    return product;
+}
+
 class Generator
 {
 public:
@@ -93,7 +102,7 @@ void TstChargeProperties::consumptionExactOrRefused()
         const bool rollover = g.chance(50);
         const Wide difference = rollover ? Wide(maxBound) - previous + counter : Wide(counter) - previous;
         const bool partsFit = rollover ? fits64(Wide(maxBound) - previous) && fits64(difference) : fits64(difference);
-        const Wide exact = difference * multiple;
+        const Wide exact = times(difference, multiple);
         const std::optional<qint64> result = ChargeCalc::Consumption(previous, counter, maxBound, multiple, rollover);
         if (result) {
             QVERIFY(partsFit);
@@ -136,7 +145,7 @@ void TstChargeProperties::splitKeepsItsInvariants()
             if (quotaApplies)
                 within = remaining <= 0 ? 0 : std::min(remaining, quantity);
             const Wide beyond = quantity - within;
-            QVERIFY2(!fits64(quantity) || !fits64(within * in.price.units()) || !fits64(beyond * x.units()),
+            QVERIFY2(!fits64(quantity) || !fits64(times(within, in.price.units())) || !fits64(times(beyond, x.units())),
                      qPrintable(QStringLiteral("refused V %1 A %2 P %3 X %4 Q %5 U %6")
                                     .arg(in.curValue).arg(in.subjoin).arg(in.price.units())
                                     .arg(in.exceedPrice.units()).arg(in.quota.units()).arg(in.usedInMonth)));
@@ -236,7 +245,7 @@ void TstChargeProperties::managerKeepsItsInvariants()
             previous = takeNumber;
         }
         tx.commit();
-        const qint64 counter = g.chance(60) ? previous + g.between(-5, 1000) : g.stored();
+        const Wide counter = g.chance(60) ? Wide(previous) + g.between(-5, 1000) : Wide(g.stored());
         if (counter < Min32 || counter > Max32)
             continue;
         confirm = g.chance(50);
@@ -254,7 +263,7 @@ void TstChargeProperties::managerKeepsItsInvariants()
         }
         const bool rollover = counter < previous;
         const Wide difference = rollover ? Wide(maxBound) - previous + counter : Wide(counter) - previous;
-        const Wide v = difference * multiple;
+        const Wide v = times(difference, multiple);
         const Wide used = monthCurValue + Wide(monthCount) * subjoin;
         if (!prepared) {
             ++f.refusals;
@@ -270,10 +279,9 @@ void TstChargeProperties::managerKeepsItsInvariants()
                 QCOMPARE(shown, QStringList{ range });
                 // The consumption left 0 .. 2^31 − 1, or an amount left 64 bits.
                 const Wide quantity = v + subjoin;
-                const Wide perUnit = std::max(Wide(p.units() < 0 ? -p.units() : p.units()),
-                                              Wide(x.units() < 0 ? -x.units() : x.units()));
+                const Wide perUnit = std::max({ Wide(p.units()), -Wide(p.units()), Wide(x.units()), -Wide(x.units()) });
                 QVERIFY(previous < Min32 || previous > Max32 || v < 0 || v > Max32 || !fits64(used)
-                        || !fits64(quantity * perUnit));
+                        || !fits64(times(quantity, perUnit)));
             }
             continue;
         }
