@@ -198,11 +198,11 @@ void TstChargeProperties::managerKeepsItsInvariants()
     execSql(t.db(), QStringLiteral("PRAGMA synchronous = OFF"));   // speed only; nothing here is durable
     const qint64 sort = t.addMeterSort(QStringLiteral("水表"));
     const qint64 price = t.addPrice(QStringLiteral("生产用水"), yuan("0.5"), yuan("0.8"), sort);
-    MeterSpec spec;
-    spec.number = QStringLiteral("P1");
-    spec.sort = sort;
-    spec.price = price;
-    t.addMeter(spec);
+    MeterSpec meter;
+    meter.number = QStringLiteral("P1");
+    meter.sort = sort;
+    meter.price = price;
+    t.addMeter(meter);
 
     QStringList shown;
     SetMessageSink([&](const QString &text) { shown << text; });
