@@ -20,7 +20,8 @@ constexpr std::uint32_t generatorStart = 19700101;
 constexpr int importMeters = 20;
 constexpr int importDays = 1000;             // 20 meters × 1000 days: 20,000 lines a file
 constexpr int importRuns = 7;                // the first runs to the end, the others are killed
-constexpr int readRuns = 150;
+constexpr int readKills = 100;               // single readings run until this many were killed
+constexpr int readRunsAtMost = 300;
 
 struct Outcome
 {
@@ -30,8 +31,9 @@ struct Outcome
     qint64 elapsedMs = 0;
 };
 
-// Starts kelvara-cli and kills it after delayUs microseconds, unless it ended before.
-Outcome runAndKill(const QString &database, const QStringList &args, qint64 delayUs)
+// Starts kelvara-cli and kills it after delayUs microseconds (never when negative), or as soon as
+// it has printed something, unless it ended before.
+Outcome runAndKill(const QString &database, const QStringList &args, qint64 delayUs, bool onOutput = false)
 {
     QProcess p;
     QElapsedTimer timer;
@@ -40,7 +42,10 @@ Outcome runAndKill(const QString &database, const QStringList &args, qint64 dela
     if (!p.waitForStarted(10000))
         qFatal("kelvara-cli did not start");
     Outcome o;
-    if (delayUs >= 0) {
+    if (onOutput) {
+        if (p.waitForReadyRead(60000) && p.state() == QProcess::Running)
+            p.kill();
+    } else if (delayUs >= 0) {
         std::this_thread::sleep_for(std::chrono::microseconds(delayUs));
         if (p.state() == QProcess::Running)
             p.kill();
@@ -124,13 +129,18 @@ void TstCliKill::killedReadings()
     struct Printed { QDate date; QString line; };
     QList<Printed> printed{ { first, whole.out } };
     int killed = 0;
-    for (int i = 1; i <= readRuns; ++i) {
+    int killedAfterPrinting = 0;
+    int runs = 1;
+    for (int i = 1; killed < readKills && i <= readRunsAtMost; ++i, ++runs) {
         const QDate date = first.addDays(i);
+        // Every third run is killed the moment its line appears, while the program closes the file.
         const qint64 delay = std::uniform_int_distribution<qint64>(0, usual.us() * 12 / 10)(g);
         const Outcome o = runAndKill(t.path(), { "read", "--date", date.toString(Qt::ISODate), "R1",
-                                                 QString::number(10 + 7 * i) }, delay);
+                                                 QString::number(10 + 7 * i) }, delay, i % 3 == 0);
         if (o.killed) {
             ++killed;
+            if (!o.out.isEmpty())
+                ++killedAfterPrinting;
         } else {
             QCOMPARE(o.exitCode, 0);
             usual.add(o.elapsedMs);
@@ -151,7 +161,8 @@ void TstCliKill::killedReadings()
             QCOMPARE(p.line.section(u'\t', 0, 3), stored);
         }
     }
-    qInfo("%d readings: %d killed, %d printed as stored", readRuns, killed, int(printed.size()));
+    qInfo("%d readings: %d killed (%d after printing), %d printed as stored", runs, killed, killedAfterPrinting,
+          int(printed.size()));
     QVERIFY(killed > 0);
 }
 
@@ -196,8 +207,9 @@ void TstCliKill::killedImports()
     std::mt19937 g(generatorStart + 1);
     const Outcome whole = runAndKill(t.path(), { "import", importFile(0) }, -1);
     QCOMPARE(whole.out, QStringLiteral("stored %1 readings\n").arg(lines));
-    // Kill moments from the start to a little past the usual end; every other one within a tenth
-    // of the end, where the commit and the closing checkpoint fall.
+    // Kill moments from the start to just before the usual end; around the end, where the commit
+    // falls; and the moment "stored" appears, while the closing checkpoint copies the import
+    // into the file.
     WholeRun usual;
     usual.add(whole.elapsedMs);
     int killed = 0;
@@ -205,8 +217,9 @@ void TstCliKill::killedImports()
     int storedRuns = 1;
     for (int run = 1; run < importRuns; ++run) {
         const qint64 delay =
-            std::uniform_int_distribution<qint64>(run % 2 == 0 ? usual.us() * 9 / 10 : 0, usual.us() * 11 / 10)(g);
-        const Outcome o = runAndKill(t.path(), { "import", importFile(run) }, delay);
+            run % 3 == 2 ? std::uniform_int_distribution<qint64>(usual.us() * 85 / 100, usual.us() * 11 / 10)(g)
+                         : std::uniform_int_distribution<qint64>(0, usual.us() * 95 / 100)(g);
+        const Outcome o = runAndKill(t.path(), { "import", importFile(run) }, delay, run % 3 == 0);
         if (o.killed) {
             ++killed;
         } else {
