@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 
 #include <algorithm>
 
@@ -14,55 +13,6 @@ const char *importUsage = "usage: kelvara-cli [--database FILE] import [--replac
 
 // Imports of more lines than this report their progress.
 constexpr int progressStep = 1000;
-
-struct Line
-{
-    int number = 0;           // line number in the file, from 1
-    QString meterNo;
-    QDate date;
-    qint32 counter = 0;
-};
-
-// Splits one CSV line: fields separated by commas, a field in double quotes may hold commas and
-// doubled quotes. Nothing when a quote is left open or text follows a closing quote.
-std::optional<QStringList> splitFields(const QString &line)
-{
-    QStringList fields;
-    QString field;
-    bool quoted = false;
-    bool afterQuote = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const QChar c = line.at(i);
-        if (quoted) {
-            if (c != u'"') {
-                field += c;
-            } else if (i + 1 < line.size() && line.at(i + 1) == u'"') {
-                field += c;
-                ++i;
-            } else {
-                quoted = false;
-                afterQuote = true;
-            }
-        } else if (c == u',') {
-            fields << field;
-            field.clear();
-            afterQuote = false;
-        } else if (c == u'"' && TrimBlanks(field).isEmpty() && !afterQuote) {
-            field.clear();
-            quoted = true;
-        } else if (afterQuote && c.unicode() > u' ') {
-            return std::nullopt;
-        } else if (!afterQuote) {
-            field += c;
-        }
-    }
-    if (quoted)
-        return std::nullopt;
-    fields << field;
-    for (QString &f : fields)
-        f = TrimBlanks(f);
-    return fields;
-}
 
 }
 
@@ -82,7 +32,7 @@ int cmdImport(CliContext &ctx)
         } else
             words << a;
     }
-    if (words.size() != 1) {
+    if (words.size() != 1 || words.first().isEmpty()) {
         ctx.err << importUsage;
         return ExitUsage;
     }
@@ -91,62 +41,13 @@ int cmdImport(CliContext &ctx)
         ctx.err << "kelvara-cli: cannot read " << words.first() << ": " << file.errorString() << "\n";
         return ExitUsage;
     }
-    QByteArray content = file.readAll();
-    if (content.startsWith("\xEF\xBB\xBF"))
-        content.remove(0, 3);
+    const QByteArray content = file.readAll();
     if (!QFileInfo::exists(ctx.database)) {
         ctx.err << "kelvara-cli: no database at " << ctx.database << "\n";
         return ExitDatabase;
     }
 
-    QList<Line> lines;
-    QStringList errors;
-    bool firstLine = true;
-    const QList<QByteArray> rawLines = content.split('\n');
-    for (int i = 0; i < rawLines.size(); ++i) {
-        const int number = i + 1;
-        QByteArray raw = rawLines.at(i);
-        if (raw.endsWith('\r'))
-            raw.chop(1);
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString text = utf8.decode(raw);
-        auto bad = [&](const QString &reason) {
-            errors << QStringLiteral("line %1: %2").arg(number).arg(reason);
-        };
-        if (utf8.hasError()) {
-            bad(QStringLiteral("not UTF-8 text"));
-            continue;
-        }
-        if (TrimBlanks(text).isEmpty())
-            continue;
-        const bool header = firstLine;
-        firstLine = false;
-        const std::optional<QStringList> fields = splitFields(text);
-        if (!fields) {
-            bad(QStringLiteral("unbalanced double quote"));
-            continue;
-        }
-        if (fields->size() != 3) {
-            bad(QStringLiteral("%1 fields where 3 are expected: meter number,YYYY-MM-DD,counter value")
-                    .arg(fields->size()));
-            continue;
-        }
-        const std::optional<QDate> date = parseReadingDate(fields->at(1));
-        const std::optional<qint32> counter = parseCounterValue(fields->at(2));
-        // A first line with neither a date nor a number in its places names the columns.
-        if (header && !date && std::none_of(fields->at(2).cbegin(), fields->at(2).cend(), [](QChar c) {
-                return c >= u'0' && c <= u'9';
-            }))
-            continue;
-        if (fields->at(0).isEmpty())
-            bad(QStringLiteral("no meter number"));
-        else if (!date)
-            bad(badDateText(fields->at(1)));
-        else if (!counter)
-            bad(badCounterText(fields->at(2)));
-        else
-            lines.append({ number, fields->at(0), *date, *counter });
-    }
+    auto [lines, errors] = ReadingCsv::parse(content);
     if (!errors.isEmpty()) {
         for (const QString &e : std::as_const(errors))
             ctx.err << "kelvara-cli: " << e << "\n";
@@ -155,12 +56,13 @@ int cmdImport(CliContext &ctx)
     }
 
     // Each reading is measured from the one before it, so the dates go in order.
-    std::stable_sort(lines.begin(), lines.end(), [](const Line &a, const Line &b) { return a.date < b.date; });
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const ReadingCsv::Line &a, const ReadingCsv::Line &b) { return a.date < b.date; });
     ReadingSession session(rollover);
     try {
         Transaction tx(Database::connection());
         int stored = 0;
-        for (const Line &line : std::as_const(lines)) {
+        for (const ReadingCsv::Line &line : std::as_const(lines)) {
             if (!session.store.write(line.meterNo, line.counter, line.date, replace)) {
                 ctx.err << "kelvara-cli: line " << line.number << ": " << session.takeMessages() << "\n";
                 ctx.err << "kelvara-cli: nothing stored\n";

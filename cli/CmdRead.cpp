@@ -5,48 +5,15 @@
 #include "UCommon.h"
 
 #include <QFileInfo>
-#include <QRegularExpression>
 
-#include <limits>
+using ReadingCsv::badCounterText;
+using ReadingCsv::badDateText;
 
 namespace {
 
 const char *readUsage =
     "usage: kelvara-cli [--database FILE] read [--date YYYY-MM-DD] [--replace] [--rollover] METER COUNTER\n";
 
-}
-
-std::optional<QDate> parseReadingDate(const QString &text)
-{
-    static const QRegularExpression iso(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}$"));
-    if (!iso.match(text).hasMatch())
-        return std::nullopt;
-    const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
-    if (!date.isValid())
-        return std::nullopt;
-    return date;
-}
-
-std::optional<qint32> parseCounterValue(const QString &text)
-{
-    static const QRegularExpression whole(QStringLiteral("^-?[0-9]+$"));
-    if (!whole.match(text).hasMatch())
-        return std::nullopt;
-    bool ok = false;
-    const qint64 value = text.toLongLong(&ok);
-    if (!ok || value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
-        return std::nullopt;
-    return qint32(value);
-}
-
-QString badCounterText(const QString &text)
-{
-    return QStringLiteral("counter value \"%1\" is not a whole number from -2147483648 to 2147483647").arg(text);
-}
-
-QString badDateText(const QString &text)
-{
-    return QStringLiteral("reading date \"%1\" is not a date written YYYY-MM-DD").arg(text);
 }
 
 ReadingSession::ReadingSession(bool rollover)
@@ -89,7 +56,7 @@ int cmdRead(CliContext &ctx)
         } else if (a == u"--rollover") {
             rollover = true;
         } else if (a == u"--date" && i + 1 < ctx.args.size()) {
-            date = parseReadingDate(ctx.args.at(++i));
+            date = ReadingCsv::parseReadingDate(ctx.args.at(++i));
             if (!date) {
                 ctx.err << "kelvara-cli: " << badDateText(ctx.args.at(i)) << "\n";
                 return ExitUsage;
@@ -104,7 +71,7 @@ int cmdRead(CliContext &ctx)
         return ExitUsage;
     }
     const QString meterNo = TrimBlanks(words.at(0));
-    const std::optional<qint32> counter = parseCounterValue(words.at(1));
+    const std::optional<qint32> counter = ReadingCsv::parseCounterValue(words.at(1));
     if (!counter) {
         ctx.err << "kelvara-cli: " << badCounterText(words.at(1)) << "\n";
         return ExitUsage;

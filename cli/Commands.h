@@ -1,6 +1,7 @@
 // Commands.h: the commands of kelvara-cli; each takes the words after its name.
 #pragma once
 
+#include "ReadingCsv.h"
 #include "ReadingStore.h"
 #include "UCommon.h"
 
@@ -24,13 +25,6 @@ struct CliContext
 int cmdInit(CliContext &ctx);
 int cmdRead(CliContext &ctx);
 int cmdImport(CliContext &ctx);
-
-// Strict argument forms shared by read and import: YYYY-MM-DD, and an optional minus sign
-// with decimal digits within 32 bits.
-std::optional<QDate> parseReadingDate(const QString &text);
-std::optional<qint32> parseCounterValue(const QString &text);
-QString badDateText(const QString &text);
-QString badCounterText(const QString &text);
 
 // The data manager and reading store of a batch command. The manager's messages are collected
 // for the command to print; a lower counter value is a rollover only when asked for.

@@ -4,6 +4,7 @@
 #include "Database.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTextStream>
 
 namespace {
@@ -39,6 +40,11 @@ int main(int argc, char *argv[])
         }
         database = args.at(1);
         args = args.mid(2);
+        // An empty name would open the default file, or create one named after the URI's options.
+        if (database.isEmpty() || database.endsWith(u'/') || QFileInfo(database).isDir()) {
+            err << "kelvara-cli: --database needs the name of a database file, not \"" << database << "\"\n";
+            return ExitUsage;
+        }
     }
     if (args.isEmpty()) {
         err << usageText;

@@ -1,5 +1,6 @@
 #include "ChargeCalc.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace ChargeCalc {
@@ -39,15 +40,15 @@ std::optional<Split> SplitCharge(const SplitInput &in)
     if (__builtin_add_overflow(in.curValue, in.subjoin, &quantity))
         return std::nullopt;
 
+    // Earlier readings with a negative additional quantity never give back more than the quota.
+    const qint64 used = std::max(in.usedInMonth, qint64(0));
     Split split;
     if (in.quota <= Currency() || in.price.isZero()) {
         split.withinQuota = quantity;
-    } else if (in.usedInMonth >= in.quotaUnits) {
+    } else if (used >= in.quotaUnits) {
         split.beyondQuota = quantity;
     } else {
-        qint64 remaining = 0;
-        if (__builtin_sub_overflow(in.quotaUnits, in.usedInMonth, &remaining))
-            return std::nullopt;
+        const qint64 remaining = in.quotaUnits - used;   // 0 ≤ used < quotaUnits
         if (remaining >= quantity) {
             split.withinQuota = quantity;
         } else {

@@ -40,7 +40,8 @@ struct Split
 
 // Splits V + A: within the remaining quota N − U at P, the rest at X = exceedPrice > 0 ? exceedPrice : P.
 // With the quota used up (U ≥ N) all of V + A is excess; without a quota, or at price 0, all of it
-// is within. Nothing when a quantity or an amount leaves the 64-bit range.
+// is within. A U below 0 counts as 0, so the part within never exceeds N. Nothing when a quantity
+// or an amount leaves the 64-bit range.
 std::optional<Split> SplitCharge(const SplitInput &in);
 
 }

@@ -123,6 +123,8 @@ void TstChargeCalc::split_data()
                                                   << qint64(0) << qint64(10) << yuan("0") << yuan("8");
     QTest::newRow("price 0 with a quota: unlimited") << qint64(150) << qint64(5) << yuan("0") << x << q << qint64(0) << qint64(1000)
                                                      << qint64(155) << qint64(0) << yuan("0") << yuan("0");
+    QTest::newRow("use below 0 leaves the quota whole, no more") << qint64(250) << qint64(5) << p << x << q << qint64(200) << qint64(-100)
+                                                                 << qint64(200) << qint64(55) << yuan("100") << yuan("44");
     QTest::newRow("no consumption, additional only") << qint64(0) << qint64(5) << p << x << q << qint64(200) << qint64(0)
                                                      << qint64(5) << qint64(0) << yuan("2.5") << yuan("0");
     QTest::newRow("smallest price, large quantity") << qint64(123456789) << qint64(0) << yuan("0.0001") << x << yuan("0")
@@ -167,7 +169,6 @@ void TstChargeCalc::splitOutOfRange_data()
     QTest::newRow("V + A beyond 64 bits") << Max64 << qint64(1) << yuan("0.5") << yuan("0.8") << yuan("0") << qint64(0) << qint64(0);
     QTest::newRow("charge beyond 64 bits") << qint64(3) << qint64(0) << big << big << yuan("0") << qint64(0) << qint64(0);
     QTest::newRow("excess beyond 64 bits") << qint64(3) << qint64(0) << yuan("1") << big << yuan("1") << qint64(1) << qint64(5);
-    QTest::newRow("remaining quota beyond 64 bits") << qint64(3) << qint64(0) << yuan("1") << yuan("1") << yuan("1") << Max64 << qint64(-1);
 }
 
 void TstChargeCalc::splitOutOfRange()

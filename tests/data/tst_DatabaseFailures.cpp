@@ -10,6 +10,69 @@
 #include <QFile>
 #include <QtTest>
 
+#include <functional>
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// Runs work in a child process as a user who may not write the file (nobody, when the test runs
+// as root, for whom file modes stop nothing) and returns the text it gave back; nothing when the
+// child cannot become that user.
+std::optional<QString> asUnprivileged(const std::function<QString()> &work)
+{
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return std::nullopt;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(2);
+        const QByteArray text = work().toUtf8();
+        const bool written = ::write(channel[1], text.constData(), size_t(text.size())) == text.size();
+        ::_exit(written ? 0 : 3);
+    }
+    ::close(channel[1]);
+    QByteArray text;
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = ::read(channel[0], buffer, sizeof buffer)) > 0)
+        text.append(buffer, n);
+    ::close(channel[0]);
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    return QString::fromUtf8(text);
+}
+
+// A reading through the store (0) or a row posted by a query object (1): what came of it.
+QString tryWrite(int write)
+{
+    try {
+        if (write == 0) {
+            TKelvaraMg mg;
+            ReadingStore store(mg);
+            return store.store(QStringLiteral("A1"), 20, QDate(2001, 1, 1)) ? QStringLiteral("stored")
+                                                                              : QStringLiteral("refused");
+        }
+        DataSet sorts;
+        sorts.setConnectionName(Database::mainConnectionName());
+        sorts.setSql(QStringLiteral("select * from MeterSort"));
+        sorts.setUpdateTable(QStringLiteral("MeterSort"), { QStringLiteral("MeterSortID") });
+        sorts.open();
+        sorts.append();
+        sorts.setValue(QStringLiteral("MeterSortName"), QStringLiteral("气表"));
+        sorts.post();
+        return QStringLiteral("posted");
+    } catch (const DatabaseError &e) {
+        return e.operatorText();
+    }
+}
+
+}
+
 class TstDatabaseFailures : public QObject
 {
     Q_OBJECT
@@ -19,6 +82,8 @@ private slots:
     void fileThatIsNoDatabaseIsDamaged();
     void lockedByAnotherProgram();
     void fullDatabaseKeepsNothingHalfWritten();
+    void readOnlyFile_data();
+    void readOnlyFile();
     void causesInWords_data();
     void causesInWords();
 
@@ -167,6 +232,58 @@ void TstDatabaseFailures::fullDatabaseKeepsNothingHalfWritten()
     }
     QCOMPARE(t.count(QStringLiteral("TakeMeter")), 10);
     QCOMPARE(t.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+}
+
+void TstDatabaseFailures::readOnlyFile_data()
+{
+    QTest::addColumn<bool>("folderWritable");
+    QTest::addColumn<int>("write");   // as tryWrite
+    QTest::newRow("reading, file read-only") << true << 0;
+    QTest::newRow("reading, file and folder read-only") << false << 0;
+    QTest::newRow("posted row, file read-only") << true << 1;
+    QTest::newRow("posted row, file and folder read-only") << false << 1;
+}
+
+// A file the user may not write: the write is refused with the cause in words and the file,
+// its rows and its journal are as they were.
+void TstDatabaseFailures::readOnlyFile()
+{
+    QFETCH(bool, folderWritable);
+    QFETCH(int, write);
+    TestDatabase t;
+    fill(t, 10);
+    Database::closeConnection();
+    const QString folder = QFileInfo(t.path()).absolutePath();
+    const auto readable = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    const auto enterable = QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+    const auto writable = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    QVERIFY(QFile::setPermissions(t.dir(), readable | enterable | QFileDevice::WriteOwner));
+    QVERIFY(QFile::setPermissions(folder, readable | enterable | (folderWritable ? writable : QFileDevice::WriteOwner)));
+    QVERIFY(QFile::setPermissions(t.path(), readable));
+    const QByteArray before = digest(t.path());
+
+    const std::optional<QString> told = asUnprivileged([write] {
+        // The child reads the file (where the folder lets SQLite keep its shared index) before it writes.
+        QString rows = QStringLiteral("-");
+        try {
+            rows = scalar(Database::connection(), QStringLiteral("select count(*) from TakeMeter")).toString();
+        } catch (const DatabaseError &) {
+        }
+        return rows + u' ' + tryWrite(write);
+    });
+    if (!told)
+        QSKIP("no user here who may not write the file");
+    if (folderWritable)
+        QCOMPARE(told->section(u' ', 0, 0), QStringLiteral("10"));
+    QCOMPARE(told->section(u' ', 1), QStringLiteral("数据库文件是只读的，不能保存修改！"));
+    QCOMPARE(digest(t.path()), before);
+    QVERIFY(QFile(t.path() + QStringLiteral("-wal")).size() == 0);
+
+    QVERIFY(QFile::setPermissions(t.path(), readable | QFileDevice::WriteOwner));
+    QFile::remove(t.path() + QStringLiteral("-wal"));
+    QFile::remove(t.path() + QStringLiteral("-shm"));
+    QCOMPARE(t.count(QStringLiteral("TakeMeter")), 10);
+    QCOMPARE(t.count(QStringLiteral("MeterSort")), 1);
 }
 
 void TstDatabaseFailures::causesInWords_data()

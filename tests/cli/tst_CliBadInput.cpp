@@ -1,0 +1,418 @@
+// Every argument of kelvara-cli given what an operator or a script might pass: quotes,
+// semicolons, SQL, texts at and beyond their limits, numbers beyond 32 and 64 bits, dates at the
+// picker's limits and 29 February. Each is refused with a message or stored as typed; the file
+// stays whole. A database the user may not write is refused with its cause.
+#include "Database.h"
+#include "TestDatabase.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QProcess>
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run runCli(const QStringList &args, const QStringList &prefix = {})
+{
+    QProcess p;
+    if (prefix.isEmpty())
+        p.start(QStringLiteral(KELVARA_CLI), args);
+    else
+        p.start(prefix.first(), prefix.mid(1) + QStringList{ QStringLiteral(KELVARA_CLI) } + args);
+    if (!p.waitForFinished(60000))
+        qFatal("kelvara-cli did not finish");
+    Run r;
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+const QString tenChars = QStringLiteral("ABCDEFGHIJ");   // MeterNO holds at most 10
+const QString fiftyChars = QString(50, u'车');          // WrokShopName holds at most 50
+const QString sqlWorkshop = QStringLiteral("O'Brien\"; DROP TABLE Meter; --");
+
+// Meters whose numbers need care, all with the example's prices: base 1000, maximum 9999.
+void fill(TestDatabase &t)
+{
+    t.setUsingUnit(QStringLiteral("厂"), QStringLiteral("pw"));
+    const qint64 shop = t.addWorkshop(QStringLiteral("装配车间"), 2, 1);
+    t.addWorkshop(sqlWorkshop, 2, 1);
+    t.addWorkshop(fiftyChars, 2, 1);
+    const qint64 sort = t.addMeterSort(QStringLiteral("水表"));
+    const qint64 price = t.addPrice(QStringLiteral("生产用水"), yuan("0.5"), yuan("0.8"), sort);
+    for (const QString &number : { QStringLiteral("M1"), QStringLiteral("O'B;1"), QStringLiteral("\"Q\""),
+                                   QStringLiteral("a%_\\"), tenChars }) {
+        MeterSpec m;
+        m.number = number;
+        m.sort = sort;
+        m.price = price;
+        m.workshop = shop;
+        m.baseNumber = 1000;
+        m.maxBound = 9999;
+        t.addMeter(m);
+    }
+}
+
+// Every reading as "MeterID TakeTime TakeNumber".
+QStringList storedRows(const QString &path)
+{
+    const QString name = QStringLiteral("bad-input-check");
+    QStringList rows;
+    {
+        QSqlDatabase db = Database::open(path, name);
+        QSqlQuery q = execSql(db, QStringLiteral("select MeterID, TakeTime, TakeNumber from TakeMeter "
+                                                 "order by MeterID, TakeTime"));
+        while (q.next())
+            rows << q.value(0).toString() + u' ' + q.value(1).toString() + u' ' + q.value(2).toString();
+    }
+    Database::close(name);
+    return rows;
+}
+
+// integrity_check and the number of rows of each master table, as one line.
+QString fileState(const QString &path)
+{
+    const QString name = QStringLiteral("bad-input-state");
+    QString state;
+    {
+        QSqlDatabase db = Database::open(path, name);
+        state = scalar(db, QStringLiteral("PRAGMA integrity_check")).toString();
+        for (const char *table : { "CnfgPara", "Workshop", "MeterSort", "Price", "Meter" })
+            state += QStringLiteral(" %1:%2").arg(QLatin1String(table))
+                         .arg(scalar(db, QStringLiteral("select count(*) from %1").arg(QLatin1String(table))).toInt());
+    }
+    Database::close(name);
+    return state;
+}
+
+QByteArray digest(const QString &file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+}
+
+class TstCliBadInput : public QObject
+{
+    Q_OBJECT
+private slots:
+    void arguments_data();
+    void arguments();
+    void databaseArgument_data();
+    void databaseArgument();
+    void readOnlyDatabase_data();
+    void readOnlyDatabase();
+};
+
+// In args, @db is the database and @csv a file holding csv (its name has quotes and a semicolon); err ending in "…" is compared as a prefix.
+void TstCliBadInput::arguments_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err");
+    QTest::addColumn<QStringList>("stored");   // readings added, "MeterID TakeTime TakeNumber"
+
+    const QStringList read = { "--database", "@db", "read", "--date", "2005-03-08" };
+    const QString badCounter =
+        QStringLiteral("kelvara-cli: counter value \"%1\" is not a whole number from -2147483648 to 2147483647\n");
+    const QString badDate = QStringLiteral("kelvara-cli: reading date \"%1\" is not a date written YYYY-MM-DD\n");
+    const QString notFound = QStringLiteral("编号为 %1 的表不存在或没有设置执行单价！\n");
+    const QString readUsage = QStringLiteral(
+        "usage: kelvara-cli [--database FILE] read [--date YYYY-MM-DD] [--replace] [--rollover] METER COUNTER\n");
+    const QStringList none;
+
+    // Meter numbers.
+    QTest::newRow("read: apostrophe and semicolon, registered") << read + QStringList{ "O'B;1", "1005" } << QByteArray() << 0
+                                                                << QString() << QStringList{ "O'B;1 2005-03-08 1005" };
+    QTest::newRow("read: double quotes, registered") << read + QStringList{ "\"q\"", "1005" } << QByteArray() << 0 << QString()
+                                                     << QStringList{ "\"Q\" 2005-03-08 1005" };
+    QTest::newRow("read: LIKE wildcards, registered") << read + QStringList{ "a%_\\", "1005" } << QByteArray() << 0 << QString()
+                                                      << QStringList{ "a%_\\ 2005-03-08 1005" };
+    QTest::newRow("read: wildcards match only themselves") << read + QStringList{ "a__\\", "1005" } << QByteArray() << 1
+                                                           << notFound.arg("a__\\") << none;
+    QTest::newRow("read: apostrophe, unregistered") << read + QStringList{ "M1'", "1005" } << QByteArray() << 1
+                                                    << notFound.arg("M1'") << none;
+    QTest::newRow("read: always-true condition") << read + QStringList{ "x' OR '1'='1", "1005" } << QByteArray() << 1
+                                                 << notFound.arg("x' OR '1'='1") << none;
+    QTest::newRow("read: statement after a semicolon") << read + QStringList{ "M1'; DROP TABLE TakeMeter; --", "1005" }
+                                                       << QByteArray() << 1
+                                                       << notFound.arg("M1'; DROP TABLE TakeMeter; --") << none;
+    QTest::newRow("read: number at its length limit") << read + QStringList{ tenChars, "1005" } << QByteArray() << 0
+                                                      << QString() << QStringList{ tenChars + " 2005-03-08 1005" };
+    QTest::newRow("read: number beyond its length limit") << read + QStringList{ tenChars + "K", "1005" } << QByteArray() << 1
+                                                          << notFound.arg(tenChars + "K") << none;
+    QTest::newRow("read: number of 10,000 characters") << read + QStringList{ QString(10000, u'M'), "1005" } << QByteArray()
+                                                       << 1 << notFound.arg(QString(10000, u'M')) << none;
+    QTest::newRow("read: empty number") << read + QStringList{ "", "1005" } << QByteArray() << 2 << readUsage << none;
+    QTest::newRow("read: number looking like an option") << read + QStringList{ "--M1", "1005" } << QByteArray() << 2
+                                                         << readUsage << none;
+    QTest::newRow("read: option end, then a dash number") << read + QStringList{ "--", "-M1", "1005" } << QByteArray() << 1
+                                                          << notFound.arg("-M1") << none;
+
+    // Counter values.
+    QTest::newRow("read: largest 32-bit counter") << read + QStringList{ "M1", "2147483647" } << QByteArray() << 1
+                                                  << "抄表数大于表的最大计数范围：9999\n" << none;
+    QTest::newRow("read: counter at the maximum count") << read + QStringList{ "M1", "9999" } << QByteArray() << 0 << QString()
+                                                        << QStringList{ "M1 2005-03-08 9999" };
+    QTest::newRow("read: one beyond 32 bits") << read + QStringList{ "M1", "2147483648" } << QByteArray() << 2
+                                              << badCounter.arg("2147483648") << none;
+    QTest::newRow("read: largest 64-bit") << read + QStringList{ "M1", "9223372036854775807" } << QByteArray() << 2
+                                          << badCounter.arg("9223372036854775807") << none;
+    QTest::newRow("read: one beyond 64 bits") << read + QStringList{ "M1", "9223372036854775808" } << QByteArray() << 2
+                                              << badCounter.arg("9223372036854775808") << none;
+    QTest::newRow("read: 2^64 + 5 wraps to 5") << read + QStringList{ "M1", "18446744073709551621" } << QByteArray() << 2
+                                              << badCounter.arg("18446744073709551621") << none;
+    QTest::newRow("read: negative") << read + QStringList{ "M1", "-1" } << QByteArray() << 1 << "抄表数不能小于零！\n" << none;
+    QTest::newRow("read: smallest 32-bit") << read + QStringList{ "M1", "-2147483648" } << QByteArray() << 1
+                                           << "抄表数不能小于零！\n" << none;
+    QTest::newRow("read: one below 32 bits") << read + QStringList{ "M1", "-2147483649" } << QByteArray() << 2
+                                             << badCounter.arg("-2147483649") << none;
+    QTest::newRow("read: smallest 64-bit") << read + QStringList{ "M1", "-9223372036854775808" } << QByteArray() << 2
+                                           << badCounter.arg("-9223372036854775808") << none;
+    QTest::newRow("read: letters") << read + QStringList{ "M1", "abc" } << QByteArray() << 2 << badCounter.arg("abc") << none;
+    QTest::newRow("read: SQL as counter") << read + QStringList{ "M1", "1; DELETE FROM Meter" } << QByteArray() << 2
+                                          << badCounter.arg("1; DELETE FROM Meter") << none;
+    QTest::newRow("read: empty counter") << read + QStringList{ "M1", "" } << QByteArray() << 2 << badCounter.arg("") << none;
+    QTest::newRow("read: counter missing") << read + QStringList{ "M1" } << QByteArray() << 2 << readUsage << none;
+
+    // Dates.
+    const QStringList readM1 = { "--database", "@db", "read", "M1", "1005", "--date" };
+    QTest::newRow("read: picker's first day") << readM1 + QStringList{ "2000-01-01" } << QByteArray() << 0 << QString()
+                                              << QStringList{ "M1 2000-01-01 1005" };
+    QTest::newRow("read: picker's last day") << readM1 + QStringList{ "2050-12-31" } << QByteArray() << 0 << QString()
+                                             << QStringList{ "M1 2050-12-31 1005" };
+    QTest::newRow("read: 29 February, leap year") << readM1 + QStringList{ "2024-02-29" } << QByteArray() << 0 << QString()
+                                                  << QStringList{ "M1 2024-02-29 1005" };
+    QTest::newRow("read: 29 February, common year") << readM1 + QStringList{ "2023-02-29" } << QByteArray() << 2
+                                                    << badDate.arg("2023-02-29") << none;
+    QTest::newRow("read: SQL after a date") << readM1 + QStringList{ "2005-03-08'; DROP TABLE TakeMeter; --" } << QByteArray()
+                                            << 2 << badDate.arg("2005-03-08'; DROP TABLE TakeMeter; --") << none;
+    QTest::newRow("read: empty date") << readM1 + QStringList{ "" } << QByteArray() << 2 << badDate.arg("") << none;
+    QTest::newRow("read: date missing") << readM1 << QByteArray() << 2 << readUsage << none;
+
+    // Import: the file's name and its lines.
+    const QStringList import = { "--database", "@db", "import", "@csv" };
+    QTest::newRow("import: quotes and semicolons stored as written")
+        << import << QByteArray("\"O'B;1\",2000-01-01,1005\n\"\"\"Q\"\"\",2024-02-29,1006\nABCDEFGHIJ,2050-12-31,9999\n") << 0
+        << QString() << QStringList{ "\"Q\" 2024-02-29 1006", "ABCDEFGHIJ 2050-12-31 9999", "O'B;1 2000-01-01 1005" };
+    QTest::newRow("import: SQL in a line") << import << QByteArray("M1,2005-03-08,1005\nM1'; DELETE FROM Meter; --,2005-03-09,1\n")
+                                           << 1
+                                           << "kelvara-cli: line 2: " + notFound.arg("M1'; DELETE FROM Meter; --")
+                                                  + "kelvara-cli: nothing stored\n"
+                                           << none;
+    QTest::newRow("import: number beyond its length limit") << import << QByteArray("ABCDEFGHIJK,2005-03-08,1005\n") << 1
+                                                            << "kelvara-cli: line 1: " + notFound.arg("ABCDEFGHIJK")
+                                                                   + "kelvara-cli: nothing stored\n"
+                                                            << none;
+    QTest::newRow("import: counter beyond 64 bits") << import << QByteArray("M1,2005-03-08,99999999999999999999\n") << 1
+                                                    << "kelvara-cli: line 1: counter value \"99999999999999999999\" is not "
+                                                       "a whole number from -2147483648 to 2147483647\nkelvara-cli: nothing stored\n"
+                                                    << none;
+    QTest::newRow("import: 29 February of a common year") << import << QByteArray("M1,2100-02-29,1005\n") << 1
+                                                          << "kelvara-cli: line 1: reading date \"2100-02-29\" is not a date "
+                                                             "written YYYY-MM-DD\nkelvara-cli: nothing stored\n"
+                                                          << none;
+    QTest::newRow("import: missing file") << QStringList{ "--database", "@db", "import", "@dir/none; it's.csv" } << QByteArray()
+                                          << 2 << "kelvara-cli: cannot read @dir/none; it's.csv: …" << none;
+    QTest::newRow("import: empty file name") << QStringList{ "--database", "@db", "import", "" } << QByteArray() << 2
+                                             << "usage: kelvara-cli [--database FILE] import …" << none;
+    QTest::newRow("import: file name missing") << QStringList{ "--database", "@db", "import" } << QByteArray() << 2
+                                               << "usage: kelvara-cli [--database FILE] import …" << none;
+
+    // Report.
+    const QStringList summary = { "--database", "@db", "report", "summary", "--from", "2000-01-01", "--to", "2050-12-31" };
+    const QStringList detail = { "--database", "@db", "report", "detail", "--from", "2000-01-01", "--to", "2050-12-31",
+                                 "--workshop" };
+    QTest::newRow("report: the picker's whole range") << summary << QByteArray() << 0 << QString() << none;
+    QTest::newRow("report: workshop named with quotes and SQL") << detail + QStringList{ sqlWorkshop } << QByteArray() << 0
+                                                                << QString() << none;
+    QTest::newRow("report: workshop name at its length limit") << detail + QStringList{ fiftyChars } << QByteArray() << 0
+                                                               << QString() << none;
+    QTest::newRow("report: workshop name beyond its length limit")
+        << detail + QStringList{ fiftyChars + u'车' } << QByteArray() << 1
+        << "kelvara-cli: no workshop (level 2) is named \"" + fiftyChars + "车\"\n" << none;
+    QTest::newRow("report: always-true workshop") << detail + QStringList{ "x' OR '1'='1" } << QByteArray() << 1
+                                                  << "kelvara-cli: no workshop (level 2) is named \"x' OR '1'='1\"\n" << none;
+    QTest::newRow("report: empty workshop") << detail + QStringList{ "" } << QByteArray() << 1
+                                            << "kelvara-cli: no workshop (level 2) is named \"\"\n" << none;
+    QTest::newRow("report: workshop value missing") << detail << QByteArray() << 2 << "kelvara-cli: --workshop needs a value\n…"
+                                                    << none;
+    const QStringList from = { "--database", "@db", "report", "summary", "--to", "2050-12-31", "--from" };
+    const QString needDates = QStringLiteral("kelvara-cli: --from and --to need dates written YYYY-MM-DD\n…");
+    QTest::newRow("report: 29 February, leap year") << from + QStringList{ "2024-02-29" } << QByteArray() << 0 << QString()
+                                                    << none;
+    QTest::newRow("report: 29 February, common year") << from + QStringList{ "2023-02-29" } << QByteArray() << 2 << needDates
+                                                      << none;
+    QTest::newRow("report: SQL after a date") << from + QStringList{ "2000-01-01#; DROP TABLE Meter" } << QByteArray() << 2
+                                              << needDates << none;
+    QTest::newRow("report: empty date") << from + QStringList{ "" } << QByteArray() << 2 << needDates << none;
+    QTest::newRow("report: format with SQL") << summary + QStringList{ "--format", "csv'; --" } << QByteArray() << 2
+                                             << "kelvara-cli: unknown format \"csv'; --\"\n…" << none;
+    QTest::newRow("report: output named with quotes and semicolons")
+        << summary + QStringList{ "--format", "csv", "--output", "@dir/it's; \"a\" report.csv" } << QByteArray() << 0
+        << QString() << none;
+    QTest::newRow("report: output in a missing folder") << summary + QStringList{ "--output", "@dir/none/r.txt" }
+                                                        << QByteArray() << 1 << "kelvara-cli: cannot write @dir/none/r.txt: …"
+                                                        << none;
+
+    // Init on an existing file, with a stray option.
+    QTest::newRow("init: existing file") << QStringList{ "--database", "@db", "init" } << QByteArray() << 1
+                                         << "kelvara-cli: @db already exists; init never touches an existing file\n" << none;
+    QTest::newRow("init: option with an apostrophe") << QStringList{ "--database", "@db", "init", "--demo'" } << QByteArray()
+                                                     << 2 << "usage: kelvara-cli [--database FILE] init [--demo]\n" << none;
+}
+
+// Each row runs on a fresh database with registered meters and no readings; afterwards the file
+// is whole, the master tables unchanged, and exactly the expected readings were added.
+void TstCliBadInput::arguments()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, csv);
+    QFETCH(int, exitCode);
+    QFETCH(QString, err);
+    QFETCH(QStringList, stored);
+    TestDatabase t;
+    fill(t);
+    Database::closeConnection();
+    const QString state = fileState(t.path());
+
+    const QString csvPath = t.dir() + QStringLiteral("/it's; \"a\" readings.csv");
+    QFile f(csvPath);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(csv) == csv.size());
+    f.close();
+    for (QString &a : args) {
+        if (a == u"@db")
+            a = t.path();
+        else if (a == u"@csv")
+            a = csvPath;
+        a.replace(QStringLiteral("@dir"), t.dir());
+    }
+    err.replace(QStringLiteral("@db"), t.path()).replace(QStringLiteral("@dir"), t.dir());
+
+    const Run r = runCli(args);
+    if (err.endsWith(u'…'))
+        QVERIFY2(r.err.startsWith(err.chopped(1)), qPrintable(r.err));
+    else
+        QCOMPARE(r.err, err);
+    QCOMPARE(r.exitCode, exitCode);
+    QCOMPARE(fileState(t.path()), state);
+    stored.sort();
+    QCOMPARE(storedRows(t.path()), stored);
+}
+
+void TstCliBadInput::databaseArgument_data()
+{
+    QTest::addColumn<QString>("database");   // in the test's folder
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err");
+    QTest::addColumn<bool>("created");
+    const QString notAFile = QStringLiteral("kelvara-cli: --database needs the name of a database file, not \"%1\"\n");
+    QTest::newRow("quotes and semicolons") << "it's; \"new\".db" << 0 << QString() << true;
+    QTest::newRow("SQL as a name") << "x'); DROP TABLE Meter; --.db" << 0 << QString() << true;
+    QTest::newRow("Chinese name") << "水电 数据库.db" << 0 << QString() << true;
+    QTest::newRow("empty") << "" << 2 << notAFile.arg("") << false;
+    QTest::newRow("a folder") << "sub/" << 2 << notAFile.arg("@dir/sub/") << false;
+    QTest::newRow("an existing folder") << "." << 2 << notAFile.arg("@dir/.") << false;
+}
+
+// Init creates exactly the file named, whatever its name holds; a name that is no file is refused.
+void TstCliBadInput::databaseArgument()
+{
+    QFETCH(QString, database);
+    QFETCH(int, exitCode);
+    QFETCH(QString, err);
+    QFETCH(bool, created);
+    QTemporaryDir dir;
+    const QString path = database.isEmpty() ? QString() : dir.path() + u'/' + database;
+    const Run r = runCli({ "--database", path, "init" });
+    QCOMPARE(r.err, err.replace(QStringLiteral("@dir"), dir.path()));
+    QCOMPARE(r.exitCode, exitCode);
+    QStringList entries = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    if (created) {
+        QCOMPARE(r.out, "created " + path + "\n");
+        QCOMPARE(entries, QStringList{ database });
+        QCOMPARE(fileState(path), QStringLiteral("ok CnfgPara:0 Workshop:0 MeterSort:0 Price:0 Meter:0"));
+    } else {
+        QCOMPARE(entries, QStringList());
+        QVERIFY(!QFile::exists(QDir::current().filePath(QStringLiteral("?mode=rwc"))));
+    }
+}
+
+void TstCliBadInput::readOnlyDatabase_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("folderWritable");
+    for (bool writable : { true, false }) {
+        const char *where = writable ? "file read-only" : "file and folder read-only";
+        QTest::addRow("%s: read", where) << QStringList{ "read", "--date", "2005-03-20", "M1", "1010" } << writable;
+        QTest::addRow("%s: read correcting", where)
+            << QStringList{ "read", "--replace", "--date", "2005-03-08", "M1", "1001" } << writable;
+        QTest::addRow("%s: import", where) << QStringList{ "import", "@csv" } << writable;
+    }
+}
+
+// A file the user may not write: the cause is named, exit status 3, and the file is unchanged.
+// As root file modes do not stop writes, so the program runs as nobody.
+void TstCliBadInput::readOnlyDatabase()
+{
+    QFETCH(QStringList, args);
+    QFETCH(bool, folderWritable);
+    QStringList prefix;
+    if (::geteuid() == 0) {
+        prefix = QStringList{ "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups" };
+        if (runCli({}, prefix).exitCode != 2)
+            QSKIP("kelvara-cli cannot be run as nobody here");
+    }
+    TestDatabase t;
+    fill(t);
+    t.addReading(QStringLiteral("M1"), QDate(2005, 3, 8), 1005, 50, yuan("25"), yuan("0"));
+    Database::closeConnection();
+    const QString csvPath = t.dir() + QStringLiteral("/readings.csv");
+    QFile f(csvPath);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write("M1,2005-03-20,1010\nM1,2005-03-25,1020\n") > 0);
+    f.close();
+    const QString folder = QFileInfo(t.path()).absolutePath();
+    const auto readable = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    const auto enterable = QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+    const auto writable = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    QVERIFY(QFile::setPermissions(t.dir(), readable | enterable | QFileDevice::WriteOwner));
+    QVERIFY(QFile::setPermissions(csvPath, readable));
+    QVERIFY(QFile::setPermissions(folder, readable | enterable | (folderWritable ? writable : QFileDevice::WriteOwner)));
+    QVERIFY(QFile::setPermissions(t.path(), readable));
+    const QStringList before = storedRows(t.path());
+    Database::close(QStringLiteral("bad-input-check"));
+    QFile::remove(t.path() + QStringLiteral("-wal"));
+    QFile::remove(t.path() + QStringLiteral("-shm"));
+    const QByteArray unchanged = digest(t.path());
+
+    args.replaceInStrings(QStringLiteral("@csv"), csvPath);
+    const Run r = runCli(QStringList{ "--database", t.path() } + args, prefix);
+    const QString cause = QStringLiteral("kelvara-cli: 数据库文件是只读的，不能保存修改！\n");
+    QCOMPARE(r.err, args.first() == u"import" ? cause + "kelvara-cli: nothing stored\n" : cause);
+    QCOMPARE(r.out, QString());
+    QCOMPARE(r.exitCode, 3);
+    QCOMPARE(digest(t.path()), unchanged);
+    QVERIFY(QFile(t.path() + QStringLiteral("-wal")).size() == 0);
+
+    QVERIFY(QFile::setPermissions(t.path(), readable | QFileDevice::WriteOwner));
+    QFile::remove(t.path() + QStringLiteral("-wal"));
+    QFile::remove(t.path() + QStringLiteral("-shm"));
+    QCOMPARE(storedRows(t.path()), before);
+}
+
+QTEST_GUILESS_MAIN(TstCliBadInput)
+#include "tst_CliBadInput.moc"
