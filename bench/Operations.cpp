@@ -2,6 +2,7 @@
 
 #include "DataSet.h"
 #include "DataSetModel.h"
+#include "TakeMeterEntry.h"
 #include "Database.h"
 
 #include <QElapsedTimer>
@@ -65,19 +66,14 @@ Figures measure(int warmup, int repeats, const std::function<void()> &op)
     return f;
 }
 
-QString dateReadingsStatement()
+void openDateReadings(TakeMeterEntry &entry, DataSetModel &model, const QDate &date)
 {
-    return QStringLiteral("select * from TakeMeter where TakeTime = :TakeTime");
-}
-
-void openDateReadings(DataSet &readings, DataSetModel &model, const QDate &date)
-{
-    readings.close();
-    readings.setConnectionName(Database::mainConnectionName());
-    readings.setUpdateTable(QStringLiteral("TakeMeter"), { QStringLiteral("MeterID"), QStringLiteral("TakeTime") });
-    readings.setSql(dateReadingsStatement());
-    readings.setParam(QStringLiteral("TakeTime"), date.toString(Qt::ISODate));
-    readings.open();
+    // The reading window's own rows: its statement, its query object.
+    if (date != entry.ReadingDate())
+        entry.setReadingDate(date);
+    else
+        entry.OpenReadings();
+    DataSet &readings = *entry.adoTakeMeter();
     if (model.columnCount() == 0) {
         model.addColumn(QStringLiteral("MeterID"), QStringLiteral("表编号"));
         model.addColumn(QStringLiteral("TakeNumber"), QStringLiteral("当前表数"));

@@ -12,6 +12,7 @@
 
 class DataSet;
 class DataSetModel;
+class TakeMeterEntry;
 
 namespace BenchOps {
 
@@ -28,11 +29,9 @@ struct Figures
 // Runs op repeats times after warmup unmeasured runs.
 Figures measure(int warmup, int repeats, const std::function<void()> &op);
 
-// The statement that opens a date's readings in the reading window, and the opening itself:
-// the set bound to the program's connection and a grid model over the window's columns, with
-// the first screen of rows formatted.
-QString dateReadingsStatement();
-void openDateReadings(DataSet &readings, DataSetModel &model, const QDate &date);
+// Opens a date's readings as the reading window does (its core's statement and query object) and
+// formats the first screen of the window's columns through a grid model.
+void openDateReadings(TakeMeterEntry &entry, DataSetModel &model, const QDate &date);
 
 // The first and last reading date stored, and the number of readings.
 struct Extent
