@@ -56,6 +56,14 @@ TfrmWorkshop::TfrmWorkshop(QWidget *parent) : QWidget(parent)
     TVWorkShop->setContextMenuPolicy(Qt::CustomContextMenu);
     // A right click must not move the selection: the commands act on the selected node.
     TVWorkShop->viewport()->installEventFilter(this);
+    // The node with the keyboard focus is the selected one, as the tree gives the focus to a node
+    // when it is tabbed into: the commands then act on the node the operator sees marked.
+    connect(TVWorkShop->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current) {
+                QItemSelectionModel *selection = TVWorkShop->selectionModel();
+                if (current.isValid() && !selection->isSelected(current))
+                    selection->select(current, QItemSelectionModel::ClearAndSelect);
+            });
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(TVWorkShop);
@@ -89,6 +97,9 @@ TfrmWorkshop::TfrmWorkshop(QWidget *parent) : QWidget(parent)
     BitBtn2->setText(QStringLiteral("确定"));
     BitBtn3 = placeOn<QPushButton>(Panel3, "BitBtn3", 150, 146, 75, 25);
     BitBtn3->setText(QStringLiteral("取消"));
+    // Enter presses the panel's button that has the focus, as Space does.
+    BitBtn2->setAutoDefault(true);
+    BitBtn3->setAutoDefault(true);
     setTabOrder(TVWorkShop, BitBtn2);
     setTabOrder(BitBtn2, BitBtn3);
     setTabOrder(BitBtn3, edtWorkShopName);

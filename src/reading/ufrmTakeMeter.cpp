@@ -139,6 +139,9 @@ TfrmTakeMeter::TfrmTakeMeter(QWidget *parent) : QWidget(parent)
     BitBtn3 = named<QPushButton>(Panel4, "BitBtn3");
     BitBtn3->setText(QStringLiteral("取消"));
     BitBtn3->setGeometry(128, 246, 75, 25);
+    // Enter presses a chooser button that has the focus, as Space does.
+    BitBtn2->setAutoDefault(true);
+    BitBtn3->setAutoDefault(true);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(dateBar);
@@ -238,6 +241,12 @@ bool TfrmTakeMeter::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
     }
+    // Escape in the chooser list does what "取消" does.
+    if (event->type() == QEvent::KeyPress && watched == ListView1
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        BitBtn3Click();
+        return true;
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -321,6 +330,9 @@ void TfrmTakeMeter::BitBtn2Click()
 
 void TfrmTakeMeter::BitBtn3Click()
 {
+    // Hiding the chooser would hand its focus to the date picker, where the next digit typed
+    // would change the reading date; the meter number is typed again instead.
+    DBEditEh3->setFocus();
     Panel4->hide();
     ShowMessageBox(this, QStringLiteral("表编号查找失败！"), QStringLiteral("操作提示"), QMessageBox::Information);
 }

@@ -8,6 +8,7 @@
 #include "ufrmWorkshop.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QApplication>
 #include <QFrame>
 #include <QLineEdit>
@@ -114,6 +115,7 @@ private slots:
     void rightClickKeepsSelection();
     void badInput_data();
     void badInput();
+    void keyboardOnly();
 };
 
 void TstufrmWorkshop::controls()
@@ -282,8 +284,8 @@ void TstufrmWorkshop::remove()
                    power, team });
     f.open();
     f.select(unit);
-    if (unit.isEmpty())   // as after tabbing into the tree: a current node nobody selected
-        f.tree()->selectionModel()->setCurrentIndex(f.tree()->model()->index(0, 0), QItemSelectionModel::NoUpdate);
+    if (unit.isEmpty())   // a current node, but nothing selected
+        f.tree()->clearSelection();
     f.rec.answer(QMessageBox::StandardButton(answer));
     f.command("N4");
     QCOMPARE(f.rec.summaries(), (message.isEmpty() ? QStringList{ question } : QStringList{ question, message }));
@@ -393,6 +395,34 @@ void TstufrmWorkshop::badInput()
     delete f.w;
     f.open();
     QCOMPARE(f.outline().constLast(), QStringLiteral("  ") + shown);
+}
+
+void TstufrmWorkshop::keyboardOnly()
+{
+    Fixture f;
+    f.open();
+    f.tree()->clearFocus();
+    f.tree()->setFocus(Qt::TabFocusReason);
+    // Tabbed into: the node that shows the focus is the selected one.
+    QCOMPARE(f.tree()->selectedItems(), QList<QTreeWidgetItem *>{ f.node(QStringLiteral("红星厂")) });
+    QTest::keyClick(f.tree(), Qt::Key_Right);
+    QTest::keyClick(f.tree(), Qt::Key_Down);
+    QCOMPARE(f.tree()->selectedItems(), QList<QTreeWidgetItem *>{ f.node(QStringLiteral("生产部")) });
+    // The menu key opens the menu over the tree.
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5), f.tree()->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(f.tree(), &menuKey);
+    auto *menu = f.child<QMenu>("PopupMenu1");
+    QTRY_VERIFY(menu->isVisible());
+    menu->hide();
+    f.command("N2");
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Q"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("M"));
+    f.child<QPushButton>("BitBtn2")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QVERIFY(!f.child<QFrame>("Panel3")->isVisible());
+    QCOMPARE(f.stored().constLast(), QStringLiteral("Q/M 2 生产部"));
+    QVERIFY(f.rec.boxes().isEmpty());
 }
 
 QTEST_MAIN(TstufrmWorkshop)

@@ -115,6 +115,8 @@ private slots:
     void pickerKeepsItsRange();
     void badInput_data();
     void badInput();
+    void chooserCancelledByKeys_data();
+    void chooserCancelledByKeys();
 };
 
 void TstufrmTakeMeter::initTestCase()
@@ -528,6 +530,32 @@ void TstufrmTakeMeter::badInput()
     QTEST(f.stored(), "stored");
     QCOMPARE(f.t.count(QStringLiteral("Meter")), 1 + int(plainMeters().size()));
     QCOMPARE(f.t.scalar(QStringLiteral("SELECT group_concat(sql, ';') FROM sqlite_master")), schema);
+}
+
+void TstufrmTakeMeter::chooserCancelledByKeys_data()
+{
+    QTest::addColumn<QList<int>>("keys");
+    QTest::newRow("Tab, Tab, Space") << QList<int>{ Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Space };
+    QTest::newRow("Tab, Tab, Enter") << QList<int>{ Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return };
+    QTest::newRow("Escape") << QList<int>{ Qt::Key_Escape };
+}
+
+void TstufrmTakeMeter::chooserCancelledByKeys()
+{
+    QFETCH(QList<int>, keys);
+    Window f;
+    f.open(day1);
+    f.enter("DBEditEh3", QStringLiteral("10"));
+    QVERIFY(f.chooserShown());
+    for (const int key : keys)
+        QTest::keyClick(f.focus(), Qt::Key(key));
+    QVERIFY(!f.chooserShown());
+    QCOMPARE(f.rec.summaries(), QStringList{ "操作提示|表编号查找失败！|information|Ok" });
+    // The focus is back in the meter number, not in the date picker, which a digit would change.
+    QCOMPARE(f.focus(), f.edit("DBEditEh3"));
+    f.edit("DBEditEh3")->selectAll();
+    f.reading(QStringLiteral("101"), QStringLiteral("3"));
+    QCOMPARE(f.stored(), QStringList{ "101 2005-03-08 3 3 3.0000 0.0000 today" });
 }
 
 QTEST_MAIN(TstufrmTakeMeter)
