@@ -68,6 +68,7 @@ TfrmTakeMeter::TfrmTakeMeter(QWidget *parent) : QWidget(parent)
     BitBtn1 = named<QPushButton>(this, "BitBtn1");
     BitBtn1->setText(QStringLiteral("开始抄表"));
     BitBtn1->setIcon(QIcon(QStringLiteral(":/icons/reading.png")));
+    BitBtn1->setAutoDefault(true);   // Enter presses it when it has the focus
     dateBar->addWidget(Label1);
     dateBar->addWidget(DTMeter);
     dateBar->addStretch(1);
