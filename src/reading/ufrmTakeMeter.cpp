@@ -259,6 +259,8 @@ void TfrmTakeMeter::FocusCounter()
 
 void TfrmTakeMeter::DBEditEh3KeyPress()
 {
+    // A chooser left open from an earlier number no longer applies.
+    Panel4->hide();
     Guarded(this, [&] {
         switch (m_entry->meterEntered(DBEditEh3->text())) {
         case TakeMeterEntry::MeterResult::Empty:

@@ -117,6 +117,7 @@ private slots:
     void badInput();
     void chooserCancelledByKeys_data();
     void chooserCancelledByKeys();
+    void chooserLeftOpenCloses();
 };
 
 void TstufrmTakeMeter::initTestCase()
@@ -556,6 +557,21 @@ void TstufrmTakeMeter::chooserCancelledByKeys()
     f.edit("DBEditEh3")->selectAll();
     f.reading(QStringLiteral("101"), QStringLiteral("3"));
     QCOMPARE(f.stored(), QStringList{ "101 2005-03-08 3 3 3.0000 0.0000 today" });
+}
+
+void TstufrmTakeMeter::chooserLeftOpenCloses()
+{
+    Window f;
+    f.open(day1);
+    f.enter("DBEditEh3", QStringLiteral("10"));
+    QVERIFY(f.chooserShown());
+    // The operator goes back and types a number that only one meter has.
+    f.edit("DBEditEh3")->setFocus();
+    f.edit("DBEditEh3")->selectAll();
+    f.enter("DBEditEh3", QStringLiteral("2"));
+    QVERIFY(!f.chooserShown());
+    QCOMPARE(f.focus(), f.edit("DBEditEh4"));
+    QCOMPARE(f.edit("DBEditEh3")->text(), QStringLiteral("2001"));
 }
 
 QTEST_MAIN(TstufrmTakeMeter)
