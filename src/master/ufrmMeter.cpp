@@ -128,7 +128,8 @@ TfrmMeter::TfrmMeter(QWidget *parent) : QWidget(parent)
     DBGridEh3->addColumn(QStringLiteral("SubWorkShop"), QStringLiteral("所属车间"), 90);
     DBGridEh3->addColumn(QStringLiteral("SubsubWorkShop"), QStringLiteral("所属班组"), 100);
     DBGridEh3->addColumn(QStringLiteral("SetupDate"), QStringLiteral("安装日期"), 65);
-    DBGridEh3->addColumn(QStringLiteral("FitPlace"), QStringLiteral("安装位置"));
+    // Room for a place of a few words; the column holds 50 characters.
+    DBGridEh3->addColumn(QStringLiteral("FitPlace"), QStringLiteral("安装位置"), 160);
 
     MyDBNavigator1 = new TMyDBNavigator(this);
     MyDBNavigator1->setObjectName(QStringLiteral("MyDBNavigator1"));
