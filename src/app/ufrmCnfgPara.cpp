@@ -1,5 +1,6 @@
 #include "ufrmCnfgPara.h"
 
+#include "ButtonKeys.h"
 #include "DataSet.h"
 #include "Database.h"
 #include "Guarded.h"
@@ -65,11 +66,13 @@ TfrmCnfgPara::TfrmCnfgPara(QWidget *parent) : QDialog(parent)
     BitBtn2 = new QPushButton(QStringLiteral("取消"), this);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setGeometry(216, 127, 75, 25);
-    // Enter belongs to the edits' own handlers, not to a default button.
+    // Enter belongs to the edits' own handlers, not to a default button; on a button that has
+    // the focus it presses that button.
     for (QPushButton *b : { BitBtn1, BitBtn2 }) {
         b->setAutoDefault(false);
         b->setDefault(false);
     }
+    EnterPressesFocusedButton(this);
     setTabOrder(edtUnitName, maskPw);
     setTabOrder(maskPw, BitBtn1);
     setTabOrder(BitBtn1, BitBtn2);

@@ -1,5 +1,6 @@
 #include "ufrmReport.h"
 
+#include "ButtonKeys.h"
 #include "DataSet.h"
 #include "Database.h"
 #include "Guarded.h"
@@ -148,6 +149,7 @@ TfrmReport::TfrmReport(QWidget *parent) : QWidget(parent)
     layout->addWidget(Panel1);
     layout->addWidget(PageControl1, 1);
 
+    EnterPressesFocusedButton(this);
     connect(BitBtn1, &QPushButton::clicked, this, &TfrmReport::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TfrmReport::BitBtn2Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TfrmReport::BitBtn3Click);

@@ -159,7 +159,9 @@ void TstUfrmReport::summariseSwitchesToFirstPage()
         // The page is switched before the notice is shown.
         QCOMPARE(child<QTabWidget>("PageControl1")->currentIndex(), 0);
     });
-    click("BitBtn1");
+    // Tabbed to, the button is pressed with Enter.
+    child<QPushButton>("BitBtn1")->setFocus();
+    QTest::keyClick(child<QPushButton>("BitBtn1"), Qt::Key_Return);
     QCOMPARE(m_boxes->texts(), QStringList{ QStringLiteral("全部数据汇总完成！") });
     QCOMPARE(m_boxes->last().caption, QStringLiteral("提示"));
     QCOMPARE(m_boxes->last().icon, QMessageBox::Information);
