@@ -324,6 +324,7 @@ void TfrmReport::BitBtn3Click()
         const int page = pageShown();
         SaveFileRequest request;
         request.owner = this;
+        request.name = QStringLiteral("SaveDialog1");
         request.caption = QStringLiteral("导出文件到...");
         request.filters = QStringList{ TextFilter, CsvFilter, PdfFilter };
         const SaveFileAnswer answer = AskSaveFileName(request);

@@ -329,6 +329,7 @@ void TstUfrmReport::exportWritesChosenFormat()
     click("BitBtn3");
     QCOMPARE(m_dialogs.size(), 1);
     QCOMPARE(m_dialogs.first().caption, QStringLiteral("导出文件到..."));
+    QCOMPARE(m_dialogs.first().name, QStringLiteral("SaveDialog1"));
     QCOMPARE(m_dialogs.first().filters, (QStringList{ TextFilter, CsvFilter, PdfFilter }));
     QVERIFY(m_boxes->boxes().isEmpty());
     QFile written(m_dir->filePath(file));
