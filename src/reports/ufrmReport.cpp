@@ -1,6 +1,7 @@
 #include "ufrmReport.h"
 
 #include "ButtonKeys.h"
+#include "CalendarKeys.h"
 #include "DataSet.h"
 #include "Database.h"
 #include "Guarded.h"
@@ -85,6 +86,7 @@ TfrmReport::TfrmReport(QWidget *parent) : QWidget(parent)
     DateTimePicker2 = place<QDateEdit>(Panel1, "DateTimePicker2", 224, 149, 23);
     for (QDateEdit *picker : { DateTimePicker1, DateTimePicker2 }) {
         picker->setCalendarPopup(true);
+        KeysOpenCalendar(picker);
         picker->setDisplayFormat(shortDateFormat());
     }
     BitBtn1 = place<QPushButton>(Panel1, "BitBtn1", 410, 75, 25);
