@@ -20,6 +20,14 @@ namespace {
 
 const QString emptyValuesText = QStringLiteral("请输入单位名称或密码！");
 
+// A label as wide and as high as its text needs, centred on its designed rectangle's middle line:
+// the designed height holds no line of Chinese at this size.
+void placeLabel(QLabel *label, int left, int top, int height)
+{
+    label->adjustSize();
+    label->move(left, top + (height - label->height()) / 2);
+}
+
 }
 
 TfrmCnfgPara::TfrmCnfgPara(QWidget *parent) : QDialog(parent)
@@ -36,12 +44,10 @@ TfrmCnfgPara::TfrmCnfgPara(QWidget *parent) : QDialog(parent)
 
     Label1 = new QLabel(QStringLiteral("单位名称"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->move(73, 36);
-    Label1->adjustSize();
+    placeLabel(Label1, 73, 36, 13);
     Label2 = new QLabel(QStringLiteral("密码"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->move(88, 72);
-    Label2->adjustSize();
+    placeLabel(Label2, 88, 72, 13);
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(32, 40, 41, 41);
