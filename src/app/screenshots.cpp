@@ -24,6 +24,7 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPrintPreviewWidget>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabWidget>
@@ -183,6 +184,16 @@ int main(int argc, char *argv[])
         preview->resize(1000, 760);
         preview->setCurrentPage(1);
         save(preview, out, QStringLiteral("report-preview.png"));
+        // The top of the page at a readable size.
+        if (auto *pageView = preview->findChild<QPrintPreviewWidget *>()) {
+            pageView->setZoomMode(QPrintPreviewWidget::CustomZoom);
+            pageView->setZoomFactor(1.5);
+            settle();
+            for (QScrollBar *bar : pageView->findChildren<QScrollBar *>())
+                bar->setValue(bar->minimum());
+            settle();
+            save(preview, out, QStringLiteral("report-preview-zoomed.png"));
+        }
         preview->close();
     }
     frmReport->parentWidget()->close();

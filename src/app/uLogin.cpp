@@ -1,5 +1,6 @@
 #include "uLogin.h"
 
+#include "ButtonKeys.h"
 #include "DataSet.h"
 #include "Database.h"
 #include "Guarded.h"
@@ -42,11 +43,13 @@ TfrmLogin::TfrmLogin(QWidget *parent) : QDialog(parent)
     BitBtn2 = new QPushButton(QStringLiteral("取消"), this);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setGeometry(192, 120, 75, 25);
-    // Neither button is a default button: Enter in the edit does nothing.
+    // Neither button is a default button: Enter in the edit does nothing, Enter on a button
+    // that has the focus presses it.
     for (QPushButton *b : { BitBtn1, BitBtn2 }) {
         b->setAutoDefault(false);
         b->setDefault(false);
     }
+    EnterPressesFocusedButton(this);
     setTabOrder(Edit1, BitBtn1);
     setTabOrder(BitBtn1, BitBtn2);
     Edit1->setFocus();

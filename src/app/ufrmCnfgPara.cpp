@@ -1,5 +1,6 @@
 #include "ufrmCnfgPara.h"
 
+#include "ButtonKeys.h"
 #include "DataSet.h"
 #include "Database.h"
 #include "Guarded.h"
@@ -19,6 +20,14 @@ namespace {
 
 const QString emptyValuesText = QStringLiteral("请输入单位名称或密码！");
 
+// A label as wide and as high as its text needs, centred on its designed rectangle's middle line:
+// the designed height holds no line of Chinese at this size.
+void placeLabel(QLabel *label, int left, int top, int height)
+{
+    label->adjustSize();
+    label->move(left, top + (height - label->height()) / 2);
+}
+
 }
 
 TfrmCnfgPara::TfrmCnfgPara(QWidget *parent) : QDialog(parent)
@@ -35,12 +44,10 @@ TfrmCnfgPara::TfrmCnfgPara(QWidget *parent) : QDialog(parent)
 
     Label1 = new QLabel(QStringLiteral("单位名称"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->move(73, 36);
-    Label1->adjustSize();
+    placeLabel(Label1, 73, 36, 13);
     Label2 = new QLabel(QStringLiteral("密码"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->move(88, 72);
-    Label2->adjustSize();
+    placeLabel(Label2, 88, 72, 13);
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(32, 40, 41, 41);
@@ -65,11 +72,13 @@ TfrmCnfgPara::TfrmCnfgPara(QWidget *parent) : QDialog(parent)
     BitBtn2 = new QPushButton(QStringLiteral("取消"), this);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setGeometry(216, 127, 75, 25);
-    // Enter belongs to the edits' own handlers, not to a default button.
+    // Enter belongs to the edits' own handlers, not to a default button; on a button that has
+    // the focus it presses that button.
     for (QPushButton *b : { BitBtn1, BitBtn2 }) {
         b->setAutoDefault(false);
         b->setDefault(false);
     }
+    EnterPressesFocusedButton(this);
     setTabOrder(edtUnitName, maskPw);
     setTabOrder(maskPw, BitBtn1);
     setTabOrder(BitBtn1, BitBtn2);

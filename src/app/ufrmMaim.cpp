@@ -197,8 +197,12 @@ QToolButton *TfrmMaim::addSpeedButton(QToolBar *bar, const char *name, const QSt
 void TfrmMaim::FormCreate()
 {
     KelvaraMg = new TKelvaraMg(this);
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->hide();
+    Image1->setPixmap(QPixmap(QStringLiteral(":/images/background.png")));
     // Each tile is the whole picture, repeated across and down from the top-left corner.
-    m_clientArea->setBackground(QBrush(QPixmap(QStringLiteral(":/images/background.png"))));
+    m_clientArea->setBackground(QBrush(Image1->pixmap()));
     FWelcomeText = QString(20, u' ') + QStringLiteral("欢迎使用《Kelvara》  版本：V0.0.1 Beta") + QString(20, u' ');
     QString unit;
     if (!TerminateRequested())

@@ -64,6 +64,7 @@ private:
     QToolBar *ToolBar2 = nullptr;
     QStatusBar *StatusBar = nullptr;
     QLabel *m_panels[3] = {};
+    QLabel *Image1 = nullptr;         // holds the background picture; never shown itself
     QTimer *Timer1 = nullptr;
     QAction *N6 = nullptr;
     QAction *N7 = nullptr;

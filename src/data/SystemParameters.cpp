@@ -27,13 +27,13 @@ void writeParameterRow(const QSqlDatabase &db, const Submission &s)
 }
 
 // Children before the rows they name, so the foreign keys never object.
-void clearAllData(const QSqlDatabase &db)
+void ClearAllData(const QSqlDatabase &db)
 {
     for (const char *table : { "TakeMeter", "Meter", "Price", "Workshop" })
         execSql(db, QStringLiteral("DELETE FROM ") + QLatin1String(table));
 }
 
-void writeRootWorkshop(const QSqlDatabase &db, const QString &name)
+void WriteRootWorkShop(const QSqlDatabase &db, const QString &name)
 {
     const int roots = scalar(db, QStringLiteral("SELECT count(*) FROM Workshop WHERE ") + rootCondition).toInt();
     if (roots == 0)
@@ -80,8 +80,8 @@ Result submit(QSqlDatabase db, const QString &databaseFile, const Submission &s,
         Transaction tx(db);
         writeParameterRow(db, s);
         if (s.clearData)
-            clearAllData(db);
-        writeRootWorkshop(db, s.unitName);
+            ClearAllData(db);
+        WriteRootWorkShop(db, s.unitName);
         tx.commit();
         result.outcome = Outcome::Done;
     } catch (const DatabaseError &e) {

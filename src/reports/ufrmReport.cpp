@@ -1,5 +1,7 @@
 #include "ufrmReport.h"
 
+#include "ButtonKeys.h"
+#include "CalendarKeys.h"
 #include "DataSet.h"
 #include "Database.h"
 #include "Guarded.h"
@@ -84,6 +86,7 @@ TfrmReport::TfrmReport(QWidget *parent) : QWidget(parent)
     DateTimePicker2 = place<QDateEdit>(Panel1, "DateTimePicker2", 224, 149, 23);
     for (QDateEdit *picker : { DateTimePicker1, DateTimePicker2 }) {
         picker->setCalendarPopup(true);
+        KeysOpenCalendar(picker);
         picker->setDisplayFormat(shortDateFormat());
     }
     BitBtn1 = place<QPushButton>(Panel1, "BitBtn1", 410, 75, 25);
@@ -148,6 +151,7 @@ TfrmReport::TfrmReport(QWidget *parent) : QWidget(parent)
     layout->addWidget(Panel1);
     layout->addWidget(PageControl1, 1);
 
+    EnterPressesFocusedButton(this);
     connect(BitBtn1, &QPushButton::clicked, this, &TfrmReport::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TfrmReport::BitBtn2Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TfrmReport::BitBtn3Click);
@@ -322,6 +326,7 @@ void TfrmReport::BitBtn3Click()
         const int page = pageShown();
         SaveFileRequest request;
         request.owner = this;
+        request.name = QStringLiteral("SaveDialog1");
         request.caption = QStringLiteral("导出文件到...");
         request.filters = QStringList{ TextFilter, CsvFilter, PdfFilter };
         const SaveFileAnswer answer = AskSaveFileName(request);

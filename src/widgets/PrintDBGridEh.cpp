@@ -21,11 +21,32 @@ QFont headerFont()
     return font;
 }
 
+// A font that holds the Chinese characters itself: on the printer a character taken from a
+// fallback font stands lower than the digits beside it, down onto the rule below its cell.
 QFont gridFont()
 {
     QFont font;
+    font.setFamilies({ QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Microsoft YaHei"), QStringLiteral("SimSun"),
+                       QFont().family() });
     font.setPointSize(9);
     return font;
+}
+
+// One line of text in a rectangle, its baseline placed by the painter's font itself. Laid out
+// by drawText, a line with Chinese characters taken from a fallback font is taller and sits
+// lower in its cell than a line of digits beside it, down onto the rule below.
+void drawLine(QPainter &painter, const QRectF &rect, const QString &text, Qt::Alignment align)
+{
+    const QFontMetricsF fm(painter.font(), painter.device());
+    const QString shown = fm.elidedText(text, Qt::ElideRight, rect.width());
+    const double width = fm.horizontalAdvance(shown);
+    double x = rect.left();
+    if (align & Qt::AlignRight)
+        x = rect.right() - width;
+    else if (align & Qt::AlignHCenter)
+        x = rect.left() + (rect.width() - width) / 2;
+    const double baseline = rect.top() + (rect.height() + fm.ascent() - fm.descent()) / 2;
+    painter.drawText(QPointF(x, baseline), shown);
 }
 
 }
@@ -80,7 +101,7 @@ TPrintDBGridEh::Layout TPrintDBGridEh::layout(QPagedPaintDevice *device) const
     const double gap = header.height() * 0.4;
     l.headerHeight = m_centerText.isEmpty() ? 0 : header.lineSpacing() * m_centerText.size() + gap;
     l.beforeHeight = m_beforeGrid.isEmpty() ? 0 : grid.lineSpacing() * m_beforeGrid.size() + gap;
-    l.rowHeight = std::ceil(grid.height() * 1.5);
+    l.rowHeight = std::ceil(grid.height() * 1.1);   // the font's own line already leaves room above and below
     l.pad = grid.averageCharWidth() * 0.5;
 
     const int columns = m_model ? int(m_model->columns().size()) : 0;
@@ -189,7 +210,7 @@ void TPrintDBGridEh::paintPage(QPainter &painter, const Layout &l, const QList<i
     painter.setFont(headerFont());
     const double headerLine = QFontMetricsF(headerFont(), painter.device()).lineSpacing();
     for (const QString &text : m_centerText) {
-        painter.drawText(QRectF(0, y, l.page.width(), headerLine), Qt::AlignHCenter | Qt::AlignVCenter, text);
+        drawLine(painter, QRectF(0, y, l.page.width(), headerLine), text, Qt::AlignHCenter);
         y += headerLine;
     }
     y = l.headerHeight;
@@ -198,7 +219,7 @@ void TPrintDBGridEh::paintPage(QPainter &painter, const Layout &l, const QList<i
     const QFontMetricsF fm(gridFont(), painter.device());
     if (first) {
         for (const QString &text : m_beforeGrid) {
-            painter.drawText(QRectF(0, y, l.page.width(), fm.lineSpacing()), Qt::AlignLeft | Qt::AlignVCenter, text);
+            drawLine(painter, QRectF(0, y, l.page.width(), fm.lineSpacing()), text, Qt::AlignLeft);
             y += fm.lineSpacing();
         }
         y = l.headerHeight + l.beforeHeight;
@@ -206,15 +227,14 @@ void TPrintDBGridEh::paintPage(QPainter &painter, const Layout &l, const QList<i
 
     auto cell = [&](const QRectF &rect, const QString &text, Qt::Alignment align) {
         painter.drawRect(rect);
-        const QRectF inner = rect.adjusted(l.pad, 0, -l.pad, 0);
-        painter.drawText(inner, int(align), fm.elidedText(text, Qt::ElideRight, inner.width()));
+        drawLine(painter, rect.adjusted(l.pad, 0, -l.pad, 0), text, align);
     };
     // A title too wide for its column wraps within its cell instead of being cut.
     auto title = [&](const QRectF &rect, const QString &text) {
         painter.drawRect(rect);
         const QRectF inner = rect.adjusted(l.pad / 2, 0, -l.pad / 2, 0);
         if (fm.horizontalAdvance(text) <= inner.width())
-            painter.drawText(inner, Qt::AlignCenter, text);
+            drawLine(painter, inner, text, Qt::AlignHCenter);
         else
             painter.drawText(inner, Qt::AlignCenter | Qt::TextWrapAnywhere, text);
     };

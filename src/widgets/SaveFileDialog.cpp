@@ -21,10 +21,15 @@ SaveFileAnswer AskSaveFileName(const SaveFileRequest &request)
 {
     if (handler())
         return handler()(request);
+    QFileDialog dialog(request.owner, request.caption, request.directory);
+    dialog.setObjectName(request.name);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setNameFilters(request.filters);
     SaveFileAnswer answer;
-    answer.selectedFilter = request.filters.value(0);
-    answer.path = QFileDialog::getSaveFileName(request.owner, request.caption, request.directory,
-                                               request.filters.join(QStringLiteral(";;")), &answer.selectedFilter,
-                                               QFileDialog::DontConfirmOverwrite);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return answer;
+    answer.path = dialog.selectedFiles().constFirst();
+    answer.selectedFilter = dialog.selectedNameFilter();
     return answer;
 }

@@ -11,6 +11,7 @@ class QWidget;
 struct SaveFileRequest
 {
     QWidget *owner = nullptr;
+    QString name;                 // the dialog's objectName
     QString caption;
     QString directory;
     QStringList filters;          // "文本文件(Text File) (*.txt)", ...

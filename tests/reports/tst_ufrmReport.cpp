@@ -10,6 +10,7 @@
 #include "TestDatabase.h"
 #include "ufrmReport.h"
 
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QPushButton>
@@ -30,6 +31,8 @@ private slots:
     void summariseSwitchesToFirstPage();
     void countUsesChosenWorkshopNotName();
     void endBeforeStartIsRefused();
+    void keysOpenCalendar_data();
+    void keysOpenCalendar();
     void previewAndExportNeedReport_data();
     void previewAndExportNeedReport();
     void previewUsesPageAndReportPeriod();
@@ -159,7 +162,9 @@ void TstUfrmReport::summariseSwitchesToFirstPage()
         // The page is switched before the notice is shown.
         QCOMPARE(child<QTabWidget>("PageControl1")->currentIndex(), 0);
     });
-    click("BitBtn1");
+    // Tabbed to, the button is pressed with Enter.
+    child<QPushButton>("BitBtn1")->setFocus();
+    QTest::keyClick(child<QPushButton>("BitBtn1"), Qt::Key_Return);
     QCOMPARE(m_boxes->texts(), QStringList{ QStringLiteral("全部数据汇总完成！") });
     QCOMPARE(m_boxes->last().caption, QStringLiteral("提示"));
     QCOMPARE(m_boxes->last().icon, QMessageBox::Information);
@@ -234,6 +239,29 @@ void TstUfrmReport::endBeforeStartIsRefused()
     emit end->editingFinished();
     QCOMPARE(m_boxes->boxes().size(), 2);
     QCOMPARE(end->date(), QDate(2024, 7, 31));
+}
+
+void TstUfrmReport::keysOpenCalendar_data()
+{
+    QTest::addColumn<QString>("picker");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::newRow("start, F4") << "DateTimePicker1" << int(Qt::Key_F4) << int(Qt::NoModifier);
+    QTest::newRow("end, Alt+Down") << "DateTimePicker2" << int(Qt::Key_Down) << int(Qt::AltModifier);
+}
+
+void TstUfrmReport::keysOpenCalendar()
+{
+    QFETCH(QString, picker);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    auto *edit = m_window->findChild<QDateEdit *>(picker);
+    const QDate before = edit->date();
+    QTest::keyClick(edit, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QWidget *calendar = edit->calendarWidget()->window();
+    QVERIFY(calendar->isVisible());
+    QCOMPARE(edit->date(), before);
+    calendar->hide();
 }
 
 void TstUfrmReport::previewAndExportNeedReport_data()
@@ -327,6 +355,7 @@ void TstUfrmReport::exportWritesChosenFormat()
     click("BitBtn3");
     QCOMPARE(m_dialogs.size(), 1);
     QCOMPARE(m_dialogs.first().caption, QStringLiteral("导出文件到..."));
+    QCOMPARE(m_dialogs.first().name, QStringLiteral("SaveDialog1"));
     QCOMPARE(m_dialogs.first().filters, (QStringList{ TextFilter, CsvFilter, PdfFilter }));
     QVERIFY(m_boxes->boxes().isEmpty());
     QFile written(m_dir->filePath(file));

@@ -1,0 +1,36 @@
+#include "ButtonKeys.h"
+
+#include <QKeyEvent>
+#include <QPushButton>
+
+namespace {
+
+class EnterPresses : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
+            return false;
+        auto *button = qobject_cast<QPushButton *>(watched);
+        if (!button || !button->isEnabled())
+            return false;
+        button->click();
+        return true;
+    }
+};
+
+}
+
+void EnterPressesFocusedButton(QWidget *window)
+{
+    auto *filter = new EnterPresses(window);
+    for (QPushButton *button : window->findChildren<QPushButton *>())
+        button->installEventFilter(filter);
+}
