@@ -75,7 +75,7 @@ int cmdImport(CliContext &ctx)
             }
         }
         tx.commit();
-        ctx.out << "stored " << stored << " readings\n";
+        ctx.out << "stored " << stored << (stored == 1 ? " reading\n" : " readings\n");
     } catch (const DatabaseError &e) {
         const QString shown = session.takeMessages();
         if (!shown.isEmpty())
