@@ -2,6 +2,7 @@
 // semicolons, SQL, texts at and beyond their limits, numbers beyond 32 and 64 bits, dates at the
 // picker's limits and 29 February. Each is refused with a message or stored as typed; the file
 // stays whole. A database the user may not write is refused with its cause.
+#include "CliRun.h"
 #include "Database.h"
 #include "TestDatabase.h"
 
@@ -13,29 +14,6 @@
 #include <unistd.h>
 
 namespace {
-
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Run runCli(const QStringList &args, const QStringList &prefix = {})
-{
-    QProcess p;
-    if (prefix.isEmpty())
-        p.start(QStringLiteral(KELVARA_CLI), args);
-    else
-        p.start(prefix.first(), prefix.mid(1) + QStringList{ QStringLiteral(KELVARA_CLI) } + args);
-    if (!p.waitForFinished(60000))
-        qFatal("kelvara-cli did not finish");
-    Run r;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
 
 const QString tenChars = QStringLiteral("ABCDEFGHIJ");   // MeterNO holds at most 10
 const QString fiftyChars = QString(50, u'车');          // WrokShopName holds at most 50

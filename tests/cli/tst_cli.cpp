@@ -1,4 +1,5 @@
 // kelvara-cli run as a separate program: read, import and init --demo.
+#include "CliRun.h"
 #include "Database.h"
 #include "TestDatabase.h"
 #include "UCommon.h"
@@ -10,24 +11,9 @@
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
 Run runCli(const QString &database, const QStringList &args)
 {
-    QProcess p;
-    p.start(QStringLiteral(KELVARA_CLI), QStringList({ QStringLiteral("--database"), database }) + args);
-    if (!p.waitForFinished(120000))
-        qFatal("kelvara-cli did not finish");
-    Run r;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return runCli(QStringList({ QStringLiteral("--database"), database }) + args);
 }
 
 QDate day(const char *iso)

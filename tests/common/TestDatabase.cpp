@@ -82,6 +82,19 @@ void TestDatabase::addReading(const QString &meter, const QDate &date, int takeN
               (inputDate.isValid() ? inputDate : date).toString(Qt::ISODate) });
 }
 
+void TestDatabase::addOneMeter(int dailyReadings)
+{
+    setUsingUnit(QStringLiteral("厂"), QStringLiteral("pw"));
+    const qint64 shop = addWorkshop(QStringLiteral("一车间"), 2, 1);
+    const qint64 sort = addMeterSort(QStringLiteral("水表"));
+    const qint64 price = addPrice(QStringLiteral("生产"), yuan("0.5"), yuan("0.8"), sort);
+    addMeter({ QStringLiteral("A1"), sort, price, shop });
+    Transaction tx(db());
+    for (int i = 0; i < dailyReadings; ++i)
+        addReading(QStringLiteral("A1"), QDate(2000, 1, 1).addDays(i), i, 1, yuan("0.5"), yuan("0"));
+    tx.commit();
+}
+
 int TestDatabase::count(const QString &table) const
 {
     return scalar(QStringLiteral("SELECT count(*) FROM ") + table).toInt();

@@ -44,6 +44,11 @@ public:
     void addReading(const QString &meter, const QDate &date, int takeNumber, int curValue,
                     Currency charge, Currency quotaCharge, const QDate &inputDate = {});
 
+    // The smallest site: using unit "厂" (password "pw"), workshop "一车间", type "水表", price "生产"
+    // (0.5 / 0.8) and meter A1, with dailyReadings readings of A1 from 2000-01-01 (counter value
+    // the day's number, consumption 1, charge 0.5) in one transaction.
+    void addOneMeter(int dailyReadings = 0);
+
     int count(const QString &table) const;
     QVariant scalar(const QString &sql, const QVariantList &values = {}) const;
 

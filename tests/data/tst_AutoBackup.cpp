@@ -23,23 +23,9 @@ private slots:
     void stoppedCopyLeavesNothing();
 
 private:
-    static void fill(TestDatabase &t, int readings);
     static void touch(const QString &file);
     static int readingsIn(const QString &file);
 };
-
-void TstAutoBackup::fill(TestDatabase &t, int readings)
-{
-    t.setUsingUnit(QStringLiteral("厂"), QStringLiteral("pw"));
-    const qint64 shop = t.addWorkshop(QStringLiteral("一车间"), 2, 1);
-    const qint64 sort = t.addMeterSort(QStringLiteral("水表"));
-    const qint64 price = t.addPrice(QStringLiteral("生产"), yuan("0.5"), yuan("0.8"), sort);
-    t.addMeter({ QStringLiteral("A1"), sort, price, shop });
-    Transaction tx(t.db());
-    for (int i = 0; i < readings; ++i)
-        t.addReading(QStringLiteral("A1"), QDate(2000, 1, 1).addDays(i), i, 1, yuan("0.5"), yuan("0"));
-    tx.commit();
-}
 
 void TstAutoBackup::touch(const QString &file)
 {
@@ -92,7 +78,7 @@ void TstAutoBackup::dueAfterADay()
 void TstAutoBackup::copyIsWholeAndPrivate()
 {
     TestDatabase t;
-    fill(t, 40);
+    t.addOneMeter(40);
     const QDateTime now(QDate(2026, 3, 2), QTime(9, 30, 5));
     const QString written = AutoBackup::run(t.path(), now);
     QCOMPARE(QFileInfo(written).fileName(), QFileInfo(t.path()).completeBaseName() + "-daily-20260302-093005.db");
@@ -107,7 +93,7 @@ void TstAutoBackup::copyIsWholeAndPrivate()
 void TstAutoBackup::keepsTheLatestThirty()
 {
     TestDatabase t;
-    fill(t, 3);
+    t.addOneMeter(3);
     const QString folder = AutoBackup::folderFor(t.path());
     const QDateTime first(QDate(2026, 1, 1), QTime(8, 0));
     for (int day = 0; day < 34; ++day)
@@ -129,7 +115,7 @@ void TstAutoBackup::keepsTheLatestThirty()
 void TstAutoBackup::programWritesWhileCopying()
 {
     TestDatabase t;
-    fill(t, 20000);   // big enough that the copy takes many steps
+    t.addOneMeter(20000);   // big enough that the copy takes many steps
     const int before = t.count(QStringLiteral("TakeMeter"));
     const QString destination = t.dir() + QStringLiteral("/backup/during.db");
 
@@ -160,7 +146,7 @@ void TstAutoBackup::programWritesWhileCopying()
 void TstAutoBackup::stoppedCopyLeavesNothing()
 {
     TestDatabase t;
-    fill(t, 100);
+    t.addOneMeter(100);
     const QString destination = t.dir() + QStringLiteral("/backup/stopped.db");
     std::atomic<bool> stop{ true };
     QVERIFY_THROWS_EXCEPTION(DatabaseError, Database::backupFile(t.path(), destination, &stop));

@@ -27,17 +27,7 @@ private slots:
     void keptStatementsFollowTheirConnection();
 
 private:
-    void addMasterRows(TestDatabase &t);
 };
-
-void TstDatabase::addMasterRows(TestDatabase &t)
-{
-    t.setUsingUnit(QStringLiteral("厂"), QStringLiteral("pw"));
-    const qint64 shop = t.addWorkshop(QStringLiteral("一车间"), 2, 1);
-    const qint64 sort = t.addMeterSort(QStringLiteral("水表"));
-    const qint64 price = t.addPrice(QStringLiteral("生产"), yuan("0.5"), yuan("0.8"), sort);
-    t.addMeter({ QStringLiteral("A1"), sort, price, shop });
-}
 
 void TstDatabase::columnsInDeclaredOrder()
 {
@@ -86,7 +76,7 @@ void TstDatabase::firstAndLastPickTheGroupsEnds()
 void TstDatabase::textComparesWithoutCase()
 {
     TestDatabase t;
-    addMasterRows(t);
+    t.addOneMeter();
     QCOMPARE(t.scalar(QStringLiteral("SELECT count(*) FROM Meter WHERE MeterNO = 'a1'")).toInt(), 1);
     // The key is unique without regard to case.
     QVERIFY_THROWS_EXCEPTION(DatabaseError, t.addMeter({ QStringLiteral("a1") }));
@@ -98,7 +88,7 @@ void TstDatabase::textComparesWithoutCase()
 void TstDatabase::foreignKeys()
 {
     TestDatabase t;
-    addMasterRows(t);
+    t.addOneMeter();
     // A reading of an unregistered meter is refused.
     try {
         t.addReading(QStringLiteral("NOPE"), QDate(2024, 3, 1), 1, 1, yuan("0"), yuan("0"));
@@ -163,7 +153,7 @@ void TstDatabase::connectionSettings()
     QCOMPARE(t.scalar(QStringLiteral("PRAGMA synchronous")).toInt(), 2);   // FULL
     QVERIFY(t.scalar(QStringLiteral("PRAGMA busy_timeout")).toInt() >= 1000);
     // Reading dates are checked dates.
-    addMasterRows(t);
+    t.addOneMeter();
     QVERIFY_THROWS_EXCEPTION(
         DatabaseError,
         execSql(t.db(), QStringLiteral("INSERT INTO TakeMeter (MeterID, TakeTime) VALUES ('A1', '2023-02-29')")));
@@ -206,7 +196,7 @@ void TstDatabase::fileThatIsNoDatabase()
 void TstDatabase::createdFilesAreOwnerOnly()
 {
     TestDatabase t;
-    addMasterRows(t);   // writes, so the WAL exists
+    t.addOneMeter();   // writes, so the WAL exists
     for (const QString &file : { t.path(), t.path() + QStringLiteral("-wal") }) {
         QVERIFY2(QFile::exists(file), qPrintable(file));
         const auto perms = QFile::permissions(file);
@@ -218,7 +208,7 @@ void TstDatabase::createdFilesAreOwnerOnly()
 void TstDatabase::backupIsAConsistentCopy()
 {
     TestDatabase t;
-    addMasterRows(t);
+    t.addOneMeter();
     t.addReading(QStringLiteral("A1"), QDate(2024, 3, 1), 10, 10, yuan("1"), yuan("0"));
     const QString copy = t.dir() + QStringLiteral("/backup/copy.db");
     QSqlDatabase db = t.db();

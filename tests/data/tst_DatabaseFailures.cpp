@@ -88,26 +88,12 @@ private slots:
     void causesInWords();
 
 private:
-    static void fill(TestDatabase &t, int readings);
     static QByteArray digest(const QString &file);
 };
 
 void TstDatabaseFailures::cleanup()
 {
     Database::setBusyTimeout(5000);
-}
-
-void TstDatabaseFailures::fill(TestDatabase &t, int readings)
-{
-    t.setUsingUnit(QStringLiteral("厂"), QStringLiteral("pw"));
-    const qint64 shop = t.addWorkshop(QStringLiteral("一车间"), 2, 1);
-    const qint64 sort = t.addMeterSort(QStringLiteral("水表"));
-    const qint64 price = t.addPrice(QStringLiteral("生产"), yuan("0.5"), yuan("0.8"), sort);
-    t.addMeter({ QStringLiteral("A1"), sort, price, shop });
-    Transaction tx(t.db());
-    for (int i = 0; i < readings; ++i)
-        t.addReading(QStringLiteral("A1"), QDate(2000, 1, 1).addDays(i), i, 1, yuan("0.5"), yuan("0"));
-    tx.commit();
 }
 
 QByteArray TstDatabaseFailures::digest(const QString &file)
@@ -121,7 +107,7 @@ QByteArray TstDatabaseFailures::digest(const QString &file)
 void TstDatabaseFailures::damagedFileIsWrittenNoMore()
 {
     TestDatabase t;
-    fill(t, 3000);
+    t.addOneMeter(3000);
     Database::closeConnection();            // checkpoints the WAL into the file
     // Keep the first page (the schema) and scramble the table pages behind it.
     QFile f(t.path());
@@ -188,7 +174,7 @@ void TstDatabaseFailures::fileThatIsNoDatabaseIsDamaged()
 void TstDatabaseFailures::lockedByAnotherProgram()
 {
     TestDatabase t;
-    fill(t, 1);
+    t.addOneMeter(1);
     Database::closeConnection();
     Database::setBusyTimeout(150);
     // Another program holds the write lock with a change of its own under way.
@@ -217,7 +203,7 @@ void TstDatabaseFailures::lockedByAnotherProgram()
 void TstDatabaseFailures::fullDatabaseKeepsNothingHalfWritten()
 {
     TestDatabase t;
-    fill(t, 10);
+    t.addOneMeter(10);
     const int pages = t.scalar(QStringLiteral("PRAGMA page_count")).toInt();
     execSql(t.db(), QStringLiteral("PRAGMA max_page_count = %1").arg(pages + 2));
     try {
@@ -251,7 +237,7 @@ void TstDatabaseFailures::readOnlyFile()
     QFETCH(bool, folderWritable);
     QFETCH(int, write);
     TestDatabase t;
-    fill(t, 10);
+    t.addOneMeter(10);
     Database::closeConnection();
     const QString folder = QFileInfo(t.path()).absolutePath();
     const auto readable = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;

@@ -7,6 +7,7 @@
 #include "Database.h"
 #include "MessageRecorder.h"
 #include "MyNavEh.h"
+#include "MasterWindowFixture.h"
 #include "TestDatabase.h"
 #include "UCommon.h"
 #include "ufrmMeter.h"
@@ -20,21 +21,9 @@
 
 namespace {
 
-QString info(const QString &text)
-{
-    return QStringLiteral("错误提示|%1|information|Ok").arg(text);
-}
-
 QString errorBox(const QString &text)
 {
     return QStringLiteral("Kelvara|%1|critical|Ok").arg(text);
-}
-
-// Types the text key by key; characters beyond ASCII arrive as key events with text.
-void type(QWidget *w, const QString &text)
-{
-    for (const QChar c : text)
-        QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
 }
 
 QStringList items(const QComboBox *box)
@@ -45,17 +34,12 @@ QStringList items(const QComboBox *box)
     return out;
 }
 
-struct Fixture
+struct Fixture : MasterWindowFixture<TfrmMeter>
 {
-    TestDatabase t;
-    TKelvaraMg mg;
-    MessageRecorder rec;
-    QPointer<TfrmMeter> w;
     QHash<QString, qint64> id;
 
     Fixture()
     {
-        KelvaraMg = &mg;
         t.setUsingUnit(QStringLiteral("厂"), QStringLiteral("pw"));
         id["生产部"] = t.addWorkshop(QStringLiteral("生产部"), 1, 1);
         id["一车间"] = t.addWorkshop(QStringLiteral("一车间"), 2, id["生产部"]);
@@ -73,39 +57,9 @@ struct Fixture
         t.addMeter({ QStringLiteral("W2"), id["水表"], id["生活用水"], id["二车间"], QVariant() });
         t.addReading(QStringLiteral("W1"), QDate(2024, 7, 1), 100, 100, yuan("250"), yuan("0"));
     }
-    ~Fixture()
-    {
-        delete w;
-        KelvaraMg = nullptr;
-    }
-    void open()
-    {
-        w = new TfrmMeter;
-        w->show();
-        QApplication::setActiveWindow(w);
-        QVERIFY(QTest::qWaitForWindowActive(w));
-    }
-    template <typename T>
-    T *child(const char *name) const { return w->findChild<T *>(QString::fromLatin1(name)); }
     TDBGridEh *grid() const { return child<TDBGridEh>("DBGridEh3"); }
     TDBLookupComboboxEh *combo(const char *name) const { return child<TDBLookupComboboxEh>(name); }
-    void press(TNavigateBtn button) const
-    {
-        QTest::mouseClick(child<TMyDBNavigator>("MyDBNavigator1")->button(button), Qt::LeftButton);
-    }
-    // The grid's cells, row by row, "|" between cells.
-    QStringList cells() const
-    {
-        QStringList rows;
-        const QAbstractItemModel *m = grid()->model();
-        for (int r = 0; r < m->rowCount(); ++r) {
-            QStringList row;
-            for (int c = 0; c < m->columnCount(); ++c)
-                row << m->index(r, c).data().toString();
-            rows << row.join(u'|');
-        }
-        return rows;
-    }
+    QStringList cells() const { return cellsOf(grid()); }
     QString stored(const QString &expression, int rowid = 1) const
     {
         return t.scalar(QStringLiteral("SELECT coalesce(CAST(%1 AS TEXT), '<null>') FROM Meter WHERE rowid = ?")

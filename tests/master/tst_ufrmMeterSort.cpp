@@ -5,6 +5,7 @@
 #include "Database.h"
 #include "MessageRecorder.h"
 #include "MyNavEh.h"
+#include "MasterWindowFixture.h"
 #include "TestDatabase.h"
 #include "UCommon.h"
 #include "ufrmMeterSort.h"
@@ -17,54 +18,16 @@
 
 namespace {
 
-void type(QWidget *w, const QString &text)
+struct Fixture : MasterWindowFixture<TfrmMeterSort>
 {
-    for (const QChar c : text)
-        QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
-}
-
-struct Fixture
-{
-    TestDatabase t;
-    TKelvaraMg mg;
-    MessageRecorder rec;
-    QPointer<TfrmMeterSort> w;
-
     Fixture()
     {
-        KelvaraMg = &mg;
         t.setUsingUnit(QStringLiteral("厂"), QStringLiteral("pw"));
         const qint64 water = t.addMeterSort(QStringLiteral("水表"), QStringLiteral("自来水"));
         t.addMeterSort(QStringLiteral("气表"), QStringLiteral("压缩空气"));
         t.addPrice(QStringLiteral("生产用水"), yuan("2.5"), yuan("3.75"), water);
     }
-    ~Fixture()
-    {
-        delete w;
-        KelvaraMg = nullptr;
-    }
-    void open()
-    {
-        w = new TfrmMeterSort;
-        w->show();
-        QApplication::setActiveWindow(w);
-        QVERIFY(QTest::qWaitForWindowActive(w));
-    }
-    template <typename T>
-    T *child(const char *name) const { return w->findChild<T *>(QString::fromLatin1(name)); }
     TDBGridEh *grid() const { return child<TDBGridEh>("DBGridEh4"); }
-    void press(TNavigateBtn button) const
-    {
-        QTest::mouseClick(child<TMyDBNavigator>("MyDBNavigator1")->button(button), Qt::LeftButton);
-    }
-    void retype(const char *box, const QString &text) const
-    {
-        auto *e = child<TDBEditEh>(box);
-        e->setFocus();
-        QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(e, Qt::Key_Backspace);
-        type(e, text);
-    }
     QString stored() const
     {
         return t.scalar(QStringLiteral("SELECT group_concat(MeterSortName || '/' || coalesce(MeterSortMemo, '-'), ' ') "

@@ -6,6 +6,7 @@
 #include "Database.h"
 #include "MessageRecorder.h"
 #include "MyNavEh.h"
+#include "MasterWindowFixture.h"
 #include "TestDatabase.h"
 #include "UCommon.h"
 #include "ufrmPrice.h"
@@ -18,28 +19,12 @@
 
 namespace {
 
-QString info(const QString &text)
+struct Fixture : MasterWindowFixture<TfrmPrice>
 {
-    return QStringLiteral("错误提示|%1|information|Ok").arg(text);
-}
-
-void type(QWidget *w, const QString &text)
-{
-    for (const QChar c : text)
-        QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
-}
-
-struct Fixture
-{
-    TestDatabase t;
-    TKelvaraMg mg;
-    MessageRecorder rec;
-    QPointer<TfrmPrice> w;
     qint64 water = 0, power = 0;
 
     Fixture()
     {
-        KelvaraMg = &mg;
         t.setUsingUnit(QStringLiteral("厂"), QStringLiteral("pw"));
         const qint64 shop = t.addWorkshop(QStringLiteral("一车间"), 2, t.addWorkshop(QStringLiteral("生产部"), 1, 1));
         water = t.addMeterSort(QStringLiteral("水表"));
@@ -49,45 +34,8 @@ struct Fixture
         t.addPrice(QStringLiteral("旧价"), yuan("1"), yuan("0"), QVariant());   // of no type
         t.addMeter({ QStringLiteral("W1"), water, used, shop, QVariant() });
     }
-    ~Fixture()
-    {
-        delete w;
-        KelvaraMg = nullptr;
-    }
-    void open()
-    {
-        w = new TfrmPrice;
-        w->show();
-        QApplication::setActiveWindow(w);
-        QVERIFY(QTest::qWaitForWindowActive(w));
-    }
-    template <typename T>
-    T *child(const char *name) const { return w->findChild<T *>(QString::fromLatin1(name)); }
     TDBGridEh *grid() const { return child<TDBGridEh>("DBGridEh2"); }
-    void press(TNavigateBtn button) const
-    {
-        QTest::mouseClick(child<TMyDBNavigator>("MyDBNavigator1")->button(button), Qt::LeftButton);
-    }
-    void retype(const char *box, const QString &text) const
-    {
-        auto *e = child<TDBEditEh>(box);
-        e->setFocus();
-        QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(e, Qt::Key_Backspace);
-        type(e, text);
-    }
-    QStringList cells() const
-    {
-        QStringList rows;
-        const QAbstractItemModel *m = grid()->model();
-        for (int r = 0; r < m->rowCount(); ++r) {
-            QStringList row;
-            for (int c = 0; c < m->columnCount(); ++c)
-                row << m->index(r, c).data().toString();
-            rows << row.join(u'|');
-        }
-        return rows;
-    }
+    QStringList cells() const { return cellsOf(grid()); }
     QString stored(int id) const
     {
         return t.scalar(QStringLiteral("SELECT PriceName || '|' || coalesce(PriceNumber, '-') || '|' || "
