@@ -1,5 +1,6 @@
 #include "DBDateEdit.h"
 
+#include "CalendarKeys.h"
 #include "FieldText.h"
 #include "Guarded.h"
 
@@ -19,6 +20,7 @@ TDBDateEdit::TDBDateEdit(QWidget *parent) : QDateEdit(parent)
 {
     m_link = new FieldLink(this);
     setCalendarPopup(true);
+    KeysOpenCalendar(this);
     setDisplayFormat(FieldText::dateFormat());
     setDateRange(NullDate, QDate(9999, 12, 31));
     setSpecialValueText(QStringLiteral(" "));

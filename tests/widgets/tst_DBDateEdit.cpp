@@ -18,6 +18,7 @@ private slots:
     void showsTheDateOrBlank();
     void keyboardChangeEditsTheRow();
     void calendarPickWritesTheDate();
+    void keysOpenTheCalendar();
     void timeOfDayIsKept();
     void ctrlDeleteClears();
     void newRowOption();
@@ -115,6 +116,18 @@ void TstDBDateEdit::calendarPickWritesTheDate()
     QCOMPARE(box->shownDate(), QDate(2023, 12, 31));
     QCOMPARE(meters->state(), DataSet::Edit);
     QCOMPARE(meters->value(QStringLiteral("SetupDate")).toDateTime().date(), QDate(2023, 12, 31));
+}
+
+void TstDBDateEdit::keysOpenTheCalendar()
+{
+    TDBDateEdit *box = setupDateBox();
+    box->setFocus();
+    // F4 opens the calendar from the keyboard and changes nothing by itself.
+    QTest::keyClick(box, Qt::Key_F4);
+    QVERIFY(box->calendarWidget()->isVisible());
+    QCOMPARE(box->shownDate(), QDate(2024, 3, 5));
+    QCOMPARE(meters->state(), DataSet::Browse);
+    box->calendarWidget()->window()->hide();
 }
 
 void TstDBDateEdit::timeOfDayIsKept()
