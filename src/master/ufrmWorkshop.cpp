@@ -1,5 +1,6 @@
 #include "ufrmWorkshop.h"
 
+#include "ButtonKeys.h"
 #include "DataSet.h"
 #include "Database.h"
 #include "Guarded.h"
@@ -97,9 +98,6 @@ TfrmWorkshop::TfrmWorkshop(QWidget *parent) : QWidget(parent)
     BitBtn2->setText(QStringLiteral("确定"));
     BitBtn3 = placeOn<QPushButton>(Panel3, "BitBtn3", 150, 146, 75, 25);
     BitBtn3->setText(QStringLiteral("取消"));
-    // Enter presses the panel's button that has the focus, as Space does.
-    BitBtn2->setAutoDefault(true);
-    BitBtn3->setAutoDefault(true);
     setTabOrder(TVWorkShop, BitBtn2);
     setTabOrder(BitBtn2, BitBtn3);
     setTabOrder(BitBtn3, edtWorkShopName);
@@ -114,6 +112,7 @@ TfrmWorkshop::TfrmWorkshop(QWidget *parent) : QWidget(parent)
     connect(BitBtn2, &QPushButton::clicked, this, &TfrmWorkshop::BitBtn2Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TfrmWorkshop::BitBtn3Click);
 
+    EnterPressesFocusedButton(this);
     FormCreate();
 }
 

@@ -1,5 +1,7 @@
 #include "ufrmTakeMeter.h"
 
+#include "ButtonKeys.h"
+#include "CalendarKeys.h"
 #include "DBEditEh.h"
 #include "DBGridEh.h"
 #include "DataSet.h"
@@ -68,7 +70,6 @@ TfrmTakeMeter::TfrmTakeMeter(QWidget *parent) : QWidget(parent)
     BitBtn1 = named<QPushButton>(this, "BitBtn1");
     BitBtn1->setText(QStringLiteral("开始抄表"));
     BitBtn1->setIcon(QIcon(QStringLiteral(":/icons/reading.png")));
-    BitBtn1->setAutoDefault(true);   // Enter presses it when it has the focus
     dateBar->addWidget(Label1);
     dateBar->addWidget(DTMeter);
     dateBar->addStretch(1);
@@ -140,9 +141,6 @@ TfrmTakeMeter::TfrmTakeMeter(QWidget *parent) : QWidget(parent)
     BitBtn3 = named<QPushButton>(Panel4, "BitBtn3");
     BitBtn3->setText(QStringLiteral("取消"));
     BitBtn3->setGeometry(128, 246, 75, 25);
-    // Enter presses a chooser button that has the focus, as Space does.
-    BitBtn2->setAutoDefault(true);
-    BitBtn3->setAutoDefault(true);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(dateBar);
@@ -160,6 +158,8 @@ TfrmTakeMeter::TfrmTakeMeter(QWidget *parent) : QWidget(parent)
     DBEditEh3->installEventFilter(this);
     DBEditEh4->installEventFilter(this);
     ListView1->installEventFilter(this);
+    EnterPressesFocusedButton(this);
+    KeysOpenCalendar(DTMeter);
 
     FormCreate();
 }
