@@ -3,6 +3,7 @@
 #include "DataSet.h"
 #include "Database.h"
 #include "UCommon.h"
+#include "WorkshopTree.h"
 
 #include <QSqlQuery>
 
@@ -59,13 +60,12 @@ namespace MasterChecks {
 
 namespace {
 
-constexpr int WorkshopLevel = 2;
-constexpr int TeamLevel = 3;
+using WorkshopTree::TeamLevel;
+using WorkshopTree::WorkshopLevel;
 
 qint64 count(const QSqlDatabase &db, const QString &sql, const QVariantList &values)
 {
-    QSqlQuery q = execSql(db, sql, values);
-    return q.next() ? q.value(0).toLongLong() : 0;
+    return scalar(db, sql, values).toLongLong();
 }
 
 bool blank(const QVariant &value)
@@ -102,12 +102,7 @@ QString checkMeter(const QSqlDatabase &db, const DataSet &meter, const QVariant 
         return QStringLiteral("请选择表类型！");
 
     const QVariant price = meter.value(QStringLiteral("PriceID"));
-    QVariant priceSort;
-    if (!price.isNull()) {
-        QSqlQuery q = execSql(db, MasterSql::sortOfPrice(), { price });
-        if (q.next())
-            priceSort = q.value(0);
-    }
+    const QVariant priceSort = price.isNull() ? QVariant() : scalar(db, MasterSql::sortOfPrice(), { price });
     if (priceSort.isNull() || priceSort.toLongLong() != sort.toLongLong())
         return QStringLiteral("执行单价与表类型不符！");
 

@@ -41,6 +41,7 @@ QString deleteSubtree();    // ? WrokShopID
 namespace WorkshopTree {
 
 constexpr qint64 RootId = 1;
+constexpr int WorkshopLevel = 2;   // the level a meter's workshop has
 constexpr int TeamLevel = 3;
 
 // One node of the tree in display order: a node follows its parent and its elder siblings.
