@@ -586,6 +586,18 @@ QVariant DataSet::valueAt(int pos, int fieldIndex) const
     return row.at(fieldIndex);
 }
 
+QVariant DataSet::storedValue(const QString &fieldName) const
+{
+    if (m_state == Insert)
+        return {};
+    if (m_state != Edit)
+        return value(fieldName);
+    const int fi = fieldIndex(fieldName);
+    if (fi < 0)
+        throw DatabaseError(QStringLiteral("找不到字段 %1").arg(fieldName));
+    return fi < m_columnCount ? m_original.at(fi) : lookupValue(m_lookups.at(fi - m_columnCount), m_original);
+}
+
 QVariant DataSet::rowValue(int row, const QString &fieldName) const
 {
     const int fi = fieldIndex(fieldName);

@@ -101,6 +101,9 @@ public:
     qint64 asInteger(const QString &field) const;    // null reads as 0
     Currency asCurrency(const QString &field) const; // null reads as 0
     bool isNull(const QString &field) const;
+    // The current row's value as stored: while editing, as it was when editing began; null for
+    // a row being inserted.
+    QVariant storedValue(const QString &field) const;
     // Values by position, for views.
     QVariant valueAt(int pos, int fieldIndex) const;
     // A value of a stored row by its index in the full result, for filters.

@@ -66,11 +66,10 @@ MeterRegister::MeterRegister(QObject *parent) : QObject(parent)
 
     adoMeter->setOnNewRecord([this] { fillNewMeter(); });
     MasterChecks::install(
-        adoMeter, [this] { return MasterChecks::checkMeter(adoMeter->database(), *adoMeter, m_storedNumber); },
+        adoMeter, [this] { return MasterChecks::checkMeter(adoMeter->database(), *adoMeter, storedNumber()); },
         [this] {
             return MasterChecks::checkMeterDelete(adoMeter->database(), adoMeter->value(QStringLiteral("MeterNO")));
         });
-    connect(adoMeter, &DataSet::stateChanged, this, &MeterRegister::onStateChanged);
 }
 
 void MeterRegister::open()
@@ -121,24 +120,9 @@ void MeterRegister::narrowTeams(const QVariant &workShopId)
     ADOQuery4->open();
 }
 
-void MeterRegister::onStateChanged()
+QVariant MeterRegister::storedNumber() const
 {
-    switch (adoMeter->state()) {
-    case DataSet::Edit:
-        // Entering editing: the buffer still holds the stored row.
-        if (!m_editing)
-            m_storedNumber = adoMeter->value(QStringLiteral("MeterNO"));
-        m_editing = true;
-        break;
-    case DataSet::Insert:
-        m_storedNumber = QVariant();
-        m_editing = true;
-        break;
-    default:
-        m_editing = false;
-        m_storedNumber = QVariant();
-        break;
-    }
+    return adoMeter->storedValue(QStringLiteral("MeterNO"));
 }
 
 void MeterRegister::fillNewMeter()

@@ -26,7 +26,7 @@ public:
     void narrowTeams(const QVariant &workShopId);
 
     // The current meter's number as stored; null for a new meter.
-    QVariant storedNumber() const { return m_storedNumber; }
+    QVariant storedNumber() const;
 
     DataSet *adoMeter = nullptr;     // the meters shown and edited
     DataSet *ADOQuery1 = nullptr;    // all meter types
@@ -39,10 +39,7 @@ public:
     DataSet *ADOQuery6 = nullptr;    // all teams
 
 private:
-    void onStateChanged();
     void fillNewMeter();
 
-    QVariant m_storedNumber;
-    bool m_editing = false;
     bool m_following = false;
 };

@@ -25,13 +25,6 @@ TakeMeterEntry::TakeMeterEntry(TKelvaraMg &manager, QWidget *messageOwner, QObje
     m_rows->setSql(QStringLiteral("select * from TakeMeter"));
     m_rows->setUpdateTable(QStringLiteral("TakeMeter"), { QStringLiteral("MeterID"), QStringLiteral("TakeTime") });
     m_rows->setBeforePost([this] { adoTakeMeterBeforePost(); });
-    // The stored meter number of a row put into editing, before anything changes it.
-    connect(m_rows, &DataSet::stateChanged, this, [this] {
-        if (m_rows->state() != DataSet::Edit)
-            m_editedMeter.clear();
-        else if (m_editedMeter.isNull())
-            m_editedMeter = m_rows->asString(QStringLiteral("MeterID"));
-    });
     m_manager.BindQuery(m_rows);
 }
 
@@ -78,7 +71,7 @@ bool TakeMeterEntry::start()
 
 QString TakeMeterEntry::storedMeterOfEditedRow() const
 {
-    return m_rows->state() == DataSet::Edit ? m_editedMeter : QString();
+    return m_rows->state() == DataSet::Edit ? m_rows->storedValue(QStringLiteral("MeterID")).toString() : QString();
 }
 
 void TakeMeterEntry::holdRowFor(const QString &number)

@@ -83,6 +83,5 @@ private:
     QString m_readingMeterNo;
     QStringList m_matches;
     int m_exactMatch = -1;
-    QString m_editedMeter;
     SaveResult m_hookResult = SaveResult::Stored;
 };

@@ -136,6 +136,7 @@ void TstDataSet::insertGoesBeforeCurrentAndCancelRemovesIt()
     QCOMPARE(inserted.at(0).at(0).toInt(), 1);
     QCOMPARE(ds->recNo(), 1);
     QVERIFY(ds->isNull("MeterSortName"));
+    QVERIFY(ds->storedValue("MeterSortName").isNull());   // a new row is stored nowhere yet
     QCOMPARE(ds->valueAt(2, ds->fieldIndex("MeterSortName")).toString(), QStringLiteral("电表"));
     ds->cancel();
     QCOMPARE(removed.size(), 1);
@@ -153,10 +154,14 @@ void TstDataSet::editWritesOnlyChangedColumnsByOldKey()
     t->addReading(QStringLiteral("A1"), QDate(2024, 3, 1), 10, 10, yuan("1"), yuan("0"));
     DataSet *ds = newSet(QStringLiteral("select * from Meter"), QStringLiteral("Meter"), { "MeterNO" });
     ds->open();
+    QCOMPARE(ds->storedValue("MeterNO").toString(), QStringLiteral("A1"));
     ds->edit();
     ds->setValue("MeterNO", QStringLiteral("A2"));
     ds->setValue("Quota", QStringLiteral("123.45"));
+    // Until it is posted, the row is stored under its old number.
+    QCOMPARE(ds->storedValue("MeterNO").toString(), QStringLiteral("A1"));
     ds->post();
+    QCOMPARE(ds->storedValue("MeterNO").toString(), QStringLiteral("A2"));
     QCOMPARE(t->scalar(QStringLiteral("SELECT Quota FROM Meter WHERE MeterNO = 'A2'")).toLongLong(), qint64(1234500));
     QCOMPARE(t->scalar(QStringLiteral("SELECT MaxBound FROM Meter")).toInt(), 9999);
     // The reading follows the renamed meter.
