@@ -14,7 +14,8 @@ namespace AutoBackup {
 // Copies kept in the folder; older ones are removed after each new copy.
 constexpr int kept = 30;
 
-// backup/ beside the database file.
+// backup/ beside the database file, where the daily copies and the copy made before the system
+// parameters clear the data go.
 QString folderFor(const QString &databaseFile);
 
 // The folder's copies of that database, oldest first (their names sort by time).

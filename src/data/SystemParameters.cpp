@@ -1,5 +1,6 @@
 #include "SystemParameters.h"
 
+#include "AutoBackup.h"
 #include "Database.h"
 #include "Password.h"
 
@@ -54,7 +55,7 @@ QString selectSql()
 
 QString backupPath(const QString &databaseFile, const QDateTime &when)
 {
-    const QString dir = QFileInfo(databaseFile).absolutePath() + QStringLiteral("/backup/");
+    const QString dir = AutoBackup::folderFor(databaseFile) + u'/';
     const QString stem = QStringLiteral("Kelvara-") + when.toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString candidate = dir + stem + QStringLiteral(".db");
     for (int n = 2; QFileInfo::exists(candidate); ++n)
