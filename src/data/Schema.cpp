@@ -12,35 +12,35 @@ QList<ColumnDef> columns(const QString &table)
     if (t == u"cnfgpara")
         return { { "UseUnitName", FieldKind::Text, 50 }, { "PassWd", FieldKind::Text, 0 } };
     if (t == u"workshop")
-        return { { "WrokShopID", FieldKind::Integer, 0, true },
+        return { { "WrokShopID", FieldKind::Integer, 0, true, true },
                  { "WrokShopName", FieldKind::Text, 50 },
                  { "WorkShopLevel", FieldKind::Integer },
                  { "WrokShopMemo", FieldKind::Text, 50 },
-                 { "ResideWorkShopID", FieldKind::Integer } };
+                 { "ResideWorkShopID", FieldKind::Integer, 0, false, true } };
     if (t == u"metersort")
-        return { { "MeterSortID", FieldKind::Integer, 0, true },
+        return { { "MeterSortID", FieldKind::Integer, 0, true, true },
                  { "MeterSortName", FieldKind::Text, 20 },
                  { "MeterSortMemo", FieldKind::Text, 50 } };
     if (t == u"price")
-        return { { "PriceID", FieldKind::Integer, 0, true },
+        return { { "PriceID", FieldKind::Integer, 0, true, true },
                  { "PriceName", FieldKind::Text, 20 },
                  { "PriceNumber", FieldKind::Currency },
                  { "ExceedPrice", FieldKind::Currency },
-                 { "MeterSortID", FieldKind::Integer } };
+                 { "MeterSortID", FieldKind::Integer, 0, false, true } };
     if (t == u"meter")
         return { { "MeterNO", FieldKind::Text, 10 },
                  { "Multiple", FieldKind::Integer },
-                 { "WorkShopID", FieldKind::Integer },
-                 { "PriceID", FieldKind::Integer },
+                 { "WorkShopID", FieldKind::Integer, 0, false, true },
+                 { "PriceID", FieldKind::Integer, 0, false, true },
                  { "BaseNumber", FieldKind::Integer },
-                 { "MeterSort", FieldKind::Integer },
+                 { "MeterSort", FieldKind::Integer, 0, false, true },
                  { "Quota", FieldKind::Currency },
                  { "Type", FieldKind::Text, 20 },
                  { "SetupDate", FieldKind::DateTime },
                  { "MaxBound", FieldKind::Integer },
                  { "SubjoinNumber", FieldKind::Integer },
                  { "FitPlace", FieldKind::Text, 50 },
-                 { "SubWorkShopID", FieldKind::Integer } };
+                 { "SubWorkShopID", FieldKind::Integer, 0, false, true } };
     if (t == u"takemeter")
         return { { "MeterID", FieldKind::Text, 10 },
                  { "TakeNumber", FieldKind::Integer },

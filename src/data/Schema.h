@@ -15,6 +15,7 @@ struct ColumnDef
     FieldKind kind = FieldKind::Unknown;
     int size = 0;              // maximum length of a text column, 0 when unlimited
     bool autoIncrement = false;
+    bool wide = false;         // a 64-bit integer (identifiers); other integers hold 32 bits
 };
 
 namespace Schema {
