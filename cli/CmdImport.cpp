@@ -64,7 +64,7 @@ int cmdImport(CliContext &ctx)
         int stored = 0;
         for (const ReadingCsv::Line &line : std::as_const(lines)) {
             if (!session.store.write(line.meterNo, line.counter, line.date, replace)) {
-                ctx.err << "kelvara-cli: line " << line.number << ": " << session.takeMessages() << "\n";
+                ctx.err << "kelvara-cli: line " << line.number << ": " << session.refusalText() << "\n";
                 ctx.err << "kelvara-cli: nothing stored\n";
                 return ExitRefused;
             }

@@ -31,6 +31,14 @@ ReadingSession::~ReadingSession()
     SetMessageSink({});
 }
 
+QString ReadingSession::refusalText()
+{
+    QString text = takeMessages();
+    if (!store.refusal().isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + store.refusal();
+    return text;
+}
+
 QString ReadingSession::takeMessages()
 {
     const QString text = messages.join(u'\n');
@@ -94,7 +102,7 @@ int cmdRead(CliContext &ctx)
             return ExitDatabase;
         }
         if (!row) {
-            ctx.err << session.takeMessages() << "\n";
+            ctx.err << session.refusalText() << "\n";
             return ExitRefused;
         }
     }

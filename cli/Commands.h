@@ -35,6 +35,7 @@ struct ReadingSession
     ReadingSession(const ReadingSession &) = delete;
     ReadingSession &operator=(const ReadingSession &) = delete;
     QString takeMessages();     // the messages since the last call, one a line
+    QString refusalText();      // takeMessages() and the store's refusal for a later reading
 
     TKelvaraMg manager;
     ReadingStore store{ manager };

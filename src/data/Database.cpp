@@ -1,5 +1,7 @@
 #include "Database.h"
 
+#include "UCommon.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -113,6 +115,18 @@ void pickFinal(sqlite3_context *ctx)
     sqlite3_result_value(ctx, state->value);
     sqlite3_value_free(state->value);
     state->value = nullptr;
+}
+
+// MeterKey(text): the form in which meter numbers compare (UCommon's MeterKey).
+void meterKeyFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+    const QByteArray key = MeterKey(QString::fromUtf8(text, sqlite3_value_bytes(argv[0]))).toUtf8();
+    sqlite3_result_text(ctx, key.constData(), int(key.size()), SQLITE_TRANSIENT);
 }
 
 sqlite3 *handleOf(const QSqlDatabase &db)
@@ -300,6 +314,9 @@ void registerFunctions(QSqlDatabase &db)
     if (sqlite3_create_function_v2(handle, "First", 1, flags, nullptr, nullptr, firstStep, pickFinal, nullptr)
             != SQLITE_OK
         || sqlite3_create_function_v2(handle, "Last", 1, flags, nullptr, nullptr, lastStep, pickFinal, nullptr)
+            != SQLITE_OK
+        || sqlite3_create_function_v2(handle, "MeterKey", 1, flags | SQLITE_DETERMINISTIC, nullptr,
+                                      meterKeyFunction, nullptr, nullptr, nullptr)
             != SQLITE_OK)
         throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(handle)));
 }

@@ -76,7 +76,8 @@ bool isDamaged();
 void setBusyTimeout(int milliseconds);
 int busyTimeout();
 
-// Registers First() and Last() on a connection: the value of the first and of the last row of a group.
+// Registers First() and Last() on a connection, the value of the first and of the last row of a
+// group, and MeterKey(), the form in which meter numbers compare.
 void registerFunctions(QSqlDatabase &db);
 
 // Copies the database consistently (SQLite's online backup) into a new owner-only file.

@@ -1,10 +1,11 @@
-// ReadingStore.h: stores one meter reading as the reading window does, for work without a window
-// (the command line, the demonstration data).
+// ReadingStore.h: stores, corrects and deletes meter readings and keeps the meter's later readings
+// true: the one place where readings are written, for the reading window and the command line.
 #pragma once
 
 #include "Currency.h"
 
 #include <QDate>
+#include <QList>
 #include <QString>
 #include <optional>
 
@@ -23,6 +24,14 @@ struct StoredReading
     bool replaced = false;    // the meter's reading of that date was corrected
 };
 
+// Every change to a meter's readings re-prices, in the same transaction, the stored readings whose
+// figures depend on it, exactly as entering the meter's readings in date order would price them:
+// the readings after it in its month (their quota split), the next reading after it (measured from
+// the new previous counter value) and the later readings of that next reading's month. Readings of
+// other months keep their figures: there is no price history, and today's prices must not rewrite
+// bills already issued. A later reading stored as a rollover is measured through the maximum count
+// while its counter value stays below its previous one; a change that would leave a later reading
+// that was no rollover below its previous value is refused.
 class ReadingStore
 {
 public:
@@ -33,28 +42,48 @@ public:
     // The date written as InputDate; today unless set.
     void setInputDate(const QDate &date) { m_inputDate = date; }
 
-    // The registered meter number equal to the text without regard to case.
+    // The registered meter number that the text names: equal without regard to case, or, for
+    // numbers stored with blanks at either end or differing in a non-ASCII letter's case, equal
+    // in MeterKey.
     std::optional<QString> registeredNumber(const QString &meterNo) const;
 
-    // Computes the reading of meterNo (its exact number, any case) without writing it: the row a
-    // save would store. Refused, with the message shown, for an unregistered meter or price, a
-    // reading of that meter on that date already stored unless replace (the row being saved is
-    // that reading), or anything PrepareReading refuses.
+    // Computes the reading of meterNo without writing it: the row a save would store. Refused,
+    // with the message shown, for an unregistered meter or price, a reading of that meter on that
+    // date already stored unless replace (the row being saved is that reading), or anything
+    // PrepareReading refuses.
     std::optional<StoredReading> prepare(const QString &meterNo, qint32 takeNumber, const QDate &date,
                                          bool replace = false);
 
-    // Computes the reading of meterNo (its exact number, any case) and writes the row, within the
-    // caller's transaction. Nothing is written when it is refused: an unregistered meter or
-    // price, a reading of that meter on that date already stored (unless replace, which corrects
-    // that row), or anything PrepareReading refuses. A database failure throws DatabaseError.
+    // Computes the reading, writes the row and re-prices the dependent readings, within the
+    // caller's transaction. Nothing is written when it is refused: as prepare, or for a later
+    // reading (refusal() says why). A database failure throws DatabaseError; the caller's
+    // transaction is then to be rolled back.
     std::optional<StoredReading> write(const QString &meterNo, qint32 takeNumber, const QDate &date,
                                        bool replace = false);
+    // Deletes the meter's reading of date and re-prices the dependent readings, within the caller's
+    // transaction. False when refused for a later reading (refusal()); deleting a reading that is
+    // not stored does nothing and is no refusal.
+    bool remove(const QString &meterNo, const QDate &date);
 
-    // write() in a transaction of its own.
+    // write() and remove() in a transaction of their own.
     std::optional<StoredReading> store(const QString &meterNo, qint32 takeNumber, const QDate &date,
                                        bool replace = false);
+    bool erase(const QString &meterNo, const QDate &date);
+
+    // The later readings the last write or remove re-priced, in date order, with their new figures.
+    const QList<StoredReading> &repriced() const { return m_repriced; }
+    // Why the last write or remove was refused because of a later reading, naming its date and
+    // counter value; empty otherwise. It is not shown: the caller tells it as it tells its refusals.
+    const QString &refusal() const { return m_refusal; }
+
+    struct Neighbour;
 
 private:
+    std::optional<Neighbour> nextReading(const QString &meterNo, const QDate &date) const;
+    bool repriceAfter(const QString &meterNo, const QDate &changed, const Neighbour &next, bool nextWasRollover);
+
     TKelvaraMg &m_manager;
     QDate m_inputDate;
+    QList<StoredReading> m_repriced;
+    QString m_refusal;
 };

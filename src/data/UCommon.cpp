@@ -35,34 +35,60 @@ void requireResult(const DataSet *query)
         (void)query->value(0);
 }
 
-ChargeCalc::SplitInput splitInput(const MeterInfo &meter, const ReadingInfo &reading, qint64 usedInMonth)
-{
-    ChargeCalc::SplitInput in;
-    in.curValue = reading.CurValue;
-    in.subjoin = meter.SubjoinNumber;
-    in.price = meter.PriceNumber;
-    in.exceedPrice = meter.ExceedPrice;
-    in.quota = meter.Quota;
-    in.quotaUnits = meter.QuotaNumber;
-    in.usedInMonth = usedInMonth;
-    return in;
-}
-
-// U: the month's earlier consumption with their additional quantities; nothing beyond 64 bits.
-std::optional<qint64> usedInMonth(const ReadingInfo &reading)
-{
-    qint64 used = 0;
-    if (__builtin_add_overflow(reading.MonthCurValue, reading.MonthSubjoin, &used))
-        return std::nullopt;
-    return used;
-}
-
 std::function<void()> &terminateHandler()
 {
     static std::function<void()> handler;
     return handler;
 }
 
+}
+
+MeterInfo ReadMeterInfo(const std::function<QVariant(int)> &column)
+{
+    MeterInfo meter;
+    meter.MeterNO = column(0).toString();
+    meter.PriceNumber = Currency::fromUnits(column(1).toLongLong());
+    meter.ExceedPrice = Currency::fromUnits(column(2).toLongLong());
+    meter.BaseNumber = column(3).toLongLong();
+    meter.MaxBound = column(4).toLongLong();
+    meter.Quota = Currency::fromUnits(column(5).toLongLong());
+    meter.SubjoinNumber = column(6).toLongLong();
+    meter.Multiple = column(7).toLongLong();
+    meter.WorkShopID = column(8).toLongLong();
+    meter.SubWorkShopID = column(9).toLongLong();
+    meter.QuotaNumber = ChargeCalc::QuotaUnits(meter.Quota, meter.PriceNumber);
+    return meter;
+}
+
+std::optional<ReadingFigures> PriceReading(const MeterInfo &meter, qint64 previous, qint64 counter, bool rollover,
+                                           qint64 monthCurValue, qint64 monthCount)
+{
+    const auto consumption = ChargeCalc::Consumption(previous, counter, meter.MaxBound, meter.Multiple, rollover);
+    if (!consumption || *consumption < 0 || !fitsInt32(*consumption))
+        return std::nullopt;
+    // U: the month's earlier consumption with their additional quantities.
+    qint64 monthSubjoin = 0;
+    qint64 used = 0;
+    if (__builtin_mul_overflow(monthCount, meter.SubjoinNumber, &monthSubjoin)
+        || __builtin_add_overflow(monthCurValue, monthSubjoin, &used))
+        return std::nullopt;
+    ChargeCalc::SplitInput in;
+    in.curValue = *consumption;
+    in.subjoin = meter.SubjoinNumber;
+    in.price = meter.PriceNumber;
+    in.exceedPrice = meter.ExceedPrice;
+    in.quota = meter.Quota;
+    in.quotaUnits = meter.QuotaNumber;
+    in.usedInMonth = used;
+    const auto split = ChargeCalc::SplitCharge(in);
+    if (!split)
+        return std::nullopt;
+    return ReadingFigures{ qint32(*consumption), split->charge, split->quotaCharge };
+}
+
+QString MeterKey(const QString &number)
+{
+    return TrimBlanks(number).toCaseFolded();
 }
 
 QString TrimBlanks(const QString &text)
@@ -168,7 +194,8 @@ namespace ReadingSql {
 
 QString meterNumbers()
 {
-    return QStringLiteral("Select MeterNO from Meter where MeterNO like :Pattern escape '\\' order by MeterNO");
+    return QStringLiteral(
+        "Select MeterNO from Meter where MeterKey(MeterNO) like :Pattern escape '\\' order by MeterNO");
 }
 
 QString readOnDate()
@@ -215,7 +242,8 @@ QString prefixPattern(const QString &typed)
 
 DataSet *TKelvaraMg::FindMeterNumbers(const QString &meterNo)
 {
-    RunQuery(ReadingSql::meterNumbers(), { { QStringLiteral("Pattern"), ReadingSql::prefixPattern(meterNo) } });
+    RunQuery(ReadingSql::meterNumbers(),
+             { { QStringLiteral("Pattern"), ReadingSql::prefixPattern(MeterKey(meterNo)) } });
     return FQuery;
 }
 
@@ -234,24 +262,13 @@ bool TKelvaraMg::PrepareReading(const QString &meterNo, qint32 takeNumber, const
     const QString day = date.toString(Qt::ISODate);
     const QString rangeMessage = QStringLiteral("使用数量超出范围，请检查抄表数！");
 
-    MeterInfo meter;
     RunQuery(ReadingSql::meterInfo(), { { QStringLiteral("MeterNO"), meterNo } });
     requireResult(FQuery);
     if (FQuery->recordCount() != 1) {
         ShowMessageText(MeterNotFoundText(meterNo));
         return false;
     }
-    meter.MeterNO = FQuery->value(0).toString();
-    meter.PriceNumber = Currency::fromUnits(FQuery->value(1).toLongLong());
-    meter.ExceedPrice = Currency::fromUnits(FQuery->value(2).toLongLong());
-    meter.BaseNumber = FQuery->value(3).toLongLong();
-    meter.MaxBound = FQuery->value(4).toLongLong();
-    meter.Quota = Currency::fromUnits(FQuery->value(5).toLongLong());
-    meter.SubjoinNumber = FQuery->value(6).toLongLong();
-    meter.Multiple = FQuery->value(7).toLongLong();
-    meter.WorkShopID = FQuery->value(8).toLongLong();
-    meter.SubWorkShopID = FQuery->value(9).toLongLong();
-    meter.QuotaNumber = ChargeCalc::QuotaUnits(meter.Quota, meter.PriceNumber);
+    const MeterInfo meter = ReadMeterInfo([this](int column) { return FQuery->value(column); });
 
     ReadingInfo reading;
     RunQuery(ReadingSql::monthWindow(), { { QStringLiteral("MeterNO"), meterNo },
@@ -289,21 +306,17 @@ bool TKelvaraMg::PrepareReading(const QString &meterNo, qint32 takeNumber, const
     if (rollover && (!FConfirmRollover || !FConfirmRollover(takeNumber, reading.LastTakeNumber)))
         return false;
 
-    const auto consumption =
-        ChargeCalc::Consumption(previous, takeNumber, meter.MaxBound, meter.Multiple, rollover);
-    if (!consumption || *consumption < 0 || !fitsInt32(*consumption)
-        || __builtin_mul_overflow(reading.ReadCount, meter.SubjoinNumber, &reading.MonthSubjoin)) {
+    const auto figures =
+        PriceReading(meter, previous, takeNumber, rollover, reading.MonthCurValue, reading.ReadCount);
+    if (!figures) {
         ShowMessageText(rangeMessage);
         return false;
     }
-    reading.CurValue = qint32(*consumption);
-    const auto used = usedInMonth(reading);
-    if (!used || !ChargeCalc::SplitCharge(splitInput(meter, reading, *used))) {
-        ShowMessageText(rangeMessage);
-        return false;
-    }
+    reading.CurValue = figures->CurValue;
+    reading.MonthSubjoin = reading.ReadCount * meter.SubjoinNumber;   // PriceReading checked its range
     FMeterInfo = meter;
     FReadingInfo = reading;
+    FFigures = *figures;
     return true;
 }
 
@@ -311,12 +324,9 @@ void TKelvaraMg::ComputeCharge()
 {
     if (!FMeterInfo || !FReadingInfo)
         throw std::logic_error("ComputeCharge without a reading prepared by PrepareReading");
-    // PrepareReading has made this same split, so it cannot fail here.
-    const ChargeCalc::Split split =
-        *ChargeCalc::SplitCharge(splitInput(*FMeterInfo, *FReadingInfo, *usedInMonth(*FReadingInfo)));
-    SetCurValue(FReadingInfo->CurValue);
-    SetCharge(split.charge);
-    SetQuotaCharge(split.quotaCharge);
+    SetCurValue(FFigures.CurValue);
+    SetCharge(FFigures.Charge);
+    SetQuotaCharge(FFigures.QuotaCharge);
     SetTakeNumber(FReadingInfo->LastTakeNumber);
     FMeterInfo.reset();
     FReadingInfo.reset();
@@ -332,10 +342,26 @@ QString TKelvaraMg::GetAppDir()
     return QCoreApplication::applicationDirPath() + u'/';
 }
 
+TKelvaraMg::HeldMessages::HeldMessages(TKelvaraMg &manager) : m_manager(manager), m_outer(manager.m_heldMessages)
+{
+    m_manager.m_heldMessages = &m_texts;
+}
+
+TKelvaraMg::HeldMessages::~HeldMessages()
+{
+    m_manager.m_heldMessages = m_outer;
+    for (const QString &text : std::as_const(m_texts))
+        m_manager.ShowMessageText(text);
+}
+
 void TKelvaraMg::ShowMessageText(const QString &text) const
 {
     if (TerminateRequested())
         return;
+    if (m_heldMessages) {
+        m_heldMessages->append(text);
+        return;
+    }
     if (messageSink())
         messageSink()(text);
     else

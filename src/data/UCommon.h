@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 #include <functional>
 #include <optional>
@@ -58,6 +59,28 @@ struct ReadingInfo
     QDate TakeTime;
 };
 
+// The figures a reading stores.
+struct ReadingFigures
+{
+    qint32 CurValue = 0;        // consumption, the additional quantity not included
+    Currency Charge;            // within the quota
+    Currency QuotaCharge;       // beyond the quota
+};
+
+// The meter facts of one row of ReadingSql::meterInfo(), given its columns by position.
+MeterInfo ReadMeterInfo(const std::function<QVariant(int column)> &column);
+
+// Prices a counter value measured from previous (through the maximum count when rollover), after
+// monthCount earlier readings of its month that consumed monthCurValue. Nothing when the
+// consumption leaves 0..2^31−1 or an amount leaves 64 bits.
+std::optional<ReadingFigures> PriceReading(const MeterInfo &meter, qint64 previous, qint64 counter, bool rollover,
+                                           qint64 monthCurValue, qint64 monthCount);
+
+// The form in which meter numbers are compared: without the blanks and control characters at
+// either end, case-folded for every letter ("Ä1" and "ä1" are one number). The statements compare
+// MeterKey(MeterNO), a function of every connection, with it.
+QString MeterKey(const QString &number);
+
 // Asks whether a counter value below the previous one means the counter passed its maximum and
 // started again; false refuses the reading without a message.
 using RolloverConfirmation = std::function<bool(qint32 typed, qint32 previous)>;
@@ -70,7 +93,7 @@ QString RolloverQuestionText(qint32 typed, qint32 previous);
 
 // The statements of the reading services; every value is a named parameter.
 namespace ReadingSql {
-QString meterNumbers();      // :Pattern, a prefixPattern (LIKE, backslash escapes)
+QString meterNumbers();      // :Pattern, a prefixPattern of the MeterKey (LIKE, backslash escapes)
 QString readOnDate();        // :MeterNO, :TakeTime
 QString meterInfo();         // :MeterNO
 QString monthWindow();       // :MeterNO, :FirstDay, :TakeTime (the window excludes :TakeTime)
@@ -96,6 +119,22 @@ public:
     static QString FormatMonth(const QDate &date);
     static QString GetAppDir();
     void ShowMessageText(const QString &text) const;
+
+    // Keeps the manager's messages from the moment it is made and shows them, in order, when it
+    // ends: a box never waits for the operator while a transaction holds the database.
+    class HeldMessages
+    {
+    public:
+        explicit HeldMessages(TKelvaraMg &manager);
+        ~HeldMessages();
+        HeldMessages(const HeldMessages &) = delete;
+        HeldMessages &operator=(const HeldMessages &) = delete;
+
+    private:
+        TKelvaraMg &m_manager;
+        QStringList *m_outer;
+        QStringList m_texts;
+    };
 
     void SetCurValue(qint32 value) { FCurValue = value; }
     void SetCharge(Currency value) { FCharge = value; }
@@ -140,8 +179,10 @@ public:
     RolloverConfirmation FConfirmRollover;
 
 private:
+    QStringList *m_heldMessages = nullptr;
     std::optional<MeterInfo> FMeterInfo;
     std::optional<ReadingInfo> FReadingInfo;
+    ReadingFigures FFigures;
 };
 
 extern TKelvaraMg *KelvaraMg;

@@ -134,6 +134,9 @@ void TstCli::readRefusals_data()
     QTest::newRow("lower without --rollover")
         << QStringList({ "read", "--date", "2005-03-09", "M1", "1004" }) << 1
         << "当前表数 1004 小于上次表数 1005，表计数是否已归零重新计数？ (--rollover stores it as a rollover)\n";
+    QTest::newRow("back-dated above the later reading")
+        << QStringList({ "read", "--date", "2005-03-07", "M1", "1010" }) << 1
+        << "表 M1 2005-03-08 的抄表数 1005 将小于上次表数 1010，不能修改！\n";
     const QString badCounter = QStringLiteral(
         "kelvara-cli: counter value \"%1\" is not a whole number from -2147483648 to 2147483647\n");
     QTest::newRow("letters") << QStringList({ "read", "M1", "12a" }) << 2 << badCounter.arg("12a");
@@ -181,7 +184,7 @@ void TstCli::readReplaceCorrects()
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.out, QStringLiteral("M1\t2005-03-08\t1003\t30\t17.5000\t0.0000\n"));
     QCOMPARE(storedRows(t), QStringList({ "M1 2005-03-08 1003 30 17.5000 0.0000",
-                                          "M1 2005-03-17 1020 150 72.5000 8.0000" }));
+                                          "M1 2005-03-17 1020 170 82.5000 8.0000" }));
 }
 
 void TstCli::readRollover()

@@ -1,4 +1,5 @@
 // Storing readings without a window, and the demonstration readings written through it.
+#include "DataSet.h"
 #include "Database.h"
 #include "DemoData.h"
 #include "ReadingStore.h"
@@ -58,6 +59,7 @@ private slots:
     void cleanup();
     void workedExampleRows();
     void registeredSpellingIsStored();
+    void numbersFoundByTheirKey();
     void unknownMeter_data();
     void unknownMeter();
     void secondReadingOfADate();
@@ -66,6 +68,11 @@ private slots:
     void refusedCorrectionKeepsTheStoredRow();
     void writeJoinsTheCallersTransaction();
     void demonstrationReadings();
+    void laterReadingsRepriced_data();
+    void laterReadingsRepriced();
+    void changesEqualAReplay_data();
+    void changesEqualAReplay();
+    void otherMonthsKeepTheirFigures();
 
 private:
     QStringList shown;
@@ -116,6 +123,28 @@ void TstReadingStore::registeredSpellingIsStored()
     QCOMPARE(t.scalar(QStringLiteral("select MeterID from TakeMeter")).toString(), QStringLiteral("Ab'1"));
 }
 
+// Numbers stored with blanks by older files, or differing from the typed text in the case of a
+// letter beyond ASCII, are found by their key; the manager's prefix look-up finds them alike.
+void TstReadingStore::numbersFoundByTheirKey()
+{
+    TestDatabase t;
+    addExampleMeter(t, QStringLiteral(" Z1"));
+    MeterSpec other;
+    other.number = QStringLiteral("Äb");
+    other.sort = 1;
+    other.price = 1;
+    t.addMeter(other);
+    TKelvaraMg mg;
+    ReadingStore store(mg);
+    QCOMPARE(store.registeredNumber(QStringLiteral("z1")), std::optional<QString>(QStringLiteral(" Z1")));
+    QCOMPARE(store.registeredNumber(QStringLiteral("äB")), std::optional<QString>(QStringLiteral("Äb")));
+    QVERIFY(store.store(QStringLiteral("Z1 "), 1005, day("2005-03-08")));
+    DataSet *found = mg.FindMeterNumbers(QStringLiteral("ä"));
+    QCOMPARE(found->recordCount(), 1);
+    QCOMPARE(found->value(0).toString(), QStringLiteral("Äb"));
+    QCOMPARE(mg.FindMeterNumbers(QStringLiteral("z"))->recordCount(), 1);
+}
+
 void TstReadingStore::unknownMeter_data()
 {
     QTest::addColumn<QString>("meter");
@@ -150,7 +179,8 @@ void TstReadingStore::secondReadingOfADate()
     QCOMPARE(storedRows(t), before);
 }
 
-// The stored value of the corrected reading and the later readings of the month play no part.
+// The stored value of the corrected reading and the later readings of the month play no part in
+// its own figures; the later reading is measured again from the corrected value.
 void TstReadingStore::correctionOfTheFirstReadingOfAMonth()
 {
     TestDatabase t;
@@ -169,7 +199,7 @@ void TstReadingStore::correctionOfTheFirstReadingOfAMonth()
     QCOMPARE(asked, 0);
     QCOMPARE(storedRows(t), QStringList({
                                 "M1 2005-03-08 1003 30 17.5000 0.0000 2005-03-21",
-                                "M1 2005-03-17 1020 150 72.5000 8.0000 2005-03-20",
+                                "M1 2005-03-17 1020 170 82.5000 8.0000 2005-03-20",
                             }));
     QVERIFY(shown.isEmpty());
 }
@@ -259,6 +289,168 @@ void TstReadingStore::demonstrationReadings()
     QVERIFY(t.scalar(QStringLiteral("select count(*) from TakeMeter where QuotaCharge > 0")).toInt() > 10);
     QVERIFY(t.scalar(QStringLiteral("select count(*) from TakeMeter t join Meter m on m.MeterNO = t.MeterID "
                                     "where m.Quota > 0 and t.QuotaCharge = 0")).toInt() > 100);
+}
+
+// A change re-prices the readings that depend on it; one that would push a later ordinary reading
+// below its previous value is refused with nothing changed.
+void TstReadingStore::laterReadingsRepriced_data()
+{
+    QTest::addColumn<int>("multiple");
+    QTest::addColumn<QStringList>("changes");   // "date counter", "date counter replace", "date delete"
+    QTest::addColumn<QStringList>("rows");      // the meter's readings afterwards: date counter consumption
+    QTest::addColumn<QString>("refusal");
+    QTest::addColumn<int>("repriced");
+    QTest::newRow("corrected earlier reading") << 40 << QStringList{ "05-01 3000", "05-02 3100", "05-01 3050 replace" }
+                                               << QStringList{ "05-01 3050 82000", "05-02 3100 2000" } << "" << 1;
+    QTest::newRow("back-dated between two") << 1 << QStringList{ "05-01 1100", "05-03 1200", "05-02 1180" }
+                                            << QStringList{ "05-01 1100 100", "05-02 1180 80", "05-03 1200 20" } << ""
+                                            << 1;
+    QTest::newRow("middle reading deleted") << 1 << QStringList{ "05-01 1100", "05-02 1150", "05-03 1200", "05-02 delete" }
+                                            << QStringList{ "05-01 1100 100", "05-03 1200 100" } << "" << 1;
+    QTest::newRow("next reading in a later month") << 1 << QStringList{ "04-30 1100", "05-10 1200", "04-30 1150 replace" }
+                                                   << QStringList{ "04-30 1150 150", "05-10 1200 50" } << "" << 1;
+    QTest::newRow("later reading would go below") << 1 << QStringList{ "05-01 1100", "05-02 1150", "05-01 1160 replace" }
+                                                  << QStringList{ "05-01 1100 100", "05-02 1150 50" }
+                                                  << "表 M1 2005-05-02 的抄表数 1150 将小于上次表数 1160，不能修改！" << 0;
+    QTest::newRow("rollover stays a rollover") << 1 << QStringList{ "05-01 9990", "05-02 5", "05-01 9980 replace" }
+                                               << QStringList{ "05-01 9980 8980", "05-02 5 24" } << "" << 1;
+    QTest::newRow("rollover no longer below") << 1 << QStringList{ "05-01 9990", "05-02 5", "05-01 3 replace" }
+                                              << QStringList{ "05-01 3 9002", "05-02 5 2" } << "" << 1;
+}
+
+void TstReadingStore::laterReadingsRepriced()
+{
+    QFETCH(int, multiple);
+    QFETCH(QStringList, changes);
+    QFETCH(QStringList, rows);
+    QFETCH(QString, refusal);
+    QFETCH(int, repriced);
+    TestDatabase t;
+    addExampleMeter(t, QStringLiteral("M1"));
+    execSql(t.db(), QStringLiteral("update Meter set Multiple = ?, Quota = 0"), { multiple });
+    TKelvaraMg mg;
+    mg.SetRolloverConfirmation([](qint32, qint32) { return true; });
+    ReadingStore store(mg);
+    bool refused = false;
+    for (const QString &change : std::as_const(changes)) {
+        const QStringList w = change.split(u' ');
+        const QDate date = day(("2005-" + w.at(0)).toLatin1());
+        refused = w.at(1) == u"delete" ? !store.erase(QStringLiteral("M1"), date)
+                                       : !store.store(QStringLiteral("M1"), w.at(1).toInt(), date, w.size() > 2);
+    }
+    QCOMPARE(refused, !refusal.isEmpty());
+    QCOMPARE(store.refusal(), refusal);
+    QCOMPARE(store.repriced().size(), repriced);
+    QStringList stored;
+    QSqlQuery q = execSql(t.db(), QStringLiteral("select TakeTime, TakeNumber, CurValue from TakeMeter order by TakeTime"));
+    while (q.next())
+        stored << q.value(0).toString().mid(5) + u' ' + q.value(1).toString() + u' ' + q.value(2).toString();
+    QCOMPARE(stored, rows);
+}
+
+void TstReadingStore::changesEqualAReplay_data()
+{
+    QTest::addColumn<quint32>("seed");
+    for (quint32 seed = 1; seed <= 12; ++seed)
+        QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed;
+}
+
+// Random new, back-dated, corrected and deleted readings of two meters, rollovers included, leave
+// every stored figure as typing the final readings in date order into a fresh database gives.
+void TstReadingStore::changesEqualAReplay()
+{
+    QFETCH(quint32, seed);
+    QRandomGenerator rng(seed);
+    const int multiple = QList<int>{ 1, 10, 40 }.at(rng.bounded(3));
+    const auto masterData = [&](TestDatabase &t) {
+        addExampleMeter(t, QStringLiteral("M1"));
+        MeterSpec other;
+        other.number = QStringLiteral("M2");
+        other.sort = 1;
+        other.price = 1;
+        other.multiple = 3;
+        other.maxBound = 5000;
+        other.quota = yuan("30");
+        t.addMeter(other);
+        execSql(t.db(), QStringLiteral("update Meter set Multiple = ? where MeterNO = 'M1'"), { multiple });
+    };
+    const QString figures = QStringLiteral("select MeterID, TakeTime, TakeNumber, CurValue, Charge, QuotaCharge "
+                                           "from TakeMeter order by TakeTime, MeterID");
+    QStringList changed;
+    QList<QStringList> finalReadings;
+    int repriced = 0;
+    {
+        TestDatabase t;
+        masterData(t);
+        TKelvaraMg mg;
+        mg.SetRolloverConfirmation([&](qint32, qint32) { return rng.bounded(3) != 0; });
+        ReadingStore store(mg);
+        const QDate start = day("2005-03-01");
+        for (int op = 0; op < 150; ++op) {
+            const QString meter = rng.bounded(3) == 0 ? QStringLiteral("M2") : QStringLiteral("M1");
+            const int offset = int(rng.bounded(80));
+            const QDate date = start.addDays(offset);
+            if (rng.bounded(6) == 0) {
+                store.erase(meter, date);
+            } else {
+                // Counters mostly grow with the date; now and then a slip or a counter started again.
+                const int max = meter == u"M1" ? 9999 : 5000;
+                int counter = 1000 + offset * 60 + int(rng.bounded(120)) - 60;
+                if (rng.bounded(12) == 0)
+                    counter = int(rng.bounded(max + 1));
+                store.store(meter, counter % (max + 1), date, true);
+            }
+            repriced += int(store.repriced().size());
+        }
+        QSqlQuery q = execSql(t.db(), figures);
+        while (q.next()) {
+            QStringList row;
+            for (int i = 0; i < 6; ++i)
+                row << q.value(i).toString();
+            finalReadings << row;
+            changed << row.join(u' ');
+        }
+    }
+    QVERIFY(repriced > 0);
+    QVERIFY(finalReadings.size() > 40);
+
+    TestDatabase fresh;
+    masterData(fresh);
+    TKelvaraMg mg;
+    mg.SetRolloverConfirmation([](qint32, qint32) { return true; });
+    ReadingStore store(mg);
+    for (const QStringList &r : std::as_const(finalReadings))
+        QVERIFY(store.store(r.at(0), r.at(2).toInt(), day(r.at(1).toLatin1())));
+    QStringList replayed;
+    QSqlQuery q = execSql(fresh.db(), figures);
+    while (q.next()) {
+        QStringList row;
+        for (int i = 0; i < 6; ++i)
+            row << q.value(i).toString();
+        replayed << row.join(u' ');
+    }
+    QCOMPARE(changed, replayed);
+}
+
+// There is no price history: a change re-prices only the readings that depend on it, at today's
+// price, and the bills of other months stay as issued.
+void TstReadingStore::otherMonthsKeepTheirFigures()
+{
+    TestDatabase t;
+    addExampleMeter(t, QStringLiteral("M1"));
+    TKelvaraMg mg;
+    ReadingStore store(mg);
+    for (const auto &[date, counter] : { std::pair{ "2005-03-10", 1010 }, std::pair{ "2005-03-20", 1020 },
+                                         std::pair{ "2005-04-10", 1030 }, std::pair{ "2005-05-10", 1040 } })
+        QVERIFY(store.store(QStringLiteral("M1"), counter, day(date)));
+    const QStringList before = storedRows(t);
+    execSql(t.db(), QStringLiteral("update Price set PriceNumber = ?"), { yuan("2").units() });
+    QVERIFY(store.store(QStringLiteral("M1"), 1008, day("2005-03-10"), true));
+    const QStringList after = storedRows(t);
+    QCOMPARE(store.repriced().size(), 1);
+    QCOMPARE(store.repriced().constFirst().TakeTime, day("2005-03-20"));
+    QVERIFY(after.at(1).contains(QStringLiteral("M1 2005-03-20 1020 120 ")));
+    QCOMPARE(after.mid(2), before.mid(2));
 }
 
 QTEST_GUILESS_MAIN(TstReadingStore)
