@@ -263,6 +263,7 @@ void TfrmMaim::N18Click()
 void TfrmMaim::N19Click()
 {
     OpenChild(frmTakeMeter, QStringLiteral("连续式抄表"));
+    connect(frmTakeMeter, &TfrmTakeMeter::statusMessage, this, &TfrmMaim::ShowTaskName, Qt::UniqueConnection);
 }
 
 void TfrmMaim::N13Click()

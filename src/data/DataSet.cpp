@@ -196,7 +196,7 @@ QVariant DataSet::convert(const Field &field, const QVariant &value)
         } else {
             n = value.toLongLong(&ok);
         }
-        if (!ok || n < std::numeric_limits<qint32>::min() || n > std::numeric_limits<qint32>::max())
+        if (!ok || (!field.wide && (n < std::numeric_limits<qint32>::min() || n > std::numeric_limits<qint32>::max())))
             throw DatabaseError(QStringLiteral("“%1”不是有效的整数！").arg(value.toString()));
         return n;
     }
@@ -301,6 +301,7 @@ void DataSet::open()
                 if (c.name.compare(f.name, Qt::CaseInsensitive) == 0) {
                     f.size = c.size;
                     f.autoIncrement = c.autoIncrement;
+                    f.wide = c.wide;
                 }
         fields.append(f);
     }
@@ -665,6 +666,8 @@ void DataSet::setValue(const QString &fieldName, const QVariant &v)
     const QVariant converted = convert(m_fields.at(fi), v);
     if (m_buffer.at(fi) == converted && m_buffer.at(fi).isNull() == converted.isNull())
         return;
+    if (m_fieldChange && m_fieldChange(m_fields.at(fi).name, converted))
+        return;
     m_buffer[fi] = converted;
     m_modified = true;
     emit rowChanged(m_pos);
@@ -793,6 +796,14 @@ void DataSet::writeUpdate(const Row &row)
         throw DatabaseError(QStringLiteral("要修改的记录已不存在！"));
 }
 
+void DataSet::writeBuffer()
+{
+    if (m_state == Insert)
+        writeInsert(m_buffer);
+    else if (m_state == Edit)
+        writeUpdate(m_buffer);
+}
+
 void DataSet::post()
 {
     if (!isEditing())
@@ -802,12 +813,13 @@ void DataSet::post()
         m_beforePost();
     if (!isEditing())
         return;
-    Row row = m_buffer;
-    if (m_state == Insert)
-        writeInsert(row);
+    if (m_writer)
+        m_writer();
     else
-        writeUpdate(row);
-    m_rows[m_index.at(m_pos)] = row;
+        writeBuffer();
+    if (!isEditing())
+        return;
+    m_rows[m_index.at(m_pos)] = m_buffer;
     m_buffer.clear();
     m_original.clear();
     m_modified = false;
@@ -862,22 +874,26 @@ void DataSet::remove()
         m_beforeDelete();
     const int pos = m_pos;
     const int row = m_index.at(pos);
-    QStringList where;
-    QVariantList values;
-    for (const QString &k : m_keyFields) {
-        const int fi = fieldIndex(k);
-        const QVariant v = m_rows.at(row).at(fi);
-        if (v.isNull()) {
-            where << k + QStringLiteral(" IS NULL");
-        } else {
-            where << k + QStringLiteral(" = ?");
-            values << toDatabase(m_fields.at(fi).kind, v);
+    if (m_deleter) {
+        m_deleter();
+    } else {
+        QStringList where;
+        QVariantList values;
+        for (const QString &k : m_keyFields) {
+            const int fi = fieldIndex(k);
+            const QVariant v = m_rows.at(row).at(fi);
+            if (v.isNull()) {
+                where << k + QStringLiteral(" IS NULL");
+            } else {
+                where << k + QStringLiteral(" = ?");
+                values << toDatabase(m_fields.at(fi).kind, v);
+            }
         }
+        if (where.isEmpty())
+            throw DatabaseError(QStringLiteral("数据集没有主键，不能删除！"));
+        ::execSql(database(),
+                  QStringLiteral("DELETE FROM %1 WHERE %2").arg(m_table, where.join(QStringLiteral(" AND "))), values);
     }
-    if (where.isEmpty())
-        throw DatabaseError(QStringLiteral("数据集没有主键，不能删除！"));
-    ::execSql(database(), QStringLiteral("DELETE FROM %1 WHERE %2").arg(m_table, where.join(QStringLiteral(" AND "))),
-            values);
     emit aboutToRemoveRow(pos);
     m_rows.removeAt(row);
     m_index.removeAt(pos);

@@ -31,6 +31,7 @@ public:
         int size = 0;
         bool autoIncrement = false;
         bool lookup = false;
+        bool wide = false;       // a 64-bit integer; other integers hold 32 bits
     };
 
     explicit DataSet(QObject *parent = nullptr);
@@ -119,6 +120,8 @@ public:
     void insert();      // new empty row before the current one
     void edit();
     void post();        // writes the edited or inserted row; throws DatabaseError or AbortError
+    // The set's own INSERT or UPDATE of the row being posted, for a writer that does more around it.
+    void writeBuffer();
     void cancel();
     void remove();      // deletes the current row (cancels a row being inserted)
     // Leaves editing: posts a modified row, cancels an untouched one.
@@ -133,6 +136,15 @@ public:
     void setAfterPost(std::function<void()> hook) { m_afterPost = std::move(hook); }
     void setOnNewRecord(std::function<void()> hook) { m_onNewRecord = std::move(hook); }
     void setBeforeDelete(std::function<void()> hook) { m_beforeDelete = std::move(hook); }
+    // Writes the row being posted in place of the set's own INSERT or UPDATE. It may change the
+    // row's values (they are kept as the stored row), cancel the row, or throw.
+    void setWriter(std::function<void()> writer) { m_writer = std::move(writer); }
+    // Deletes the current row from the database in place of the set's own DELETE; may throw.
+    void setDeleter(std::function<void()> deleter) { m_deleter = std::move(deleter); }
+    // Runs before setValue changes a field of the row being edited or inserted, with the converted
+    // value; true means the hook has dealt with the change itself (for example on a new row).
+    using FieldChangeHook = std::function<bool(const QString &field, const QVariant &value)>;
+    void setFieldChangeHook(FieldChangeHook hook) { m_fieldChange = std::move(hook); }
 
     using Filter = std::function<bool(const DataSet &, int row)>;
     void setFilter(Filter filter);
@@ -217,5 +229,6 @@ private:
     };
     QList<Editor> m_editors;
 
-    std::function<void()> m_beforePost, m_afterPost, m_onNewRecord, m_beforeDelete;
+    std::function<void()> m_beforePost, m_afterPost, m_onNewRecord, m_beforeDelete, m_writer, m_deleter;
+    FieldChangeHook m_fieldChange;
 };

@@ -12,7 +12,7 @@ namespace {
 
 bool sameMeter(const QString &a, const QString &b)
 {
-    return a.compare(b, Qt::CaseInsensitive) == 0;
+    return MeterKey(a) == MeterKey(b);
 }
 
 }
@@ -25,6 +25,14 @@ TakeMeterEntry::TakeMeterEntry(TKelvaraMg &manager, QWidget *messageOwner, QObje
     m_rows->setSql(QStringLiteral("select * from TakeMeter"));
     m_rows->setUpdateTable(QStringLiteral("TakeMeter"), { QStringLiteral("MeterID"), QStringLiteral("TakeTime") });
     m_rows->setBeforePost([this] { adoTakeMeterBeforePost(); });
+    m_rows->setWriter([this] { adoTakeMeterWrite(); });
+    m_rows->setDeleter([this] { adoTakeMeterDelete(); });
+    m_rows->setFieldChangeHook([this](const QString &field, const QVariant &value) {
+        return newRowForOtherMeter(field, value);
+    });
+    // The next row is begun once the save has returned to the event loop: the path that saved
+    // (an Enter, the navigator, a move to another row) finishes first.
+    m_rows->setAfterPost([this] { QMetaObject::invokeMethod(this, &TakeMeterEntry::saved, Qt::QueuedConnection); });
     m_manager.BindQuery(m_rows);
 }
 
@@ -36,6 +44,11 @@ QString TakeMeterEntry::alreadyReadText(const QString &meterNo)
 QString TakeMeterEntry::notFoundText(const QString &meterNo)
 {
     return QStringLiteral("编号为 ") + meterNo + QStringLiteral("  的表不存在，请先在表管理中维护！");
+}
+
+QString TakeMeterEntry::repricedText(int count)
+{
+    return QStringLiteral("已重新计算该表以后的 %1 条抄表记录").arg(count);
 }
 
 void TakeMeterEntry::setReadingDate(const QDate &date)
@@ -76,12 +89,22 @@ QString TakeMeterEntry::storedMeterOfEditedRow() const
 
 void TakeMeterEntry::holdRowFor(const QString &number)
 {
-    // Typing a meter number never turns a stored reading into another meter's reading.
-    if (m_rows->state() == DataSet::Edit && !sameMeter(storedMeterOfEditedRow(), number))
-        m_rows->cancel();
     if (!m_rows->isEditing())
         m_rows->append();
     m_rows->setValue(QStringLiteral("MeterID"), number);
+}
+
+bool TakeMeterEntry::newRowForOtherMeter(const QString &field, const QVariant &value)
+{
+    // A stored reading never becomes another meter's reading: its correction is dropped and the
+    // number begins a new row.
+    if (m_rows->state() != DataSet::Edit || field.compare(QStringLiteral("MeterID"), Qt::CaseInsensitive) != 0
+        || sameMeter(storedMeterOfEditedRow(), value.toString()))
+        return false;
+    m_rows->cancel();
+    m_rows->append();
+    m_rows->setValue(QStringLiteral("MeterID"), value);
+    return true;
 }
 
 TakeMeterEntry::MeterResult TakeMeterEntry::meterEntered(const QString &typed)
@@ -160,7 +183,7 @@ TakeMeterEntry::SaveResult TakeMeterEntry::counterEntered()
         m_rows->append();
         return m_hookResult;
     } catch (const AbortError &) {
-        return SaveResult::Kept;
+        return m_hookResult == SaveResult::NoMeter ? SaveResult::NoMeter : SaveResult::Kept;
     } catch (const DatabaseError &e) {
         // A locked, read-only, full or damaged file is told by its cause.
         if (e.namesCause())
@@ -176,28 +199,62 @@ TakeMeterEntry::SaveResult TakeMeterEntry::counterEntered()
 void TakeMeterEntry::adoTakeMeterBeforePost()
 {
     m_hookResult = SaveResult::Stored;
+    if (m_rows->state() == DataSet::Insert && TrimBlanks(m_rows->asString(QStringLiteral("MeterID"))).isEmpty()) {
+        m_manager.ShowMessageText(QStringLiteral("请输入表号！"));
+        m_hookResult = SaveResult::NoMeter;
+        throw AbortError();
+    }
     if (m_rows->isNull(QStringLiteral("TakeNumber")))
         throw DatabaseError(QStringLiteral("请输入当前表数！"));
-    const QString meter = TrimBlanks(m_rows->asString(QStringLiteral("MeterID")));
+}
+
+void TakeMeterEntry::adoTakeMeterWrite()
+{
+    // A correction keeps the meter and date of the reading it opened.
+    const bool correcting = m_rows->state() == DataSet::Edit;
+    const QString meter = correcting ? storedMeterOfEditedRow()
+                                     : TrimBlanks(m_rows->asString(QStringLiteral("MeterID")));
     // The field holds 32-bit values only, as the conversion of the typed text checks.
     const qint32 counter = qint32(m_rows->asInteger(QStringLiteral("TakeNumber")));
-    const bool ownReading = m_rows->state() == DataSet::Edit && sameMeter(storedMeterOfEditedRow(), meter);
 
-    bool declined = false;
+    // The rollover question is asked with no transaction open: a write that needs it is rolled
+    // back, the operator answers, and the write runs again with the answer.
+    std::optional<QPair<qint32, qint32>> asked;
+    std::optional<bool> answer;
     RolloverConfirmation previousConfirmation = m_manager.FConfirmRollover;
-    m_manager.SetRolloverConfirmation([&](qint32 typed, qint32 previous) {
-        const bool yes = ShowMessageBox(m_owner, RolloverQuestionText(typed, previous), QStringLiteral("提示"),
-                                        QMessageBox::Question, QMessageBox::Yes | QMessageBox::No)
-            == QMessageBox::Yes;
-        declined = !yes;
-        return yes;
-    });
     const auto restore = qScopeGuard([&] { m_manager.SetRolloverConfirmation(previousConfirmation); });
+    m_manager.SetRolloverConfirmation([&](qint32 typed, qint32 previous) {
+        if (answer && asked == qMakePair(typed, previous))
+            return *answer;
+        asked = qMakePair(typed, previous);
+        answer.reset();
+        return false;
+    });
 
     ReadingStore store(m_manager);
-    const std::optional<StoredReading> row = store.prepare(meter, counter, m_readingDate, ownReading);
+    std::optional<StoredReading> row;
+    for (;;) {
+        {
+            TKelvaraMg::HeldMessages held(m_manager);
+            Transaction tx(m_rows->database());
+            row = store.write(meter, counter, m_readingDate, correcting);
+            if (row)
+                tx.commit();
+        }
+        if (row || !asked || answer)
+            break;
+        answer = ShowMessageBox(m_owner, RolloverQuestionText(asked->first, asked->second), QStringLiteral("提示"),
+                                QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            == QMessageBox::Yes;
+        if (!*answer) {
+            m_hookResult = SaveResult::Kept;
+            throw AbortError();
+        }
+    }
     if (!row) {
-        if (declined) {
+        if (!store.refusal().isEmpty()) {
+            // Refused for a later reading: nothing changed, the row stays for retyping.
+            ShowMessageBox(m_owner, store.refusal(), QStringLiteral("操作提示"), QMessageBox::Information);
             m_hookResult = SaveResult::Kept;
             throw AbortError();
         }
@@ -212,4 +269,27 @@ void TakeMeterEntry::adoTakeMeterBeforePost()
     m_rows->setValue(QStringLiteral("CurValue"), row->CurValue);
     m_rows->setCurrency(QStringLiteral("Charge"), row->Charge);
     m_rows->setCurrency(QStringLiteral("QuotaCharge"), row->QuotaCharge);
+    if (!store.repriced().isEmpty())
+        emit repriced(repricedText(int(store.repriced().size())));
+}
+
+void TakeMeterEntry::adoTakeMeterDelete()
+{
+    const QString meter = m_rows->asString(QStringLiteral("MeterID"));
+    const QDate date = m_rows->value(QStringLiteral("TakeTime")).toDate();
+    ReadingStore store(m_manager);
+    bool removed = false;
+    {
+        TKelvaraMg::HeldMessages held(m_manager);
+        Transaction tx(m_rows->database());
+        removed = store.remove(meter, date);
+        if (removed)
+            tx.commit();
+    }
+    if (!removed) {
+        ShowMessageBox(m_owner, store.refusal(), QStringLiteral("操作提示"), QMessageBox::Information);
+        throw AbortError();
+    }
+    if (!store.repriced().isEmpty())
+        emit repriced(repricedText(int(store.repriced().size())));
 }

@@ -14,9 +14,12 @@ class TKelvaraMg;
 // The window drives this from its keys and places the focus by the results. Boxes go through
 // ShowMessageBox owned by the given window; the data manager's own texts through ShowMessageText.
 //
-// Every save of the rows (Enter in the counter value, the navigator's "提交", a grid edit) runs
-// adoTakeMeterBeforePost, which prices the row through ReadingStore::prepare, the same
-// computation the command line stores with: the row's own meter number, the reading date.
+// Every save of the rows (Enter in the counter value, the navigator's "提交", a grid edit, leaving
+// the row) and every delete (the navigator, Ctrl+Delete) goes through ReadingStore in a transaction
+// of its own, as the command line does: the row is priced with its own meter number and the
+// reading date, and the meter's later readings are re-priced with it. A correction only ever
+// changes the counter value of the reading it opened: giving the row another meter number begins
+// a new row for that number, whatever path the number comes by (Enter, Tab, a click, the grid).
 class TakeMeterEntry : public QObject
 {
     Q_OBJECT
@@ -35,6 +38,7 @@ public:
         Refused,        // refused with a message; the typed row or correction is dropped, a new row waits
         Kept,           // a lower value the operator did not call a rollover; the row stays as typed
         Failed,         // "数据提交失败！": an empty or non-numeric value, a database error; the row stays
+        NoMeter,        // a counter value without a meter number: "请输入表号！"; the row stays
     };
 
     TakeMeterEntry(TKelvaraMg &manager, QWidget *messageOwner, QObject *parent = nullptr);
@@ -69,9 +73,19 @@ public:
     // Texts the window shows.
     static QString alreadyReadText(const QString &meterNo);
     static QString notFoundText(const QString &meterNo);
+    static QString repricedText(int count);
+
+signals:
+    // A row was saved, by whatever path: the window begins the next row.
+    void saved();
+    // A save or delete re-priced the meter's later readings; text tells the operator how many.
+    void repriced(const QString &text);
 
 private:
     void adoTakeMeterBeforePost();
+    void adoTakeMeterWrite();
+    void adoTakeMeterDelete();
+    bool newRowForOtherMeter(const QString &field, const QVariant &value);
     void holdRowFor(const QString &number);
     MeterResult offerCorrection(const QString &number);
     QString storedMeterOfEditedRow() const;

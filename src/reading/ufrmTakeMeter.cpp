@@ -155,6 +155,9 @@ TfrmTakeMeter::TfrmTakeMeter(QWidget *parent) : QWidget(parent)
     connect(BitBtn1, &QPushButton::clicked, this, &TfrmTakeMeter::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TfrmTakeMeter::BitBtn2Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TfrmTakeMeter::BitBtn3Click);
+    connect(ListView1, &QTableWidget::cellDoubleClicked, this, &TfrmTakeMeter::BitBtn2Click);
+    connect(m_entry, &TakeMeterEntry::saved, this, &TfrmTakeMeter::BeginNextRow);
+    connect(m_entry, &TakeMeterEntry::repriced, this, &TfrmTakeMeter::statusMessage);
     DBEditEh3->installEventFilter(this);
     DBEditEh4->installEventFilter(this);
     ListView1->installEventFilter(this);
@@ -242,11 +245,18 @@ bool TfrmTakeMeter::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
     }
-    // Escape in the chooser list does what "取消" does.
-    if (event->type() == QEvent::KeyPress && watched == ListView1
-        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
-        BitBtn3Click();
-        return true;
+    if (event->type() == QEvent::KeyPress && watched == ListView1) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        // Escape in the chooser list does what "取消" does.
+        if (key == Qt::Key_Escape) {
+            BitBtn3Click();
+            return true;
+        }
+        // Home and End go to the first and the last number, not along the row.
+        if ((key == Qt::Key_Home || key == Qt::Key_End) && ListView1->rowCount() > 0) {
+            ListView1->selectRow(key == Qt::Key_Home ? 0 : ListView1->rowCount() - 1);
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -255,6 +265,20 @@ void TfrmTakeMeter::FocusCounter()
 {
     DBEditEh4->setFocus();
     DBEditEh4->selectAll();
+}
+
+void TfrmTakeMeter::FocusMeterNumber()
+{
+    DBEditEh3->setFocus();
+    DBEditEh3->selectAll();
+}
+
+void TfrmTakeMeter::BeginNextRow()
+{
+    Guarded(this, [&] {
+        if (m_entry->adoTakeMeter()->isEditing() || m_entry->start())
+            FocusMeterNumber();
+    });
 }
 
 void TfrmTakeMeter::DBEditEh3KeyPress()
@@ -269,7 +293,7 @@ void TfrmTakeMeter::DBEditEh3KeyPress()
         case TakeMeterEntry::MeterResult::NotFound:
             // Empty for a new row; a reading being corrected shows its own meter again.
             DBEditEh3->revert();
-            DBEditEh3->setFocus();
+            FocusMeterNumber();
             break;
         case TakeMeterEntry::MeterResult::ToCounter:
         case TakeMeterEntry::MeterResult::Correcting:
@@ -280,6 +304,8 @@ void TfrmTakeMeter::DBEditEh3KeyPress()
             break;
         case TakeMeterEntry::MeterResult::Declined:
         case TakeMeterEntry::MeterResult::LocateFailed:
+            // The next digits replace the number.
+            FocusMeterNumber();
             break;
         }
     });
@@ -338,6 +364,7 @@ void TfrmTakeMeter::BitBtn3Click()
     DBEditEh3->setFocus();
     Panel4->hide();
     ShowMessageBox(this, QStringLiteral("表编号查找失败！"), QStringLiteral("操作提示"), QMessageBox::Information);
+    FocusMeterNumber();
 }
 
 void TfrmTakeMeter::DBEditEh4KeyPress()
@@ -349,10 +376,11 @@ void TfrmTakeMeter::DBEditEh4KeyPress()
             DBEditEh3->setFocus();
             break;
         case TakeMeterEntry::SaveResult::Kept:
+        case TakeMeterEntry::SaveResult::Failed:
             FocusCounter();
             break;
-        case TakeMeterEntry::SaveResult::Failed:
-            DBEditEh4->setFocus();
+        case TakeMeterEntry::SaveResult::NoMeter:
+            DBEditEh3->setFocus();
             break;
         }
     });

@@ -27,6 +27,10 @@ public:
     void BitBtn2Click();                       // "确定" in the chooser
     void BitBtn3Click();                       // "取消" in the chooser
 
+signals:
+    // A text for the main window's status bar (how many later readings a save re-priced).
+    void statusMessage(const QString &text);
+
 private:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void FormCreate();
@@ -36,6 +40,8 @@ private:
     void ListView1KeyPress();                  // Enter in the chooser
     void ShowChooser();
     void FocusCounter();
+    void FocusMeterNumber();                   // the next digits replace the number
+    void BeginNextRow();                       // after every save: a new row, the meter number
 
     QLabel *Label1 = nullptr;
     QDateEdit *DTMeter = nullptr;

@@ -16,6 +16,11 @@ MessageBoxHandler &handler()
 QMessageBox::StandardButton showReal(const MessageBoxRequest &request)
 {
     QMessageBox box(request.icon, request.caption, request.text, request.buttons, request.owner);
+    if (request.defaultButton != QMessageBox::NoButton) {
+        box.setDefaultButton(request.defaultButton);
+        // Escape gives the same careful answer as Enter.
+        box.setEscapeButton(request.defaultButton);
+    }
     return QMessageBox::StandardButton(box.exec());
 }
 
@@ -27,11 +32,12 @@ void SetMessageBoxHandler(MessageBoxHandler h)
 }
 
 QMessageBox::StandardButton ShowMessageBox(QWidget *owner, const QString &text, const QString &caption,
-                                           QMessageBox::Icon icon, QMessageBox::StandardButtons buttons)
+                                           QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
+                                           QMessageBox::StandardButton defaultButton)
 {
     if (TerminateRequested())
         return QMessageBox::NoButton;
-    const MessageBoxRequest request{ owner, text, caption, icon, buttons };
+    const MessageBoxRequest request{ owner, text, caption, icon, buttons, defaultButton };
     return handler() ? handler()(request) : showReal(request);
 }
 

@@ -15,6 +15,8 @@ struct MessageBoxRequest
     QString caption;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    // The button Enter presses; NoButton leaves the choice to the box.
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
 };
 
 using MessageBoxHandler = std::function<QMessageBox::StandardButton(const MessageBoxRequest &)>;
@@ -26,7 +28,8 @@ void SetMessageBoxHandler(MessageBoxHandler handler);
 // requested nothing is shown and the answer is NoButton.
 QMessageBox::StandardButton ShowMessageBox(QWidget *owner, const QString &text, const QString &caption,
                                            QMessageBox::Icon icon,
-                                           QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+                                           QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                           QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
 // The application's title as caption, no icon, one OK button.
 void ShowPlainMessage(QWidget *owner, const QString &text);

@@ -6,11 +6,13 @@ MessageRecorder::MessageRecorder()
 {
     InstallStandardMessageSink();
     SetMessageBoxHandler([this](const MessageBoxRequest &r) {
-        m_boxes.append({ r.text, r.caption, r.icon, r.buttons, r.owner });
+        m_boxes.append({ r.text, r.caption, r.icon, r.buttons, r.owner, r.defaultButton });
         if (m_hook)
             m_hook(m_boxes.constLast());
         if (!m_answers.isEmpty())
             return m_answers.dequeue();
+        if (r.defaultButton != QMessageBox::NoButton)
+            return r.defaultButton;
         return r.buttons.testFlag(QMessageBox::Ok) ? QMessageBox::Ok : QMessageBox::Yes;
     });
 }

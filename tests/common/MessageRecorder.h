@@ -17,13 +17,14 @@ public:
         QMessageBox::Icon icon;
         QMessageBox::StandardButtons buttons;
         QWidget *owner;
+        QMessageBox::StandardButton defaultButton;
     };
 
     MessageRecorder();
     ~MessageRecorder();
 
-    // Answers for the coming boxes, in order; a box with no queued answer gets OK, or Yes
-    // when it has no OK button.
+    // Answers for the coming boxes, in order; a box with no queued answer gets its default button
+    // (as Enter would), else OK, or Yes when it has no OK button.
     void answer(QMessageBox::StandardButton button) { m_answers.enqueue(button); }
     // Runs when a box is shown (after it is recorded), for example to check the window's state.
     void onShow(std::function<void(const Box &)> hook) { m_hook = std::move(hook); }

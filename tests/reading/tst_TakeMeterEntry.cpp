@@ -76,6 +76,10 @@ void TstTakeMeterEntry::editToAnotherReadMeterIsRefused()
     e.adoTakeMeter()->last();
     e.adoTakeMeter()->edit();
     e.adoTakeMeter()->setValue(QStringLiteral("MeterID"), QStringLiteral("w"));
+    // The stored reading of 10 stays as it was; w's reading is a row of its own.
+    QCOMPARE(e.adoTakeMeter()->state(), DataSet::Insert);
+    QCOMPARE(e.adoTakeMeter()->recordCount(), 3);
+    e.adoTakeMeter()->setValue(QStringLiteral("TakeNumber"), 1010);
     e.adoTakeMeter()->post();
     QCOMPARE(f.rec.summaries(), QStringList{ "错误提示|该表在这一天已经抄过了！|information|Ok" });
     QCOMPARE(e.adoTakeMeter()->state(), DataSet::Browse);

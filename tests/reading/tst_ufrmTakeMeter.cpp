@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -45,7 +46,7 @@ struct Window : ReadingFixture
     QWidget *focus() const { return QApplication::focusWidget(); }
     // A date taken from the calendar.
     void pick(const QDate &date) const { child<QDateEdit>("DTMeter")->setDate(date); }
-    void press(const char *button) const { QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton); }
+    void press(const char *button) const { QTest::mouseClick(child<QAbstractButton>(button), Qt::LeftButton); }
     // Types into a box that has the focus, then presses Enter.
     void enter(const char *box, const QString &text) const
     {
@@ -118,6 +119,14 @@ private slots:
     void chooserCancelledByKeys_data();
     void chooserCancelledByKeys();
     void chooserLeftOpenCloses();
+    void correctionNeverTakesAnotherMeter_data();
+    void correctionNeverTakesAnotherMeter();
+    void rolloverQuestionDefaultsToNo_data();
+    void rolloverQuestionDefaultsToNo();
+    void everySaveBeginsTheNextRow();
+    void focusAfterRefusals();
+    void chooserByMouseAndEnds();
+    void laterReadingsRepricedAndTold();
 };
 
 void TstufrmTakeMeter::initTestCase()
@@ -552,9 +561,10 @@ void TstufrmTakeMeter::chooserCancelledByKeys()
         QTest::keyClick(f.focus(), Qt::Key(key));
     QVERIFY(!f.chooserShown());
     QCOMPARE(f.rec.summaries(), QStringList{ "操作提示|表编号查找失败！|information|Ok" });
-    // The focus is back in the meter number, not in the date picker, which a digit would change.
+    // The focus is back in the meter number, not in the date picker, which a digit would change,
+    // and the next digits replace the number.
     QCOMPARE(f.focus(), f.edit("DBEditEh3"));
-    f.edit("DBEditEh3")->selectAll();
+    QCOMPARE(f.edit("DBEditEh3")->selectedText(), QStringLiteral("10"));
     f.reading(QStringLiteral("101"), QStringLiteral("3"));
     QCOMPARE(f.stored(), QStringList{ "101 2005-03-08 3 3 3.0000 0.0000 today" });
 }
@@ -572,6 +582,192 @@ void TstufrmTakeMeter::chooserLeftOpenCloses()
     QVERIFY(!f.chooserShown());
     QCOMPARE(f.focus(), f.edit("DBEditEh4"));
     QCOMPARE(f.edit("DBEditEh3")->text(), QStringLiteral("2001"));
+}
+
+void TstufrmTakeMeter::correctionNeverTakesAnotherMeter_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("Shift+Tab back, Tab on") << "keys";
+    QTest::newRow("clicks") << "mouse";
+    QTest::newRow("navigator's edit") << "navigator";
+    QTest::newRow("grid cell") << "grid";
+}
+
+// While W's reading is open for correction, another number reaches the row by every path there is;
+// it begins 2001's own reading and W's stays as stored.
+void TstufrmTakeMeter::correctionNeverTakesAnotherMeter()
+{
+    QFETCH(QString, path);
+    Window f;
+    f.t.addReading(QStringLiteral("W"), day1, 1005, 50, yuan("27.5"), yuan("0"));
+    f.open(day1);
+    TDBEditEh *number = f.edit("DBEditEh3");
+    TDBEditEh *counter = f.edit("DBEditEh4");
+    if (path == u"grid") {
+        auto *grid = f.child<TDBGridEh>("DBGridEh1");
+        grid->setFocus();
+        grid->setCurrentIndex(grid->model()->index(0, 0));
+        QTest::keyClick(grid, Qt::Key_2);
+        QTest::keyClicks(f.focus(), QStringLiteral("001"));
+        QTest::keyClick(f.focus(), Qt::Key_Return);
+        counter->setFocus();
+    } else {
+        if (path == u"navigator") {
+            f.press("nbEdit");
+            number->setFocus();
+            number->selectAll();
+        } else {
+            f.rec.answer(QMessageBox::Yes);
+            f.enter("DBEditEh3", QStringLiteral("W"));
+            QCOMPARE(f.rows()->state(), DataSet::Edit);
+            if (path == u"keys")
+                QTest::keyClick(counter, Qt::Key_Tab, Qt::ShiftModifier);
+            else
+                QTest::mouseClick(number, Qt::LeftButton);
+            QCOMPARE(f.focus(), number);
+            number->selectAll();
+        }
+        QTest::keyClicks(number, QStringLiteral("2001"));
+        if (path == u"mouse")
+            QTest::mouseClick(counter, Qt::LeftButton);
+        else
+            QTest::keyClick(number, Qt::Key_Tab);
+    }
+    QCOMPARE(f.focus(), counter);
+    counter->selectAll();
+    QTest::keyClicks(counter, QStringLiteral("7"));
+    QTest::keyClick(counter, Qt::Key_Return);
+    QCOMPARE(f.stored(), QStringList({ "2001 2005-03-08 7 7 7.0000 0.0000 today",
+                                       "W 2005-03-08 1005 50 27.5000 0.0000 2005-03-08" }));
+}
+
+void TstufrmTakeMeter::rolloverQuestionDefaultsToNo_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<int>("stored");
+    QTest::newRow("Enter") << int(Qt::Key_Return) << int(Qt::NoModifier) << 0;
+    QTest::newRow("Escape") << int(Qt::Key_Escape) << int(Qt::NoModifier) << 0;
+    QTest::newRow("Alt+Y") << int(Qt::Key_Y) << int(Qt::AltModifier) << 1;
+}
+
+// The real question box: one slip of the finger must not store a rollover.
+void TstufrmTakeMeter::rolloverQuestionDefaultsToNo()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    Window f;
+    f.open(day1);
+    SetMessageBoxHandler({});
+    QString asked;
+    QTimer press;
+    connect(&press, &QTimer::timeout, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            press.stop();
+            asked = box->text();
+            QTest::keyClick(box, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        }
+    });
+    press.start(10);
+    f.reading(QStringLiteral("W"), QStringLiteral("800"));
+    QCOMPARE(asked, QStringLiteral("当前表数 800 小于上次表数 1000，表计数是否已归零重新计数？"));
+    QTEST(int(f.stored().size()), "stored");
+    if (f.stored().isEmpty()) {
+        QCOMPARE(f.w->focusWidget(), f.edit("DBEditEh4"));
+        QCOMPARE(f.edit("DBEditEh4")->selectedText(), QStringLiteral("800"));
+    }
+}
+
+// The navigator's "提交" and leaving the row save like Enter and begin the next reading.
+void TstufrmTakeMeter::everySaveBeginsTheNextRow()
+{
+    Window f;
+    f.open(day1);
+    f.enter("DBEditEh3", QStringLiteral("101"));
+    QTest::keyClicks(f.edit("DBEditEh4"), QStringLiteral("3"));
+    f.press("nbPost");
+    QTRY_COMPARE(f.focus(), f.edit("DBEditEh3"));
+    QCOMPARE(f.rows()->state(), DataSet::Insert);
+    QCOMPARE(f.stored(), QStringList{ "101 2005-03-08 3 3 3.0000 0.0000 today" });
+
+    f.enter("DBEditEh3", QStringLiteral("2001"));
+    QTest::keyClicks(f.edit("DBEditEh4"), QStringLiteral("4"));
+    f.press("nbFirst");
+    QTRY_COMPARE(f.rows()->state(), DataSet::Insert);
+    QCOMPARE(f.focus(), f.edit("DBEditEh3"));
+    QCOMPARE(f.stored().size(), 2);
+}
+
+void TstufrmTakeMeter::focusAfterRefusals()
+{
+    Window f;
+    f.t.addReading(QStringLiteral("W"), day1, 1005, 50, yuan("27.5"), yuan("0"));
+    f.open(day1);
+    // No to the correction: the next digits replace the number.
+    f.press("BitBtn1");
+    f.rec.answer(QMessageBox::No);
+    f.enter("DBEditEh3", QStringLiteral("W"));
+    QCOMPARE(f.focus(), f.edit("DBEditEh3"));
+    QCOMPARE(f.edit("DBEditEh3")->selectedText(), QStringLiteral("W"));
+
+    // A counter value with no meter number.
+    f.rec.clear();
+    f.edit("DBEditEh3")->del();
+    f.enter("DBEditEh4", QStringLiteral("5"));
+    QCOMPARE(f.rec.summaries(), QStringList{ "错误提示|请输入表号！|information|Ok" });
+    QCOMPARE(f.focus(), f.edit("DBEditEh3"));
+
+    // A failed save: the counter value is selected for retyping.
+    f.rec.clear();
+    execSql(f.t.db(), QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON TakeMeter BEGIN "
+                                     "SELECT RAISE(ABORT, 'refused'); END"));
+    f.enter("DBEditEh3", QStringLiteral("101"));
+    f.edit("DBEditEh4")->selectAll();
+    f.enter("DBEditEh4", QStringLiteral("7"));
+    QCOMPARE(f.rec.summaries(), QStringList{ "Kelvara|数据提交失败！.|critical|Ok" });
+    QCOMPARE(f.focus(), f.edit("DBEditEh4"));
+    QCOMPARE(f.edit("DBEditEh4")->selectedText(), QStringLiteral("7"));
+}
+
+void TstufrmTakeMeter::chooserByMouseAndEnds()
+{
+    Window f;
+    f.open(day1);
+    f.enter("DBEditEh3", QStringLiteral("10"));
+    QTest::keyClick(f.list(), Qt::Key_End);
+    QCOMPARE(f.list()->currentRow(), 2);
+    QTest::keyClick(f.list(), Qt::Key_Home);
+    QCOMPARE(f.list()->currentRow(), 0);
+    const QRect cell = f.list()->visualItemRect(f.list()->item(1, 1));
+    QTest::mouseClick(f.list()->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(f.list()->viewport(), Qt::LeftButton, {}, cell.center());
+    QVERIFY(!f.chooserShown());
+    QCOMPARE(f.edit("DBEditEh3")->text(), QStringLiteral("101"));
+    QCOMPARE(f.focus(), f.edit("DBEditEh4"));
+}
+
+// A correction re-prices the meter's later readings and says how many in the status bar.
+void TstufrmTakeMeter::laterReadingsRepricedAndTold()
+{
+    Window f;
+    f.t.addReading(QStringLiteral("W"), day1, 1005, 50, yuan("27.5"), yuan("0"));
+    f.t.addReading(QStringLiteral("W"), day1.addDays(9), 1020, 150, yuan("72.5"), yuan("8"));
+    f.open(day1);
+    QString told;
+    connect(f.w, &TfrmTakeMeter::statusMessage, [&](const QString &text) { told = text; });
+    f.rec.answer(QMessageBox::Yes);
+    f.reading(QStringLiteral("W"), QStringLiteral("1003"));
+    QCOMPARE(told, QStringLiteral("已重新计算该表以后的 1 条抄表记录"));
+    QCOMPARE(f.stored().value(1), QStringLiteral("W 2005-03-17 1020 170 82.5000 8.0000 2005-03-17"));
+    // Deleting it measures the later reading from the base again.
+    told.clear();
+    QCoreApplication::processEvents();
+    f.rows()->cancel();
+    f.rows()->first();
+    f.rec.answer(QMessageBox::Ok);
+    QTest::keyClick(f.child<TDBGridEh>("DBGridEh1"), Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(told, QStringLiteral("已重新计算该表以后的 1 条抄表记录"));
+    QCOMPARE(f.stored(), QStringList{ "W 2005-03-17 1020 200 100.0000 4.0000 2005-03-17" });
 }
 
 QTEST_MAIN(TstufrmTakeMeter)
