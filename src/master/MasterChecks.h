@@ -12,7 +12,7 @@ class DataSet;
 
 // The statements of the checks; every value is a positional parameter.
 namespace MasterSql {
-QString meterNumberTaken();   // ? number, ? stored number, ? stored number (NULL for a new meter)
+QString meterNumberTaken();   // ? MeterKey of the number, ? stored number, ? stored number (NULL for a new meter)
 QString sortExists();         // ? MeterSortID
 QString sortOfPrice();        // ? PriceID → MeterSortID
 QString workshopRow();        // ? WrokShopID → WorkShopLevel, ResideWorkShopID
@@ -31,7 +31,7 @@ QString OutOfRangeText(const QString &label);
 // The row is the current row of a set on Meter, MeterSort or Price; storedNumber is the meter's
 // number as stored (null for a new meter). Throws DatabaseError when a statement fails.
 //
-// Meter, in this order: number not blank, unique without regard to case; a type that exists; a
+// Meter, in this order: number not blank, unique as MeterKey (case-folded, without blanks at the ends); a type that exists; a
 // price of that type; a workshop of level 2; a team, when set, of level 3 below that workshop;
 // multiplier and maximum count at least 1; base count from 0 to the maximum count; quota and
 // additional quantity not negative. Missing numbers are out of range.

@@ -1,6 +1,7 @@
 #include "MeterRegister.h"
 
 #include "DataSet.h"
+#include "Database.h"
 #include "MasterChecks.h"
 #include "UCommon.h"
 
@@ -65,8 +66,13 @@ MeterRegister::MeterRegister(QObject *parent) : QObject(parent)
                              QStringLiteral("MeterSortID"), QStringLiteral("MeterSortName"));
 
     adoMeter->setOnNewRecord([this] { fillNewMeter(); });
+    adoMeter->setWriter([this] { writeMeter(); });
     MasterChecks::install(
-        adoMeter, [this] { return MasterChecks::checkMeter(adoMeter->database(), *adoMeter, storedNumber()); },
+        adoMeter,
+        [this] {
+            trimNumber();
+            return MasterChecks::checkMeter(adoMeter->database(), *adoMeter, storedNumber());
+        },
         [this] {
             return MasterChecks::checkMeterDelete(adoMeter->database(), adoMeter->value(QStringLiteral("MeterNO")));
         });
@@ -131,4 +137,26 @@ void MeterRegister::fillNewMeter()
     adoMeter->setValue(QStringLiteral("SubjoinNumber"), 0);
     adoMeter->setValue(QStringLiteral("Quota"), 0);
     adoMeter->setValue(QStringLiteral("SetupDate"), QDateTime(QDate::currentDate(), QTime(0, 0)));
+}
+
+void MeterRegister::trimNumber()
+{
+    // Readings and look-ups find a meter by its number without blanks at either end.
+    const QVariant number = adoMeter->value(QStringLiteral("MeterNO"));
+    if (!number.isNull() && TrimBlanks(number.toString()) != number.toString())
+        adoMeter->setValue(QStringLiteral("MeterNO"), TrimBlanks(number.toString()));
+}
+
+void MeterRegister::writeMeter()
+{
+    const QVariant stored = storedNumber();
+    const QSqlDatabase db = adoMeter->database();
+    Transaction tx(db);
+    adoMeter->writeBuffer();
+    // The foreign key carries a new number to the readings, but not a change of its case alone,
+    // which the column's collation takes for no change.
+    const QString number = adoMeter->asString(QStringLiteral("MeterNO"));
+    if (!stored.isNull() && stored.toString() != number)
+        execSql(db, QStringLiteral("Update TakeMeter set MeterID = ? where MeterID = ?"), { number, stored });
+    tx.commit();
 }

@@ -40,6 +40,8 @@ public:
 
 private:
     void fillNewMeter();
+    void trimNumber();
+    void writeMeter();
 
     bool m_following = false;
 };

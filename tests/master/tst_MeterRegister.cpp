@@ -33,7 +33,9 @@ private slots:
     void postChecks();
     void editChecksTheOtherMeters_data();
     void editChecksTheOtherMeters();
+    void numberChangeCarriesReadings_data();
     void numberChangeCarriesReadings();
+    void numbersCompareAsKeys();
     void deleteRefusedWithReadings();
     void teamAbove16Bits();
 
@@ -174,6 +176,8 @@ void TstMeterRegister::postChecks_data()
     QTest::newRow("valid") << "FitPlace" << QVariant("泵房") << "";
     QTest::newRow("blank number") << "MeterNO" << QVariant("   ") << "表编号不能为空！";
     QTest::newRow("number of another meter in other case") << "MeterNO" << QVariant("w1") << "表编号已存在！";
+    QTest::newRow("number of another meter with blanks") << "MeterNO" << QVariant(" W1\t") << "表编号已存在！";
+    QTest::newRow("identifier beyond 32 bits") << "WorkShopID" << QVariant(qint64(3000000000)) << "请选择所属车间！";
     QTest::newRow("no type") << "MeterSort" << none << "请选择表类型！";
     QTest::newRow("type not stored") << "MeterSort" << QVariant(999) << "请选择表类型！";
     QTest::newRow("no price") << "PriceID" << none << "执行单价与表类型不符！";
@@ -249,19 +253,42 @@ void TstMeterRegister::editChecksTheOtherMeters()
     QCOMPARE(m->state(), DataSet::Edit);
 }
 
+void TstMeterRegister::numberChangeCarriesReadings_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::newRow("new number") << "W9";
+    QTest::newRow("case only") << "w1";
+}
+
 void TstMeterRegister::numberChangeCarriesReadings()
 {
+    QFETCH(QString, number);
     m_db->addReading(QStringLiteral("W1"), QDate(2024, 7, 1), 100, 100, yuan("250"), yuan("0"));
     m_db->addReading(QStringLiteral("W1"), QDate(2024, 7, 20), 180, 80, yuan("200"), yuan("0"));
     m_db->addReading(QStringLiteral("E1"), QDate(2024, 7, 1), 50, 50, yuan("30"), yuan("0"));
     DataSet *m = m_reg->adoMeter;
     m->edit();
-    m->setValue(QStringLiteral("MeterNO"), QStringLiteral("W9"));
+    m->setValue(QStringLiteral("MeterNO"), number);
     m->post();
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT group_concat(MeterID || ' ' || TakeTime, ', ') FROM "
                                          "(SELECT * FROM TakeMeter ORDER BY MeterID, TakeTime)"))
                  .toString(),
-             QStringLiteral("E1 2024-07-01, W9 2024-07-01, W9 2024-07-20"));
+             QStringLiteral("E1 2024-07-01, %1 2024-07-01, %1 2024-07-20").arg(number));
+}
+
+// Numbers are stored without blanks at either end and compare case-folded for every letter.
+void TstMeterRegister::numbersCompareAsKeys()
+{
+    m_db->addMeter({ QStringLiteral("Ä1"), m_id["水表"], m_id["生产用水"], m_id["一车间"], m_id["车工班"] });
+    DataSet *m = m_reg->adoMeter;
+    insertValidMeter();
+    m->setValue(QStringLiteral("MeterNO"), QStringLiteral("ä1"));
+    QVERIFY_THROWS_EXCEPTION(AbortError, m->post());
+    QCOMPARE(m_rec->summaries(), QStringList{ box(QStringLiteral("表编号已存在！")) });
+    m->setValue(QStringLiteral("MeterNO"), QStringLiteral(" Z1\t"));
+    m->post();
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM Meter WHERE MeterNO = 'Z1'")).toInt(), 1);
+    QCOMPARE(m->asString(QStringLiteral("MeterNO")), QStringLiteral("Z1"));
 }
 
 void TstMeterRegister::deleteRefusedWithReadings()
