@@ -21,7 +21,7 @@ if(NOT rc EQUAL 0)
     message(FATAL_ERROR "kelvara-bench failed (${rc}): ${out}${err}")
 endif()
 foreach(row "save one reading (look-ups" "bare single-row INSERT" "save one reading, small database"
-            "open a date's readings" "summary report, month, app" "workshop detail report, year, app"
+            "correct the first reading of a month" "open a date's readings" "summary report, month, app" "workshop detail report, year, app"
             "workshop summary table, year, app" "start of the program to the login window shown"
             "kelvara-cli import of 50 readings" "peak memory, report window")
     string(FIND "${out}" "${row}" at)
