@@ -82,8 +82,8 @@ std::optional<QString> ReadingStore::registeredNumber(const QString &meterNo) co
     // The primary key compares without regard to ASCII case: the usual look-up is one index read.
     QVariant number = scalar(db, QStringLiteral("Select MeterNO from Meter where MeterNO = ?"), { meterNo });
     if (!number.isValid())
-        number = scalar(db, QStringLiteral("Select MeterNO from Meter where MeterKey(MeterNO) = ? order by MeterNO"),
-                        { MeterKey(meterNo) });
+        number = scalar(db, QStringLiteral("Select MeterNO from Meter where MeterKey(MeterNO) = MeterKey(?) order by MeterNO"),
+                        { meterNo });
     if (!number.isValid())
         return std::nullopt;
     return number.toString();

@@ -195,7 +195,7 @@ namespace ReadingSql {
 QString meterNumbers()
 {
     return QStringLiteral(
-        "Select MeterNO from Meter where MeterKey(MeterNO) like :Pattern escape '\\' order by MeterNO");
+        "Select MeterNO from Meter where MeterKey(MeterNO) like MeterKey(:Pattern) escape '\\' order by MeterNO");
 }
 
 QString readOnDate()
@@ -243,7 +243,7 @@ QString prefixPattern(const QString &typed)
 DataSet *TKelvaraMg::FindMeterNumbers(const QString &meterNo)
 {
     RunQuery(ReadingSql::meterNumbers(),
-             { { QStringLiteral("Pattern"), ReadingSql::prefixPattern(MeterKey(meterNo)) } });
+             { { QStringLiteral("Pattern"), ReadingSql::prefixPattern(TrimBlanks(meterNo)) } });
     return FQuery;
 }
 

@@ -78,7 +78,7 @@ std::optional<ReadingFigures> PriceReading(const MeterInfo &meter, qint64 previo
 
 // The form in which meter numbers are compared: without the blanks and control characters at
 // either end, case-folded for every letter ("Ä1" and "ä1" are one number). The statements compare
-// MeterKey(MeterNO), a function of every connection, with it.
+// both sides through MeterKey(), a function of every connection, so the engine folds them alike.
 QString MeterKey(const QString &number);
 
 // Asks whether a counter value below the previous one means the counter passed its maximum and
@@ -93,7 +93,7 @@ QString RolloverQuestionText(qint32 typed, qint32 previous);
 
 // The statements of the reading services; every value is a named parameter.
 namespace ReadingSql {
-QString meterNumbers();      // :Pattern, a prefixPattern of the MeterKey (LIKE, backslash escapes)
+QString meterNumbers();      // :Pattern, a prefixPattern (LIKE, backslash escapes), compared as MeterKey
 QString readOnDate();        // :MeterNO, :TakeTime
 QString meterInfo();         // :MeterNO
 QString monthWindow();       // :MeterNO, :FirstDay, :TakeTime (the window excludes :TakeTime)

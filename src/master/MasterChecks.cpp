@@ -15,7 +15,7 @@ QString meterNumberTaken()
 {
     // Numbers compare as MeterKey, case-folded for every letter; the meter's own stored number
     // does not count, so a meter may change the case of its number.
-    return QStringLiteral("Select count(*) from Meter where MeterKey(MeterNO) = ? and (? is null or MeterNO <> ?)");
+    return QStringLiteral("Select count(*) from Meter where MeterKey(MeterNO) = MeterKey(?) and (? is null or MeterNO <> ?)");
 }
 
 QString sortExists()
@@ -94,7 +94,7 @@ QString checkMeter(const QSqlDatabase &db, const DataSet &meter, const QVariant 
     const QVariant number = meter.value(QStringLiteral("MeterNO"));
     if (blank(number))
         return QStringLiteral("表编号不能为空！");
-    if (count(db, MasterSql::meterNumberTaken(), { MeterKey(number.toString()), storedNumber, storedNumber }) > 0)
+    if (count(db, MasterSql::meterNumberTaken(), { number, storedNumber, storedNumber }) > 0)
         return QStringLiteral("表编号已存在！");
 
     const QVariant sort = meter.value(QStringLiteral("MeterSort"));

@@ -12,7 +12,7 @@ class DataSet;
 
 // The statements of the checks; every value is a positional parameter.
 namespace MasterSql {
-QString meterNumberTaken();   // ? MeterKey of the number, ? stored number, ? stored number (NULL for a new meter)
+QString meterNumberTaken();   // ? number, ? stored number, ? stored number (NULL for a new meter)
 QString sortExists();         // ? MeterSortID
 QString sortOfPrice();        // ? PriceID → MeterSortID
 QString workshopRow();        // ? WrokShopID → WorkShopLevel, ResideWorkShopID
