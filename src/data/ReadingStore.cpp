@@ -123,8 +123,9 @@ std::optional<StoredReading> ReadingStore::prepare(const QString &meterNo, qint3
 std::optional<ReadingStore::Neighbour> ReadingStore::nextReading(const QString &meterNo, const QDate &date) const
 {
     std::optional<Neighbour> next;
+    // A row of an older file without a counter value is passed over, as the previous value passes it.
     eachRow(QStringLiteral("Select TakeTime, TakeNumber from TakeMeter where MeterID = ? and TakeTime > ? "
-                           "order by TakeTime limit 1"),
+                           "and TakeNumber is not null order by TakeTime limit 1"),
             { meterNo, iso(date) }, [&](const QSqlQuery &q) {
                 next = Neighbour{ QDate::fromString(q.value(0).toString(), Qt::ISODate), q.value(1).toLongLong(),
                                   !q.value(1).isNull() };
@@ -176,13 +177,13 @@ bool ReadingStore::repriceAfter(const QString &meterNo, const QDate &changed, co
             });
 
     qint64 previous = previousCounter(meterNo, firstDay);
-    int month = -1;
+    int month = -1;   // year × 12 + month: the same month of another year is another month
     qint64 monthCurValue = 0;
     qint64 monthCount = 0;
     QList<StoredReading> repriced;
     for (const Reading &r : std::as_const(readings)) {
-        if (r.day.month() != month) {
-            month = r.day.month();
+        if (r.day.year() * 12 + r.day.month() != month) {
+            month = r.day.year() * 12 + r.day.month();
             monthCurValue = 0;
             monthCount = 0;
         }
