@@ -290,7 +290,8 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
                { row.MeterID, row.TakeNumber, row.CurValue, row.Charge.units(), row.QuotaCharge.units(),
                  iso(row.InputDate), day });
     }
-    if (next && !repriceAfter(row.MeterID, date, *next, nextWasRollover))
+    if (next && !(m_pending && m_pending(row.MeterID, next->day))
+        && !repriceAfter(row.MeterID, date, *next, nextWasRollover))
         return std::nullopt;
     savepoint.release();
     return row;
@@ -308,10 +309,10 @@ bool ReadingStore::remove(const QString &meterNo, const QDate &date)
 
     Savepoint savepoint(next.has_value());
     if (change(QStringLiteral("Delete from TakeMeter where MeterID = ? and TakeTime = ?"), { meter, iso(date) }) == 0) {
-        savepoint.release();
-        return true;
+        m_refusal = QStringLiteral("表 %1 %2 的抄表记录已不存在，请刷新后重试！").arg(meter, iso(date));
+        return false;
     }
-    if (next && !repriceAfter(meter, date, *next, nextWasRollover))
+    if (next && !(m_pending && m_pending(meter, next->day)) && !repriceAfter(meter, date, *next, nextWasRollover))
         return false;
     savepoint.release();
     return true;

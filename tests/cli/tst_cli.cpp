@@ -82,6 +82,7 @@ private slots:
     void importBadLines();
     void importSameDateInFileOrder();
     void importRollover();
+    void importReplaceChecksTheFileAsAWhole();
     void importShowsProgress();
     void importUsage();
     void initDemoWritesReadings();
@@ -289,6 +290,20 @@ void TstCli::importSameDateInFileOrder()
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(storedRows(t), QStringList({ "M1 2005-03-08 1005 50 27.5000 0.0000",
                                           "M1 2005-03-17 1020 150 72.5000 8.0000" }));
+}
+
+// A corrected month whose first reading now lies above the old second one is consistent as a whole.
+void TstCli::importReplaceChecksTheFileAsAWhole()
+{
+    TestDatabase t;
+    addMeters(t);
+    QCOMPARE(runCli(t.path(), { "import", writeFile(t, "M1,2005-03-08,1005\nM1,2005-03-17,1020\n") }).exitCode, 0);
+    const QString file = writeFile(t, "M1,2005-03-17,1040\nM1,2005-03-08,1030\n");
+    const Run r = runCli(t.path(), { "import", "--replace", file });
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(storedRows(t), QStringList({ "M1 2005-03-08 1030 300 100.0000 84.0000",
+                                          "M1 2005-03-17 1040 100 0.0000 84.0000" }));
 }
 
 void TstCli::importRollover()
