@@ -7,7 +7,6 @@
 
 #include <QFile>
 #include <QGuiApplication>
-#include <QSaveFile>
 
 namespace {
 
@@ -27,6 +26,9 @@ bool wantsPdfReport(int argc, char **argv)
     }
     return false;
 }
+
+// A file or stream that does not take the report fails the command like the database would.
+constexpr int ExitWriteFailed = ExitDatabase;
 
 QDate isoDate(const QString &text)
 {
@@ -152,32 +154,36 @@ int cmdReport(CliContext &ctx)
     // A byte-order mark helps spreadsheets open a file, but not a program reading a pipe.
     document.byteOrderMark = writeAs == ReportExport::Format::Csv && !output.isEmpty();
 
+    // Whatever the output does not take is a failure: a full disk, a closed pipe, a device.
+    QString failure;
     try {
         if (output.isEmpty()) {
             ctx.out.flush();
             QFile out;
-            if (!out.open(stdout, QIODevice::WriteOnly)) {
-                ctx.err << "kelvara-cli: cannot write to standard output\n";
-                return ExitRefused;
+            if (!out.open(stdout, QIODevice::WriteOnly))
+                failure = out.errorString();
+            else
+                failure = ReportExport::write(out, writeAs, document);
+            if (!failure.isEmpty()) {
+                ctx.err << "kelvara-cli: cannot write to standard output: " << failure << "\n";
+                return ExitWriteFailed;
             }
-            ReportExport::write(out, writeAs, document);
-            out.flush();
             return ExitDone;
         }
-        QSaveFile file(output);
-        if (!file.open(QIODevice::WriteOnly)) {
-            ctx.err << "kelvara-cli: cannot write " << output << ": " << file.errorString() << "\n";
-            return ExitRefused;
-        }
-        ReportExport::write(file, writeAs, document);
-        if (!file.commit()) {
-            ctx.err << "kelvara-cli: cannot write " << output << ": " << file.errorString() << "\n";
-            return ExitRefused;
-        }
+        failure = ReportExport::writeFile(output, writeAs, document);
     } catch (const DatabaseError &e) {
         ctx.err << "kelvara-cli: " << e.operatorText() << "\n";
         return ExitDatabase;
     }
+    if (!failure.isEmpty()) {
+        ctx.err << "kelvara-cli: cannot write " << output << ": " << failure << "\n";
+        return ExitWriteFailed;
+    }
     ctx.out << "wrote " << output << "\n";
+    ctx.out.flush();
+    if (ctx.out.status() != QTextStream::Ok) {
+        ctx.err << "kelvara-cli: wrote " << output << " but cannot write to standard output\n";
+        return ExitWriteFailed;
+    }
     return ExitDone;
 }

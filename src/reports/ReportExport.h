@@ -30,12 +30,13 @@ Format formatForFile(const QString &path, Format fallback);
 // Column titles as the grid defines them: upper and lower title joined by "|".
 QStringList columnTitles(const ReportModel &model);
 
-// Writes the document; throws DatabaseError when the rows cannot be read. Pdf needs a
-// QGuiApplication.
-void write(QIODevice &device, Format format, const Document &document);
+// Writes the document; throws DatabaseError when the rows cannot be read. Returns an empty text
+// on success, otherwise why the device took not all of it. Pdf needs a QGuiApplication.
+QString write(QIODevice &device, Format format, const Document &document);
 
 // Writes a file through a temporary file renamed over it at the end, so a failure leaves any
-// existing file intact. Returns an empty text on success, otherwise the reason.
+// existing file intact; an existing device or named pipe is written into instead. Returns an
+// empty text on success, otherwise the reason.
 QString writeFile(const QString &path, Format format, const Document &document);
 
 // Columns a text takes on a terminal: East Asian wide characters take two.

@@ -5,7 +5,11 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
+#include <csignal>
+#include <functional>
 #include <memory>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 class TstCmdReport : public QObject
 {
@@ -18,6 +22,9 @@ private slots:
     void csvToStandardOutput();
     void csvToFile();
     void pdfFile();
+    void namedPipeWrittenInto();
+    void writeFailures_data();
+    void writeFailures();
     void refusals_data();
     void refusals();
     void missingDatabase();
@@ -29,7 +36,8 @@ private:
         QByteArray out;
         QString err;
     };
-    Result run(const QStringList &args, const QString &database = {});
+    Result run(const QStringList &args, const QString &database = {},
+               const std::function<void(QProcess &)> &setup = {});
 
     std::unique_ptr<TestDatabase> m_db;
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -65,9 +73,12 @@ void TstCmdReport::cleanup()
     m_db.reset();
 }
 
-TstCmdReport::Result TstCmdReport::run(const QStringList &args, const QString &database)
+TstCmdReport::Result TstCmdReport::run(const QStringList &args, const QString &database,
+                                      const std::function<void(QProcess &)> &setup)
 {
     QProcess process;
+    if (setup)
+        setup(process);
     process.start(QStringLiteral(KELVARA_CLI),
                   QStringList{ "--database", database.isEmpty() ? m_db->path() : database } + args);
     Result r;
@@ -136,6 +147,81 @@ void TstCmdReport::pdfFile()
     for (auto it = page.globalMatch(QString::fromLatin1(data)); it.hasNext(); it.next())
         ++pages;
     QCOMPARE(pages, 1);   // eleven columns at their designed widths fit one portrait page
+}
+
+// A named pipe given as the output is written into, as a shell's redirection would; replacing
+// it would leave its reader waiting for ever.
+void TstCmdReport::namedPipeWrittenInto()
+{
+    const QString pipe = m_dir->filePath(QStringLiteral("pipe"));
+    QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QProcess reader;
+    reader.start(QStringLiteral("cat"), { pipe });
+    QVERIFY(reader.waitForStarted());
+    const Result r = run(QStringList{ "report", "detail", "--workshop", "机加工车间", "--format", "csv", "--output",
+                                      pipe } + July);
+    const bool read = reader.waitForFinished(20000);
+    if (!read)
+        reader.kill();
+    QCOMPARE(r.code, 0);
+    QVERIFY(read);
+    const QByteArray data = reader.readAllStandardOutput();
+    QVERIFY(data.startsWith("\xEF\xBB\xBF"));
+    QCOMPARE(QString::fromUtf8(data.mid(3)).split(QStringLiteral("\r\n")), DetailLines);
+    struct stat info{};
+    QCOMPARE(stat(QFile::encodeName(pipe).constData(), &info), 0);
+    QVERIFY(S_ISFIFO(info.st_mode));
+}
+
+void TstCmdReport::writeFailures_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("standardOutput");   // a file the output goes to instead of the pipe
+    QTest::addColumn<int>("fileSizeLimit");        // bytes a file may grow to, 0 for no limit
+    QTest::addColumn<QString>("says");
+    const QStringList csv = QStringList{ "report", "summary", "--format", "csv" } + July;
+    QTest::newRow("standard output on a full device") << csv << QStringLiteral("/dev/full") << 0
+                                                      << QStringLiteral("No space left on device");
+    QTest::newRow("text on a full device") << QStringList{ "report", "classes" } + July << QStringLiteral("/dev/full")
+                                           << 0 << QStringLiteral("No space left on device");
+    QTest::newRow("file beyond the size allowed") << csv + QStringList{ "--output", "@dir/old.csv" } << QString() << 200
+                                                  << QStringLiteral("File too large");
+    QTest::newRow("pdf beyond the size allowed")
+        << QStringList{ "report", "summary", "--format", "pdf", "--output", "@dir/old.csv" } + July << QString() << 2000
+        << QStringLiteral("File too large");
+    QTest::newRow("missing folder") << csv + QStringList{ "--output", "@dir/none/r.csv" } << QString() << 0
+                                    << QStringLiteral("cannot write @dir/none/r.csv: ");
+}
+
+// Output the system does not take fails the command with status 3 and says why; an older file
+// of the name stays as it was.
+void TstCmdReport::writeFailures()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, standardOutput);
+    QFETCH(int, fileSizeLimit);
+    QFETCH(QString, says);
+    const QString old = m_dir->filePath(QStringLiteral("old.csv"));
+    QFile file(old);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("old report");
+    file.close();
+    args.replaceInStrings(QStringLiteral("@dir"), m_dir->path());
+    says.replace(QStringLiteral("@dir"), m_dir->path());
+    const Result r = run(args, {}, [&](QProcess &p) {
+        if (!standardOutput.isEmpty())
+            p.setStandardOutputFile(standardOutput);
+        if (fileSizeLimit > 0)
+            p.setChildProcessModifier([fileSizeLimit] {
+                rlimit limit{ rlim_t(fileSizeLimit), rlim_t(fileSizeLimit) };
+                setrlimit(RLIMIT_FSIZE, &limit);
+                std::signal(SIGXFSZ, SIG_IGN);
+            });
+    });
+    QCOMPARE(r.code, 3);
+    QVERIFY2(r.err.contains(says), qPrintable(r.err));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("old report"));
 }
 
 void TstCmdReport::refusals_data()
