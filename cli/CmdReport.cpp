@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -43,6 +44,13 @@ std::unique_ptr<QCoreApplication> createCliApplication(int &argc, char **argv)
     if (wantsPdfReport(argc, argv)) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Qt looks into the user's runtime folder as it starts and warns when none is named, as
+        // under cron or su. The report needs none: an empty private folder for the run will do.
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            static QTemporaryDir runtime;
+            if (runtime.isValid())
+                qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        }
         return std::make_unique<QGuiApplication>(argc, argv);
     }
     return std::make_unique<QCoreApplication>(argc, argv);

@@ -136,8 +136,16 @@ void TstCmdReport::csvToFile()
 void TstCmdReport::pdfFile()
 {
     const QString file = m_dir->filePath(QStringLiteral("classes.pdf"));
-    const Result r = run(QStringList{ "report", "classes", "--format", "pdf", "--output", file } + July);
+    // Run as from cron: no display, no runtime folder, and still not a word on standard error.
+    const Result r = run(QStringList{ "report", "classes", "--format", "pdf", "--output", file } + July, {},
+                         [](QProcess &p) {
+                             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                             for (const char *name : { "XDG_RUNTIME_DIR", "QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY" })
+                                 env.remove(QString::fromLatin1(name));
+                             p.setProcessEnvironment(env);
+                         });
     QCOMPARE(r.code, 0);
+    QCOMPARE(r.err, QString());
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QByteArray data = f.readAll();
