@@ -163,26 +163,21 @@ int cmdReport(CliContext &ctx)
     document.byteOrderMark = writeAs == ReportExport::Format::Csv && !output.isEmpty();
 
     // Whatever the output does not take is a failure: a full disk, a closed pipe, a device.
-    QString failure;
-    try {
-        if (output.isEmpty()) {
-            ctx.out.flush();
-            QFile out;
-            if (!out.open(stdout, QIODevice::WriteOnly))
-                failure = out.errorString();
-            else
-                failure = ReportExport::write(out, writeAs, document);
-            if (!failure.isEmpty()) {
-                ctx.err << "kelvara-cli: cannot write to standard output: " << failure << "\n";
-                return ExitWriteFailed;
-            }
-            return ExitDone;
+    if (output.isEmpty()) {
+        ctx.out.flush();
+        QFile out;
+        QString failure;
+        if (!out.open(stdout, QIODevice::WriteOnly))
+            failure = out.errorString();
+        else
+            failure = ReportExport::write(out, writeAs, document);
+        if (!failure.isEmpty()) {
+            ctx.err << "kelvara-cli: cannot write to standard output: " << failure << "\n";
+            return ExitWriteFailed;
         }
-        failure = ReportExport::writeFile(output, writeAs, document);
-    } catch (const DatabaseError &e) {
-        ctx.err << "kelvara-cli: " << e.operatorText() << "\n";
-        return ExitDatabase;
+        return ExitDone;
     }
+    const QString failure = ReportExport::writeFile(output, writeAs, document);
     if (!failure.isEmpty()) {
         ctx.err << "kelvara-cli: cannot write " << output << ": " << failure << "\n";
         return ExitWriteFailed;

@@ -1,6 +1,5 @@
 #include "ReportExport.h"
 
-#include "Database.h"
 #include "PrintDBGridEh.h"
 
 #include <QBuffer>
@@ -193,12 +192,7 @@ QString writeFile(const QString &path, Format format, const Document &document)
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             return file.errorString();
-        QString failure;
-        try {
-            failure = write(file, format, document);
-        } catch (const DatabaseError &e) {
-            failure = e.text();
-        }
+        QString failure = write(file, format, document);
         file.close();
         if (failure.isEmpty() && file.error() != QFileDevice::NoError)
             failure = failureOf(file);
@@ -208,12 +202,7 @@ QString writeFile(const QString &path, Format format, const Document &document)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
-    QString failure;
-    try {
-        failure = write(file, format, document);
-    } catch (const DatabaseError &e) {
-        failure = e.text();
-    }
+    const QString failure = write(file, format, document);
     if (!failure.isEmpty()) {
         file.cancelWriting();
         return failure;

@@ -17,7 +17,7 @@ struct Document
 {
     QString title;                  // the report's title, also the page header when printed
     QString periodLine;             // the period (and workshop), the text before the printed grid
-    ReportModel *model = nullptr;
+    ReportModel *model = nullptr;   // the rows and footer written are those it holds
     QList<int> widths;              // printed column widths in screen pixels; empty for the designed ones
     ReportModel::Amounts amounts = ReportModel::Amounts::Shown;
     bool heading = true;            // title and period line before the column titles
@@ -30,8 +30,8 @@ Format formatForFile(const QString &path, Format fallback);
 // Column titles as the grid defines them: upper and lower title joined by "|".
 QStringList columnTitles(const ReportModel &model);
 
-// Writes the document; throws DatabaseError when the rows cannot be read. Returns an empty text
-// on success, otherwise why the device took not all of it. Pdf needs a QGuiApplication.
+// Writes the document as the model holds it; the database is not read. Returns an empty text on
+// success, otherwise why the device took not all of it. Pdf needs a QGuiApplication.
 QString write(QIODevice &device, Format format, const Document &document);
 
 // Writes a file through a temporary file renamed over it at the end, so a failure leaves any

@@ -41,6 +41,7 @@ private slots:
     void exportAsksBeforeOverwriting_data();
     void exportAsksBeforeOverwriting();
     void exportFailureIsReported();
+    void exportTakesTheGridsRows();
     void statementFailure();
     void returnClosesWindow();
     void badInput_data();
@@ -413,6 +414,50 @@ void TstUfrmReport::exportFailureIsReported()
     QVERIFY(m_boxes->last().text.startsWith(QStringLiteral("导出文件失败：")));
     QVERIFY(m_boxes->last().text.size() > QStringLiteral("导出文件失败：").size());
     QCOMPARE(m_boxes->last().caption, QStringLiteral("Kelvara"));
+}
+
+// A reading stored by another program after the report was generated does not reach the file:
+// it holds the grid's rows, and the footer is the sum of those rows.
+void TstUfrmReport::exportTakesTheGridsRows()
+{
+    setPeriod(QDate(2024, 7, 1), QDate(2024, 7, 31));
+    click("BitBtn1");
+    m_boxes->clear();
+    {
+        QSqlDatabase other = Database::open(m_db->path(), QStringLiteral("other program"));
+        execSql(other, QStringLiteral("INSERT INTO TakeMeter VALUES ('E1', 9100, 4000, 26000000, 0, '2024-07-30', "
+                                      "'2024-07-30')"));
+    }
+    Database::close(QStringLiteral("other program"));
+
+    ReportModel *grid = query("ADOQuery1");
+    QList<QStringList> shown;
+    for (int row = 0; row < grid->rowCount(); ++row) {
+        QStringList cells;
+        for (int c = 0; c < grid->columnCount(); ++c)
+            cells << grid->index(row, c).data().toString();
+        shown << cells;
+    }
+    QStringList footer;
+    for (int c = 0; c < grid->columnCount(); ++c)
+        footer << grid->footerText(c);
+
+    answerSaveDialog(m_dir->filePath(QStringLiteral("july.csv")), CsvFilter);
+    click("BitBtn3");
+    QVERIFY(m_boxes->boxes().isEmpty());
+    QFile file(m_dir->filePath(QStringLiteral("july.csv")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringList lines = QString::fromUtf8(file.readAll().mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QList<QStringList> written;
+    for (const QString &line : lines.mid(3, lines.size() - 4))
+        written << line.split(u',');
+    QCOMPARE(written, shown);
+    QCOMPARE(lines.last().split(u','), footer);
+    qint64 used = 0;
+    for (const QStringList &row : std::as_const(written))
+        used += row.at(3).toLongLong();
+    QCOMPARE(QString::number(used), footer.at(3));
+
 }
 
 void TstUfrmReport::statementFailure()
