@@ -5,6 +5,8 @@
 #include "TwoLevelHeader.h"
 
 #include <QScrollBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
 #include <QtTest>
 #include <memory>
 
@@ -24,6 +26,9 @@ private slots:
     void twoLevelTitles();
     void fitsColumnsToWidth();
     void narrowGridFreezesTwoColumns();
+    void frozenRowsStayAligned_data();
+    void frozenRowsStayAligned();
+    void figuresNeverCut();
     void footerColours();
     void rowIndicatorMarksCurrentRow();
     void statementFailureLeavesModelClosed();
@@ -216,6 +221,108 @@ void TstReportGrid::narrowGridFreezesTwoColumns()
     QTest::keyClick(grid, Qt::Key_End);
     QCOMPARE(grid->horizontalScrollBar()->value(), grid->horizontalScrollBar()->maximum());
     QCOMPARE(grid->selectionModel()->selectedIndexes().size(), m_model->columnCount());
+}
+
+void TstReportGrid::frozenRowsStayAligned_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("762 x 480") << QSize(762, 480);
+    QTest::newRow("1024 x 600") << QSize(1024, 600);
+}
+
+// The frozen columns show the rows beside them at the same height after every way of moving,
+// and the last row can be brought above the footer.
+void TstReportGrid::frozenRowsStayAligned()
+{
+    QFETCH(QSize, size);
+    auto *tabs = new QTabWidget(m_window.get());
+    auto *grid = new ReportGrid;
+    grid->setReportModel(m_model);
+    tabs->addTab(grid, QStringLiteral("汇总报表"));
+    tabs->addTab(new QWidget, QStringLiteral("车间汇总表"));
+    auto *layout = new QVBoxLayout(m_window.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(tabs);
+    m_model->setColumns(NumberedReport::columns(250));
+    NumberedReport::open(*m_model, 60);
+    m_window->resize(size);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QTableView *frozen = grid->frozenView();
+    const int last = m_model->rowCount() - 1;
+
+    auto check = [&](const char *step) {
+        QCoreApplication::processEvents();
+        const QByteArray at = QByteArray(step) + " at " + QByteArray::number(size.width());
+        QVERIFY2(grid->horizontalScrollBar()->maximum() > 0, at);   // the frozen view is in use
+        QCOMPARE(grid->verticalScrollBar()->maximum(), grid->verticalHeader()->length() - grid->viewport()->height());
+        QCOMPARE(frozen->viewport()->mapToGlobal(QPoint(0, 0)).y(), grid->viewport()->mapToGlobal(QPoint(0, 0)).y());
+        QCOMPARE(frozen->viewport()->height(), grid->viewport()->height());
+        for (int y : { 0, grid->viewport()->height() / 2, grid->viewport()->height() - 1 }) {
+            const int row = grid->rowAt(y);
+            QVERIFY2(row >= 0, at);
+            QCOMPARE(frozen->rowAt(y), row);
+            QCOMPARE(frozen->rowViewportPosition(row), grid->rowViewportPosition(row));
+        }
+        QVERIFY2(grid->footer()->geometry().top() > grid->viewport()->geometry().bottom(), at);
+    };
+    auto key = [&](Qt::Key k, Qt::KeyboardModifiers m = {}) {
+        grid->setFocus();
+        QTest::keyClick(grid, k, m);
+    };
+    auto wheel = [&](QWidget *over, int delta) {
+        QWheelEvent event(QPointF(5, 5), over->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(over, &event);
+    };
+
+    check("shown");
+    tabs->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    tabs->setCurrentIndex(0);
+    check("tab switched");
+    key(Qt::Key_End, Qt::ControlModifier);
+    check("Ctrl+End");
+    QCOMPARE(grid->currentIndex().row(), last);
+    QVERIFY(grid->rowViewportPosition(last) + grid->rowHeight(last) <= grid->viewport()->height());
+    wheel(frozen->viewport(), -120);
+    check("wheel down over the frozen columns at the end");
+    wheel(frozen->viewport(), 120);
+    check("wheel up over the frozen columns");
+    wheel(grid->viewport(), 120);
+    check("wheel up over the grid");
+    key(Qt::Key_PageUp);
+    check("PageUp");
+    key(Qt::Key_Home, Qt::ControlModifier);
+    check("Ctrl+Home");
+    key(Qt::Key_PageDown);
+    check("PageDown");
+    m_window->resize(size - QSize(37, 53));
+    check("resized");
+    m_window->resize(size);
+    key(Qt::Key_End, Qt::ControlModifier);
+    check("resized back, Ctrl+End");
+    QVERIFY(grid->rowViewportPosition(last) + grid->rowHeight(last) <= grid->viewport()->height());
+}
+
+// On screen a figure is never cut: a column of figures is as wide as its widest figure, footer
+// included, however little its designed width; a name too long for its column shows in full
+// in a tip.
+void TstReportGrid::figuresNeverCut()
+{
+    m_model->setColumns(NumberedReport::columns(24));
+    ReportGrid *grid = showGrid(1000, QSize(300, 300));
+    QVERIFY(grid);
+    const QFontMetrics fm(grid->font());
+    for (int c = 0; c < m_model->columnCount(); ++c) {
+        if (!m_model->columns().at(c).isNumber())
+            continue;
+        int widest = fm.horizontalAdvance(m_model->footerText(c));
+        for (int row = 0; row < m_model->rowCount(); ++row)
+            widest = qMax(widest, fm.horizontalAdvance(m_model->index(row, c).data().toString()));
+        QVERIFY2(grid->columnWidth(c) >= widest + 8, qPrintable(m_model->footerText(c)));
+    }
+    QCOMPARE(m_model->index(9, 0).data(Qt::ToolTipRole).toString(), QStringLiteral("row 10"));
 }
 
 void TstReportGrid::footerColours()
