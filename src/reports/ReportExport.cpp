@@ -111,7 +111,7 @@ void writeAligned(QTextStream &out, const Document &doc)
 bool writePdf(QIODevice &device, const Document &doc)
 {
     TPrintDBGridEh printer;
-    printer.setGrid(doc.model, doc.widths);
+    printer.setGrid(doc.model);
     printer.setPageHeaderCenterText({ doc.title });
     printer.setBeforeGridText({ doc.periodLine });
     QBuffer pages;

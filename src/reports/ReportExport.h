@@ -18,7 +18,6 @@ struct Document
     QString title;                  // the report's title, also the page header when printed
     QString periodLine;             // the period (and workshop), the text before the printed grid
     ReportModel *model = nullptr;   // the rows and footer written are those it holds
-    QList<int> widths;              // printed column widths in screen pixels; empty for the designed ones
     ReportModel::Amounts amounts = ReportModel::Amounts::Shown;
     bool heading = true;            // title and period line before the column titles
     bool byteOrderMark = true;      // text formats: a UTF-8 byte-order mark first

@@ -311,7 +311,7 @@ void TfrmReport::BitBtn2Click()
         const int page = pageShown();
         PrintDBGridEh1->setPageHeaderCenterText({ PageControl1->tabText(page) });
         PrintDBGridEh1->setBeforeGridText({ periodLineOf(page) });
-        PrintDBGridEh1->setGrid(gridOf(page)->reportModel(), gridOf(page)->columnWidths());
+        PrintDBGridEh1->setGrid(gridOf(page)->reportModel());
         if (!reportShown())
             return;
         ShowPrintPreview(*PrintDBGridEh1, this);
@@ -349,7 +349,6 @@ void TfrmReport::BitBtn3Click()
         document.title = PageControl1->tabText(page);
         document.periodLine = periodLineOf(page);
         document.model = gridOf(page)->reportModel();
-        document.widths = gridOf(page)->columnWidths();
         const QString failure = ReportExport::writeFile(path, ReportExport::formatForFile(path, chosen), document);
         if (!failure.isEmpty())
             ShowPlainMessage(this, QStringLiteral("导出文件失败：") + failure);

@@ -19,7 +19,7 @@ TPrintPreview::TPrintPreview(const TPrintDBGridEh &source, QWidget *parent)
     setObjectName(QStringLiteral("PrintPreview"));
     setWindowTitle(QStringLiteral("打印预览 - ") + TPrintDBGridEh::title());
     m_job = new TPrintDBGridEh(this);
-    m_job->setGrid(source.grid(), source.columnWidths());
+    m_job->setGrid(source.grid());
     m_job->setPageHeaderCenterText(source.pageHeaderCenterText());
     m_job->setBeforeGridText(source.beforeGridText());
     m_printer->setPageSize(QPageSize(QPageSize::A4));

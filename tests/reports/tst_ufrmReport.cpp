@@ -10,9 +10,11 @@
 #include "TestDatabase.h"
 #include "ufrmReport.h"
 
+#include <QBuffer>
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QPdfWriter>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QtTest>
@@ -41,7 +43,8 @@ private slots:
     void exportAsksBeforeOverwriting_data();
     void exportAsksBeforeOverwriting();
     void exportFailureIsReported();
-    void exportTakesTheGridsRows();
+    void exportAndPreviewTakeTheGridsRows();
+    void previewPagesIndependentOfWindowWidth();
     void statementFailure();
     void returnClosesWindow();
     void badInput_data();
@@ -323,7 +326,7 @@ void TstUfrmReport::previewUsesPageAndReportPeriod()
     QCOMPARE(printer->pageHeaderCenterText(), QStringList{ QStringLiteral("汇总报表") });
     QCOMPARE(printer->beforeGridText(), QStringList{ QStringLiteral("报表时间：自 2024/7/1 至 2024/7/31") });
     QCOMPARE(printer->grid(), query("ADOQuery1"));
-    QCOMPARE(printer->columnWidths(), child<ReportGrid>("DBGDWorkshop")->columnWidths());
+    QCOMPARE(printer->report().rowCount(), child<ReportGrid>("DBGDWorkshop")->model()->rowCount());
     QVERIFY(m_boxes->boxes().isEmpty());
 }
 
@@ -416,9 +419,9 @@ void TstUfrmReport::exportFailureIsReported()
     QCOMPARE(m_boxes->last().caption, QStringLiteral("Kelvara"));
 }
 
-// A reading stored by another program after the report was generated does not reach the file:
-// it holds the grid's rows, and the footer is the sum of those rows.
-void TstUfrmReport::exportTakesTheGridsRows()
+// A reading stored by another program after the report was generated reaches neither file nor
+// paper: both hold the grid's rows, and the footer is the sum of those rows.
+void TstUfrmReport::exportAndPreviewTakeTheGridsRows()
 {
     setPeriod(QDate(2024, 7, 1), QDate(2024, 7, 31));
     click("BitBtn1");
@@ -458,6 +461,44 @@ void TstUfrmReport::exportTakesTheGridsRows()
         used += row.at(3).toLongLong();
     QCOMPARE(QString::number(used), footer.at(3));
 
+    click("BitBtn2");
+    auto *preview = m_window->findChild<TPrintPreview *>();
+    QVERIFY(preview);
+    const ReportResult &printed = child<TPrintDBGridEh>("PrintDBGridEh1")->report();
+    QCOMPARE(printed.rowCount(), int(shown.size()));
+    for (int row = 0; row < printed.rowCount(); ++row)
+        QCOMPARE(printed.rowTexts(row), shown.at(row));
+    QCOMPARE(printed.footerTexts(), footer);
+    delete preview;
+}
+
+// The pages follow from the page and the printer's font, not from the window's width.
+void TstUfrmReport::previewPagesIndependentOfWindowWidth()
+{
+    setPeriod(QDate(2024, 7, 1), QDate(2024, 7, 31));
+    click("BitBtn1");
+    QList<int> pages;
+    for (const QSize size : { QSize(762, 480), QSize(1920, 1080) }) {
+        for (int page : { 0, 2 }) {
+            m_window->resize(size);
+            child<QTabWidget>("PageControl1")->setCurrentIndex(page);
+            QCoreApplication::processEvents();
+            click("BitBtn2");
+            auto *preview = m_window->findChild<TPrintPreview *>();
+            QVERIFY(preview);
+            pages << preview->pageCount();
+            delete preview;
+        }
+    }
+    QCOMPARE(pages.mid(2), pages.mid(0, 2));
+    // The same pages as a PDF written by the export or the command line.
+    auto *printer = child<TPrintDBGridEh>("PrintDBGridEh1");
+    QBuffer sink;
+    sink.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&sink);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    printer->setupDevice(&writer);
+    QCOMPARE(printer->pageCount(&writer), pages.last());
 }
 
 void TstUfrmReport::statementFailure()
