@@ -123,7 +123,8 @@ bool writePdf(QIODevice &device, const Document &doc)
         printer.setupDevice(&writer);
         printer.print(&writer);
     }
-    return device.write(pages.data()) == pages.data().size();
+    const QByteArray pdf = printer.mendPdf(pages.data());
+    return device.write(pdf) == pdf.size();
 }
 
 // Why a device took less than it was given. A write cut short (a file grown to its size limit)

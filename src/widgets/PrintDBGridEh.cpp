@@ -1,5 +1,7 @@
 #include "PrintDBGridEh.h"
 
+#include "PdfTextLayer.h"
+
 #include <QFontMetricsF>
 #include <QPagedPaintDevice>
 #include <QPainter>
@@ -11,12 +13,20 @@
 
 namespace {
 
+// Texts are laid out from the font's character map alone: shaped as Latin, the digits after a
+// letter (D301) take glyphs no character maps to, and a PDF's text layer would lose them.
+QFont printFont(QFont font)
+{
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    return font;
+}
+
 QFont headerFont()
 {
     QFont font;
     font.setFamilies({ QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC") });
     font.setPointSize(12);
-    return font;
+    return printFont(font);
 }
 
 // A font that holds the Chinese characters itself: on the printer a character taken from a
@@ -27,7 +37,7 @@ QFont gridFont()
     font.setFamilies({ QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Microsoft YaHei"), QStringLiteral("SimSun"),
                        QFont().family() });
     font.setPointSize(9);
-    return font;
+    return printFont(font);
 }
 
 QFont footerFont()
@@ -408,4 +418,17 @@ void TPrintDBGridEh::paintPage(QPainter &painter, const Layout &l, const QList<i
         paintRow(m_report.footerTexts(), 1, true);
         painter.setFont(gridFont());
     }
+}
+
+QByteArray TPrintDBGridEh::mendPdf(const QByteArray &pdf) const
+{
+    QString text = m_centerText.join(u'\n') + u'\n' + m_beforeGrid.join(u'\n');
+    for (const ReportColumn &c : m_report.columns())
+        text += c.caption;
+    for (int row = 0; row < m_report.rowCount(); ++row)
+        for (int c = 0; c < m_report.columnCount(); ++c)
+            if (!m_report.columns().at(c).isNumber())
+                text += m_report.text(row, c);
+    text += m_report.footerTexts().join(QString());
+    return PdfTextLayer::mend(pdf, { headerFont(), gridFont(), footerFont() }, text);
 }

@@ -48,6 +48,9 @@ public:
     // Paints every page.
     void print(QPagedPaintDevice *device) const;
 
+    // A PDF of these pages, as written by Qt, with its text layer mended (PdfTextLayer).
+    QByteArray mendPdf(const QByteArray &pdf) const;
+
 private:
     struct Layout;
     Layout layout(QPagedPaintDevice *device) const;

@@ -22,6 +22,8 @@ private slots:
     void csvToStandardOutput();
     void csvToFile();
     void pdfFile();
+    void pdfTextLayer_data();
+    void pdfTextLayer();
     void namedPipeWrittenInto();
     void writeFailures_data();
     void writeFailures();
@@ -155,6 +157,60 @@ void TstCmdReport::pdfFile()
     for (auto it = page.globalMatch(QString::fromLatin1(data)); it.hasNext(); it.next())
         ++pages;
     QCOMPARE(pages, 1);   // eleven columns at their designed widths fit one portrait page
+}
+
+void TstCmdReport::pdfTextLayer_data()
+{
+    QTest::addColumn<QString>("report");
+    QTest::addColumn<bool>("demo");
+    QTest::newRow("demonstration data, summary") << QStringLiteral("summary") << true;
+    QTest::newRow("demonstration data, workshop summary table") << QStringLiteral("classes") << true;
+    QTest::newRow("figures of eleven digits") << QStringLiteral("summary") << false;
+    QTest::newRow("figures of eleven digits, workshop summary table") << QStringLiteral("classes") << false;
+}
+
+// The printed pages carry every name, meter number and figure whole, in their text layer too:
+// each word of the text report's rows and footer is a word of the PDF's text, and nothing is cut.
+void TstCmdReport::pdfTextLayer()
+{
+    QFETCH(QString, report);
+    QFETCH(bool, demo);
+    QString database = m_db->path();
+    if (demo) {
+        database = m_dir->filePath(QStringLiteral("demo.db"));
+        QCOMPARE(run({ "init", "--demo" }, database).code, 0);
+    } else {
+        m_db->addReading(QStringLiteral("E1"), QDate(2024, 7, 30), 999999, 82974390, yuan("8297439012.50"),
+                         yuan("11929000000.75"));
+    }
+    const QStringList period = { "--from", "2000-01-01", "--to", "2099-12-31" };
+    const QString file = m_dir->filePath(QStringLiteral("report.pdf"));
+    QCOMPARE(run(QStringList{ "report", report, "--format", "pdf", "--output", file } + period, database).code, 0);
+    const Result text = run(QStringList{ "report", report } + period, database);
+    QCOMPARE(text.code, 0);
+
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), { QStringLiteral("-layout"), file, QStringLiteral("-") });
+    QVERIFY2(pdftotext.waitForFinished(30000) && pdftotext.exitCode() == 0, "pdftotext (poppler-utils) is needed");
+    const QString printed = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    QVERIFY(!printed.contains(u'…'));
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    const QStringList words = printed.split(blanks, Qt::SkipEmptyParts);
+    // The text report: title, period, blank, titles, rule, the rows, rule, footer.
+    const QStringList lines = QString::fromUtf8(text.out).split(u'\n', Qt::SkipEmptyParts);
+    QVERIFY(lines.size() > 7);
+    int checked = 0;
+    for (const QString &line : lines.mid(4)) {
+        if (line.startsWith(u'-'))
+            continue;
+        for (const QString &word : line.split(blanks, Qt::SkipEmptyParts)) {
+            QVERIFY2(words.contains(word), qPrintable(word));
+            ++checked;
+        }
+    }
+    QVERIFY(checked > 50);
+    if (!demo)
+        QVERIFY(words.contains(QStringLiteral("20226441551.65")));   // the footer's total
 }
 
 // A named pipe given as the output is written into, as a shell's redirection would; replacing

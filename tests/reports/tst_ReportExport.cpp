@@ -8,6 +8,7 @@
 
 #include <QBuffer>
 #include <QPdfWriter>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
 #include <csignal>
@@ -174,6 +175,27 @@ void TstReportExport::pdfPages()
     printer.setupDevice(&writer);
     QCOMPARE(pages, printer.pageCount(&writer));
     QCOMPARE(pages, 1);   // fourteen columns as wide as their figures fit one portrait page
+
+    // The text layer holds every name, number and figure as printed: 车工班, not ⻋工班.
+    QTemporaryDir dir;
+    QFile pdf(dir.filePath(QStringLiteral("detail.pdf")));
+    QVERIFY(pdf.open(QIODevice::WriteOnly));
+    pdf.write(data);
+    pdf.close();
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), { QStringLiteral("-layout"), pdf.fileName(), QStringLiteral("-") });
+    QVERIFY2(pdftotext.waitForFinished(30000) && pdftotext.exitCode() == 0, "pdftotext (poppler-utils) is needed");
+    const QStringList lines = QString::fromUtf8(pdftotext.readAllStandardOutput()).split(u'\n');
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    QList<QStringList> printed;
+    for (const QString &line : lines)
+        printed << line.split(blanks, Qt::SkipEmptyParts);
+    for (QStringList expected : { W1, E1, Footer }) {
+        expected.removeAll(QString());
+        QVERIFY2(printed.contains(expected), qPrintable(expected.join(u' ')));
+    }
+    QVERIFY(lines.first().contains(QStringLiteral("车间明细报表")));
+    QVERIFY(!lines.join(u'\n').contains(u'…'));
 }
 
 void TstReportExport::formatFromSuffix_data()

@@ -8,6 +8,7 @@
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QPrintPreviewWidget>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
 #include <memory>
@@ -23,6 +24,7 @@ private slots:
     void pagesAsLaidOut();
     void wideGridSplitsByColumns();
     void previewPagesAndStatus();
+    void printedToFileNamesCharactersAsPrinted();
     void nothingToPrintWithoutReport();
 
 private:
@@ -145,6 +147,31 @@ void TstPrintDBGridEh::previewPagesAndStatus()
     m_printer->setGrid(nullptr);
     preview->previewWidget()->updatePreview();
     QCOMPARE(preview->pageCount(), pages);
+}
+
+// Printed to a PDF file from the preview, the text reads as printed: 自, not the radical ⾃ that
+// shares its glyph; every code and figure whole.
+void TstPrintDBGridEh::printedToFileNamesCharactersAsPrinted()
+{
+    m_model->setColumns(NumberedReport::columns(80));
+    NumberedReport::open(*m_model, 30);
+    m_printer->setGrid(m_model.get());
+    QWidget owner;
+    TPrintPreview *preview = ShowPrintPreview(*m_printer, &owner);
+    QVERIFY(preview);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("printed.pdf"));
+    preview->printer()->setOutputFormat(QPrinter::PdfFormat);
+    preview->printer()->setOutputFileName(file);
+    preview->print();
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), { QStringLiteral("-layout"), file, QStringLiteral("-") });
+    QVERIFY2(pdftotext.waitForFinished(30000) && pdftotext.exitCode() == 0, "pdftotext (poppler-utils) is needed");
+    const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    QVERIFY2(text.contains(QStringLiteral("报表时间：自 2024-07-01 至 2024-07-31")), qPrintable(text.left(200)));
+    for (const char *word : { "C0001", "C0030", "row 30", "37.04", "574.04", "2.5000", "75.0000" })
+        QVERIFY2(text.contains(QString::fromLatin1(word)), word);
+    QVERIFY(!text.contains(u'…'));
 }
 
 void TstPrintDBGridEh::nothingToPrintWithoutReport()
