@@ -159,6 +159,11 @@ TfrmReport::TfrmReport(QWidget *parent) : QWidget(parent)
     connect(BitBtn5, &QPushButton::clicked, this, &TfrmReport::BitBtn5Click);
     // Typing changes the date a digit at a time: check when the edit is left or Enter pressed,
     // and at once for a date picked in the calendar or set by the program.
+    connect(DateTimePicker1, &QDateEdit::editingFinished, this, &TfrmReport::DateTimePicker1Change);
+    connect(DateTimePicker1, &QDateEdit::dateChanged, this, [this] {
+        if (!DateTimePicker1->hasFocus())
+            DateTimePicker1Change();
+    });
     connect(DateTimePicker2, &QDateEdit::editingFinished, this, &TfrmReport::DateTimePicker2Change);
     connect(DateTimePicker2, &QDateEdit::dateChanged, this, [this] {
         if (!DateTimePicker2->hasFocus())
@@ -190,9 +195,10 @@ void TfrmReport::FormShow()
     else
         adoLookup->setConnectionName(Database::mainConnectionName());
     LoadWorkshopNames();
+    // The end first, so that the start is never after it on the way.
     const QDate today = QDate::currentDate();
-    DateTimePicker1->setDate(today);
     DateTimePicker2->setDate(today);
+    DateTimePicker1->setDate(today);
 }
 
 void TfrmReport::LoadWorkshopNames()
@@ -266,6 +272,14 @@ void TfrmReport::BitBtn4Click()
         sub->close();
     else
         close();
+}
+
+void TfrmReport::DateTimePicker1Change()
+{
+    if (DateTimePicker1->date() <= DateTimePicker2->date())
+        return;
+    ShowPlainMessage(this, QStringLiteral("终止日期不能小于超始日期，请重新设置！"));
+    DateTimePicker2->setDate(DateTimePicker1->date());
 }
 
 void TfrmReport::DateTimePicker2Change()

@@ -243,6 +243,21 @@ void TstUfrmReport::endBeforeStartIsRefused()
     emit end->editingFinished();
     QCOMPARE(m_boxes->boxes().size(), 2);
     QCOMPARE(end->date(), QDate(2024, 7, 31));
+
+    // A start moved past the end takes the end along, picked or typed.
+    start->setDate(QDate(2024, 8, 15));
+    QCOMPARE(m_boxes->boxes().size(), 3);
+    QCOMPARE(m_boxes->last().text, QStringLiteral("终止日期不能小于超始日期，请重新设置！"));
+    QCOMPARE(end->date(), QDate(2024, 8, 15));
+    start->setFocus();
+    start->setDate(QDate(2024, 9, 1));
+    QCOMPARE(m_boxes->boxes().size(), 3);
+    emit start->editingFinished();
+    QCOMPARE(m_boxes->boxes().size(), 4);
+    QCOMPARE(end->date(), QDate(2024, 9, 1));
+    start->setDate(QDate(2024, 8, 1));
+    emit start->editingFinished();
+    QCOMPARE(m_boxes->boxes().size(), 4);
 }
 
 void TstUfrmReport::keysOpenCalendar_data()
@@ -588,8 +603,12 @@ void TstUfrmReport::badInput()
     click("BitBtn5");
     click("BitBtn1");
 
-    QCOMPARE(m_boxes->summaries(), QStringList({ "提示|" + workshop + " 数据汇总完成！|information|Ok",
-                                                 QStringLiteral("提示|全部数据汇总完成！|information|Ok") }));
+    QStringList expected{ "提示|" + workshop + " 数据汇总完成！|information|Ok",
+                          QStringLiteral("提示|全部数据汇总完成！|information|Ok") };
+    // A start typed after today's end moves the end along, with its message.
+    if (from > QDate::currentDate())
+        expected.prepend(QStringLiteral("Kelvara|终止日期不能小于超始日期，请重新设置！|none|Ok"));
+    QCOMPARE(m_boxes->summaries(), expected);
     QCOMPARE(m_window->FStartDate, from);
     QCOMPARE(m_window->FEndDate, to);
     QCOMPARE(BadInput::schemaOf(m_db->db()), schema);
