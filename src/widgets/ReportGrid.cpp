@@ -191,6 +191,11 @@ ReportGrid::ReportGrid(QWidget *parent) : QTableView(parent)
     });
     connect(horizontalScrollBar(), &QAbstractSlider::valueChanged, m_footer, qOverload<>(&QWidget::update));
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int logical, int, int size) {
+        // A column dragged narrower stops at its minimum, so no figure is cut.
+        if (m_model && logical < m_model->columnCount() && size < minimumWidth(logical)) {
+            setColumnWidth(logical, minimumWidth(logical));
+            return;
+        }
         if (logical < FrozenColumns) {
             m_frozen->setColumnWidth(logical, size);
             updateFrozenGeometry();

@@ -321,6 +321,8 @@ void TstReportGrid::figuresNeverCut()
         for (int row = 0; row < m_model->rowCount(); ++row)
             widest = qMax(widest, fm.horizontalAdvance(m_model->index(row, c).data().toString()));
         QVERIFY2(grid->columnWidth(c) >= widest + 8, qPrintable(m_model->footerText(c)));
+        grid->setColumnWidth(c, 5);   // as if dragged
+        QVERIFY2(grid->columnWidth(c) >= widest + 8, qPrintable(m_model->footerText(c)));
     }
     QCOMPARE(m_model->index(9, 0).data(Qt::ToolTipRole).toString(), QStringLiteral("row 10"));
 }
