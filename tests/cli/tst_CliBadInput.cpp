@@ -244,7 +244,7 @@ void TstCliBadInput::arguments_data()
         << summary + QStringList{ "--format", "csv", "--output", "@dir/it's; \"a\" report.csv" } << QByteArray() << 0
         << QString() << none;
     QTest::newRow("report: output in a missing folder") << summary + QStringList{ "--output", "@dir/none/r.txt" }
-                                                        << QByteArray() << 1 << "kelvara-cli: cannot write @dir/none/r.txt: …"
+                                                        << QByteArray() << 3 << "kelvara-cli: cannot write @dir/none/r.txt: …"
                                                         << none;
 
     // Init on an existing file, with a stray option.
