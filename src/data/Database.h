@@ -2,6 +2,8 @@
 // statements with bound values and transactions.
 #pragma once
 
+#include "SqliteFile.h"
+
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -19,6 +21,8 @@ public:
 
     explicit DatabaseError(const QString &text, Kind kind = Other, int code = 0);
     static DatabaseError fromSqlError(const QSqlError &error);
+    // From an SQLite result code and its message.
+    static DatabaseError fromSqlite(int code, const QString &text);
 
     const QString &text() const { return m_text; }
     // What the operator is told: the cause in words for a damaged, locked, read-only or full
@@ -79,11 +83,13 @@ int busyTimeout();
 // Registers First() and Last() on a connection: the value of the first and of the last row of a group.
 void registerFunctions(QSqlDatabase &db);
 
-// Copies the database consistently (SQLite's online backup) into a new owner-only file.
-void backup(QSqlDatabase &db, const QString &destination);
+// Copies the database consistently (SQLite's online backup) into a new owner-only file, checked
+// as SqliteFile::copy does: a damaged copy goes to SqliteFile::damagedName(destination).
+SqliteFile::Copy backup(QSqlDatabase &db, const QString &destination);
 // The same from a connection of its own to the file source, for a worker thread; stops early,
 // leaving no file, when *stop turns true.
-void backupFile(const QString &source, const QString &destination, const std::atomic<bool> *stop = nullptr);
+SqliteFile::Copy backupFile(const QString &source, const QString &destination,
+                            const std::atomic<bool> *stop = nullptr);
 
 }
 

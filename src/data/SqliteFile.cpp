@@ -1,0 +1,233 @@
+#include "SqliteFile.h"
+
+#include "Database.h"
+#include "Password.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace SqliteFile {
+
+namespace {
+
+QByteArray nameOf(const QString &file)
+{
+    return QFile::encodeName(file);
+}
+
+DatabaseError errorOf(sqlite3 *handle, int rc)
+{
+    const QString text = handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : QString::fromUtf8(sqlite3_errstr(rc));
+    return DatabaseError::fromSqlite(rc, text);
+}
+
+bool processAlive(qint64 pid)
+{
+    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno != ESRCH);
+}
+
+QString partName(const QString &file)
+{
+    return file + QStringLiteral(".%1.kelvara-part").arg(::getpid());
+}
+
+void removeWithSidecars(const QString &file)
+{
+    for (const char *suffix : { "", "-journal", "-wal", "-shm" })
+        QFile::remove(file + QLatin1String(suffix));
+}
+
+void syncPath(const QString &path, int flags)
+{
+    const int fd = ::open(nameOf(path).constData(), flags | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+void syncFile(const QString &file)
+{
+    syncPath(file, O_RDONLY);
+}
+
+void syncFolder(const QString &folder)
+{
+    syncPath(folder, O_RDONLY | O_DIRECTORY);
+}
+
+void makeFolder(const QString &folder)
+{
+    const mode_t previous = ::umask(077);   // a new backup folder is the owner's alone
+    QDir().mkpath(folder);
+    ::umask(previous);
+}
+
+void exec(sqlite3 *handle, const char *sql)
+{
+    const int rc = sqlite3_exec(handle, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        throw errorOf(handle, rc);
+}
+
+// Replaces plain-text passwords (kept by older databases) by their hash; secure_delete overwrites
+// the old text in the page instead of leaving it in free space. A copy whose table cannot be
+// read keeps what it has.
+void hashPlainPasswords(sqlite3 *handle)
+{
+    sqlite3_exec(handle, "PRAGMA secure_delete = ON", nullptr, nullptr, nullptr);
+    sqlite3_stmt *select = nullptr;
+    if (sqlite3_prepare_v2(handle, "SELECT rowid, PassWd FROM CnfgPara", -1, &select, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(select);
+        return;
+    }
+    QList<QPair<qint64, QString>> plain;
+    while (sqlite3_step(select) == SQLITE_ROW) {
+        if (sqlite3_column_type(select, 1) == SQLITE_NULL)
+            continue;
+        const QString stored = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(select, 1)));
+        if (!IsPasswordHash(stored))
+            plain.append({ sqlite3_column_int64(select, 0), stored });
+    }
+    sqlite3_finalize(select);
+    for (const auto &row : std::as_const(plain)) {
+        const QByteArray hash = PasswordForStorage(row.second).toLatin1();
+        sqlite3_stmt *update = nullptr;
+        int rc = sqlite3_prepare_v2(handle, "UPDATE CnfgPara SET PassWd = ? WHERE rowid = ?", -1, &update, nullptr);
+        if (rc == SQLITE_OK) {
+            sqlite3_bind_text(update, 1, hash.constData(), int(hash.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_int64(update, 2, row.first);
+            rc = sqlite3_step(update);
+        }
+        sqlite3_finalize(update);
+        if (rc != SQLITE_DONE && rc != SQLITE_OK)
+            throw errorOf(handle, rc);
+    }
+}
+
+// The check's report: empty when it says "ok".
+QString checkReport(sqlite3 *handle, Check check)
+{
+    sqlite3_stmt *statement = nullptr;
+    int rc = sqlite3_prepare_v2(handle, check == Check::Full ? "PRAGMA integrity_check(5)" : "PRAGMA quick_check(5)",
+                                -1, &statement, nullptr);
+    QStringList lines;
+    if (rc == SQLITE_OK)
+        while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
+            lines << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, 0)));
+    sqlite3_finalize(statement);
+    if (rc != SQLITE_DONE)
+        return QString::fromUtf8(sqlite3_errmsg(handle));
+    if (lines == QStringList{ QStringLiteral("ok") })
+        return {};
+    return lines.join(QStringLiteral("; "));
+}
+
+// Writes the copy into part (a name of this process) and closes and syncs it; returns the
+// check's report. Throws DatabaseError, leaving nothing, when the copy cannot be written.
+QString writeCopy(sqlite3 *source, const QString &part, Check check, const std::atomic<bool> *stop)
+{
+    removeWithSidecars(part);
+    sqlite3 *target = nullptr;
+    const mode_t previous = ::umask(077);
+    int rc = sqlite3_open_v2(nameOf(part).constData(), &target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    ::umask(previous);
+    try {
+        if (rc != SQLITE_OK)
+            throw errorOf(target, rc);
+        // No journal: a copy cut short is thrown away, never rolled back.
+        exec(target, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF");
+        sqlite3_backup *job = sqlite3_backup_init(target, "main", source, "main");
+        if (!job)
+            throw errorOf(target, sqlite3_errcode(target));
+        // Small steps let a busy writer of another program in between.
+        do {
+            if (stop && stop->load()) {
+                sqlite3_backup_finish(job);
+                throw DatabaseError(QStringLiteral("backup stopped"), DatabaseError::Other, SQLITE_INTERRUPT);
+            }
+            rc = sqlite3_backup_step(job, 256);
+            if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+                sqlite3_sleep(20);
+        } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
+        sqlite3_backup_finish(job);
+        if (rc != SQLITE_DONE)
+            throw DatabaseError::fromSqlite(rc, QString::fromUtf8(sqlite3_errstr(rc)));
+        // The pages carry the source's WAL mark; a copy at rest is a plain file that a reader
+        // opens without creating anything beside it.
+        exec(target, "PRAGMA journal_mode = DELETE; PRAGMA journal_mode = OFF");
+        hashPlainPasswords(target);
+        const QString report = checkReport(target, check);
+        rc = sqlite3_close(target);
+        target = nullptr;
+        if (rc != SQLITE_OK)
+            throw DatabaseError::fromSqlite(rc, QString::fromUtf8(sqlite3_errstr(rc)));
+        syncFile(part);
+        return report;
+    } catch (...) {
+        sqlite3_close(target);
+        removeWithSidecars(part);
+        throw;
+    }
+}
+
+}
+
+QString damagedName(const QString &destination)
+{
+    QString stem = destination;
+    if (stem.endsWith(QStringLiteral(".db")))
+        stem.chop(3);
+    return stem + QStringLiteral("-damaged.db");
+}
+
+int removeLeftovers(const QString &folder)
+{
+    // This version's parts carry the writer's process id; earlier versions wrote <copy>.db.part
+    // (and its journal) for the stamped copies of the backup folder.
+    static const QRegularExpression ours(QStringLiteral("^.+\\.(\\d+)\\.kelvara-part(-journal|-wal|-shm)?$"));
+    static const QRegularExpression earlier(QStringLiteral("^.+-\\d{8}-\\d{6}(-\\d+)?\\.db\\.part(-journal)?$"));
+    int removed = 0;
+    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        const QRegularExpressionMatch match = ours.match(name);
+        const bool gone = match.hasMatch()
+            ? match.captured(1).toLongLong() != ::getpid() && !processAlive(match.captured(1).toLongLong())
+            : earlier.match(name).hasMatch();
+        if (gone && QFile::remove(folder + u'/' + name))
+            ++removed;
+    }
+    return removed;
+}
+
+Copy copy(sqlite3 *source, const QString &destination, Check check, const std::atomic<bool> *stop)
+{
+    const QString folder = QFileInfo(destination).absolutePath();
+    makeFolder(folder);
+    removeLeftovers(folder);
+    const QString part = partName(destination);
+    Copy result;
+    result.problem = writeCopy(source, part, check, stop);
+    result.damaged = !result.problem.isEmpty();
+    result.file = result.damaged ? damagedName(destination) : destination;
+    if (::rename(nameOf(part).constData(), nameOf(result.file).constData()) != 0) {
+        const int error = errno;
+        removeWithSidecars(part);
+        throw DatabaseError(QStringLiteral("cannot write %1: %2").arg(result.file, QString::fromLocal8Bit(std::strerror(error))));
+    }
+    syncFolder(folder);
+    return result;
+}
+
+}
