@@ -89,7 +89,8 @@ QString copyName(const QString &databaseFile, const QDateTime &now)
 Result run(const QString &databaseFile, const QDateTime &now, const std::atomic<bool> *stop)
 {
     Result result;
-    if (!QFileInfo::exists(databaseFile) || !due(databaseFile, now))
+    // Another program's file gets no copy; the login tells the operator what it is.
+    if (SqliteFile::inspect(databaseFile) != SqliteFile::Kind::Kelvara || !due(databaseFile, now))
         return result;
     const QString destination = folderFor(databaseFile) + u'/' + copyName(databaseFile, now);
     const SqliteFile::Copy copy = Database::backupFile(databaseFile, destination, stop);

@@ -59,6 +59,8 @@ DatabaseError DatabaseError::fromSqlite(int code, const QString &text)
 
 QString DatabaseError::operatorText() const
 {
+    if (m_kind == Foreign)
+        return m_text;
     if (m_kind == Damaged || Database::isDamaged())
         return QStringLiteral("数据库文件已损坏！");
     switch (m_kind) {
@@ -75,7 +77,8 @@ QString DatabaseError::operatorText() const
 
 bool DatabaseError::namesCause() const
 {
-    return m_kind == Damaged || m_kind == Locked || m_kind == ReadOnly || m_kind == Full || Database::isDamaged();
+    return m_kind == Damaged || m_kind == Locked || m_kind == ReadOnly || m_kind == Full || m_kind == Foreign
+        || Database::isDamaged();
 }
 
 namespace {
@@ -238,11 +241,23 @@ void closeConnection()
 
 QSqlDatabase open(const QString &file, const QString &connectionName, OpenMode mode)
 {
-    if (mode == OpenMode::Existing && !QFileInfo::exists(file))
-        throw DatabaseError(QStringLiteral("unable to open database file: %1").arg(file),
-                            DatabaseError::Missing);
-    if (mode == OpenMode::Create)
+    // What the file is decides before anything is written to it.
+    switch (SqliteFile::inspect(file)) {
+    case SqliteFile::Kind::Missing:
+        if (mode == OpenMode::Existing)
+            throw DatabaseError(QStringLiteral("unable to open database file: %1").arg(file), DatabaseError::Missing);
         QDir().mkpath(QFileInfo(file).absolutePath());
+        break;
+    case SqliteFile::Kind::Foreign:
+        throw DatabaseError(SqliteFile::foreignText(file), DatabaseError::Foreign);
+    case SqliteFile::Kind::Damaged:
+        throw DatabaseError(QStringLiteral("database disk image is malformed: %1").arg(file), DatabaseError::Damaged,
+                            SQLITE_CORRUPT);
+    case SqliteFile::Kind::Kelvara:
+    case SqliteFile::Kind::Unreadable:
+        break;
+    }
+    SqliteFile::repairLeftovers(file);
 
     close(connectionName);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
@@ -320,6 +335,8 @@ SqliteFile::Copy backup(QSqlDatabase &db, const QString &destination)
 
 SqliteFile::Copy backupFile(const QString &source, const QString &destination, const std::atomic<bool> *stop)
 {
+    if (SqliteFile::inspect(source) == SqliteFile::Kind::Foreign)
+        throw DatabaseError(SqliteFile::foreignText(source), DatabaseError::Foreign);
     // Opened for writing though it only reads: the last connection to close removes the log.
     sqlite3 *handle = nullptr;
     int rc = sqlite3_open_v2(QFile::encodeName(source).constData(), &handle, SQLITE_OPEN_READWRITE, nullptr);

@@ -17,7 +17,8 @@ class QSqlError;
 class DatabaseError : public std::exception
 {
 public:
-    enum Kind { Other, Missing, Damaged, Locked, ReadOnly, Full, Constraint };
+    // Foreign: the file is no Kelvara database; text() says so with the file's name.
+    enum Kind { Other, Missing, Damaged, Locked, ReadOnly, Full, Constraint, Foreign };
 
     explicit DatabaseError(const QString &text, Kind kind = Other, int code = 0);
     static DatabaseError fromSqlError(const QSqlError &error);
@@ -26,7 +27,8 @@ public:
 
     const QString &text() const { return m_text; }
     // What the operator is told: the cause in words for a damaged, locked, read-only or full
-    // database (a damaged one stays damaged for every later failure), the engine's text otherwise.
+    // database (a damaged one stays damaged for every later failure) and for a file that is no
+    // Kelvara database, the engine's text otherwise.
     QString operatorText() const;
     // Whether operatorText() names a cause rather than passing on the engine's text.
     bool namesCause() const;
@@ -66,7 +68,9 @@ QString mainConnectionName();
 void closeConnection();
 
 // Opens a named connection with WAL, full synchronous commits, enforced foreign keys,
-// a busy timeout and the First/Last aggregates. Existing refuses a missing file.
+// a busy timeout and the First/Last aggregates. Existing refuses a missing file. A file that is
+// no Kelvara database (SqliteFile::inspect) is refused before any statement, so nothing is
+// written to it; so is one whose tables cannot be read.
 QSqlDatabase open(const QString &file, const QString &connectionName, OpenMode mode = OpenMode::Existing);
 void close(const QString &connectionName);
 

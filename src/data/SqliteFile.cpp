@@ -7,6 +7,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
+#include <QThread>
+#include <QUrl>
 
 #include <sqlite3.h>
 
@@ -30,6 +33,83 @@ DatabaseError errorOf(sqlite3 *handle, int rc)
 {
     const QString text = handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : QString::fromUtf8(sqlite3_errstr(rc));
     return DatabaseError::fromSqlite(rc, text);
+}
+
+// A file named in a URI: path characters such as '?', '#' and '%' are escaped.
+QByteArray uriOf(const QString &file, const char *query)
+{
+    QUrl uri = QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
+    uri.setQuery(QString::fromLatin1(query));
+    return uri.toString(QUrl::FullyEncoded).toUtf8();
+}
+
+// A connection that reads the file as it lies on disk: no lock, no log, nothing created beside
+// it. A copy or a file whose log is absent reads completely this way.
+sqlite3 *openImmutable(const QString &file, int *rc)
+{
+    sqlite3 *handle = nullptr;
+    *rc = sqlite3_open_v2(uriOf(file, "immutable=1").constData(), &handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
+                          nullptr);
+    if (*rc != SQLITE_OK) {
+        sqlite3_close(handle);
+        return nullptr;
+    }
+    return handle;
+}
+
+const QStringList &kelvaraTables()
+{
+    static const QStringList tables = { QStringLiteral("cnfgpara"), QStringLiteral("workshop"),
+                                        QStringLiteral("metersort"), QStringLiteral("price"),
+                                        QStringLiteral("meter"),     QStringLiteral("takemeter") };
+    return tables;
+}
+
+// The tables of an SQLite file without application id; Damaged when they cannot be read.
+Kind kindByTables(sqlite3 *handle)
+{
+    sqlite3_stmt *statement = nullptr;
+    int rc = sqlite3_prepare_v2(handle, "SELECT name FROM sqlite_schema WHERE type = 'table'", -1, &statement,
+                                nullptr);
+    QSet<QString> names;
+    if (rc == SQLITE_OK)
+        while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
+            names.insert(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, 0))).toLower());
+    sqlite3_finalize(statement);
+    if (rc != SQLITE_DONE)
+        return (rc & 0xff) == SQLITE_NOTADB ? Kind::Foreign : Kind::Damaged;
+    for (const QString &table : kelvaraTables())
+        if (!names.contains(table))
+            return Kind::Foreign;
+    return Kind::Kelvara;
+}
+
+Kind inspectOnce(const QString &file)
+{
+    int rc = SQLITE_OK;
+    sqlite3 *handle = openImmutable(file, &rc);
+    if (!handle)
+        return Kind::Unreadable;
+    // The header through SQLite's own file handle: a descriptor of our own closed afterwards
+    // would drop the locks this process's connections hold on the file.
+    sqlite3_file *fileHandle = nullptr;
+    unsigned char header[100] = {};
+    rc = sqlite3_file_control(handle, "main", SQLITE_FCNTL_FILE_POINTER, &fileHandle);
+    if (rc == SQLITE_OK && fileHandle && fileHandle->pMethods)
+        rc = fileHandle->pMethods->xRead(fileHandle, header, sizeof header, 0);
+    else
+        rc = SQLITE_ERROR;
+    Kind kind = Kind::Foreign;
+    if (rc == SQLITE_OK && std::memcmp(header, "SQLite format 3", 16) == 0) {
+        const quint32 id = (quint32(header[68]) << 24) | (quint32(header[69]) << 16) | (quint32(header[70]) << 8)
+            | quint32(header[71]);
+        if (id == quint32(applicationId))
+            kind = Kind::Kelvara;
+        else if (id == 0)
+            kind = kindByTables(handle);   // an older Kelvara file has no application id
+    }
+    sqlite3_close(handle);
+    return kind;
 }
 
 bool processAlive(qint64 pid)
@@ -182,6 +262,40 @@ QString writeCopy(sqlite3 *source, const QString &part, Check check, const std::
     }
 }
 
+}
+
+Kind inspect(const QString &file)
+{
+    const QFileInfo info(file);
+    if (!info.exists())
+        return Kind::Missing;
+    if (!info.isFile() || info.size() < 100)
+        return Kind::Foreign;
+    Kind kind = inspectOnce(file);
+    // The table pages of an older file may be read just while another program's checkpoint
+    // writes them.
+    if (kind == Kind::Damaged) {
+        QThread::msleep(20);
+        kind = inspectOnce(file);
+    }
+    return kind;
+}
+
+QString foreignText(const QString &file)
+{
+    return QStringLiteral("不是 Kelvara 的数据库文件：") + file;
+}
+
+void repairLeftovers(const QString &file)
+{
+    struct stat database{};
+    if (::stat(nameOf(file).constData(), &database) != 0 || ::access(nameOf(file).constData(), W_OK) != 0)
+        return;
+    for (const char *suffix : { "-wal", "-shm" }) {
+        const QByteArray side = nameOf(file + QLatin1String(suffix));
+        if (::access(side.constData(), F_OK) == 0 && ::access(side.constData(), W_OK) != 0)
+            ::chmod(side.constData(), database.st_mode & 07777);
+    }
 }
 
 QString damagedName(const QString &destination)

@@ -1,5 +1,5 @@
-// SqliteFile.h: the database file itself: checked copies. Nothing here leaves a half-made file
-// under a name that counts.
+// SqliteFile.h: the database file itself: what a file is before anything writes to it, and
+// checked copies. Nothing here leaves a half-made file under a name that counts.
 #pragma once
 
 #include <QString>
@@ -9,6 +9,29 @@
 struct sqlite3;
 
 namespace SqliteFile {
+
+// Stamped into the header of every database Kelvara creates (PRAGMA application_id).
+constexpr int applicationId = 0x4B6C7661;
+
+enum class Kind {
+    Missing,        // nothing at that path (or a symbolic link to nothing)
+    Kelvara,        // Kelvara's application id, or an older Kelvara file recognised by its tables
+    Foreign,        // empty, a folder, no SQLite file, or another program's SQLite file
+    Damaged,        // an SQLite file without application id whose tables cannot be read
+    Unreadable,     // the file cannot be opened for reading (permissions); SQLite says why
+};
+
+// Reads the header (and, for a file without application id, the table names) through a
+// connection that neither locks nor writes nor creates anything beside the file.
+Kind inspect(const QString &file);
+
+// What the operator is told about a file that is no Kelvara database.
+QString foreignText(const QString &file);
+
+// A -wal or -shm file left read-only by a refused write keeps SQLite from writing even after the
+// database file was made writable again: when the database file is writable, they are made
+// writable too (given the database file's permissions). Run before a connection opens the file.
+void repairLeftovers(const QString &file);
 
 enum class Check { Quick, Full };   // quick_check or integrity_check
 
