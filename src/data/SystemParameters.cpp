@@ -19,8 +19,10 @@ void writeParameterRow(const QSqlDatabase &db, const Submission &s)
     // instead of becoming the hash of the hash.
     const QString current = rows == 1 ? scalar(db, QStringLiteral("SELECT PassWd FROM CnfgPara")).toString() : QString();
     const QString stored = IsPasswordHash(current) && s.password == current ? current : PasswordForStorage(s.password);
-    // The table is meant to hold one row; any other count gets a row of its own.
-    if (rows == 1)
+    // The table holds one row: extra rows, whose passwords the login might read instead, go.
+    if (rows > 1)
+        execSql(db, QStringLiteral("DELETE FROM CnfgPara WHERE rowid <> (SELECT min(rowid) FROM CnfgPara)"));
+    if (rows >= 1)
         execSql(db, QStringLiteral("UPDATE CnfgPara SET UseUnitName = ?, PassWd = ?"), { s.unitName, stored });
     else
         execSql(db, QStringLiteral("INSERT INTO CnfgPara (UseUnitName, PassWd) VALUES (?, ?)"),

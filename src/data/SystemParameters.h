@@ -36,8 +36,8 @@ QString selectSql();
 // database file. A copy is never overwritten: "-2", "-3", ... follow when the name is taken.
 QString backupPath(const QString &databaseFile, const QDateTime &when);
 
-// Writes the parameter row (updated when the table holds exactly one row, otherwise inserted).
-// With clearData it first copies the database file (a copy
+// Writes the one parameter row: the first row is updated (any further rows deleted), or the row
+// is inserted into an empty table. With clearData it first copies the database file (a copy
 // that fails its check stops the submission), then deletes every reading, meter, price and
 // workshop; meter types and the parameter row stay. Last it writes the root row: the using
 // unit's row is renamed, or made again (identifier 1, level 0, parent 0) when there is none.
