@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -342,6 +343,37 @@ Copy copy(sqlite3 *source, const QString &destination, Check check, const std::a
     }
     syncFolder(folder);
     return result;
+}
+
+void create(const QString &file, const std::function<void(const QString &temporary)> &fill)
+{
+    const QFileInfo info(file);
+    if (info.isSymLink())
+        throw DatabaseError(QStringLiteral("%1 is a symbolic link; a new database is never created through one").arg(file));
+    if (info.exists())
+        throw DatabaseError(QStringLiteral("%1 already exists").arg(file));
+    const QString folder = info.absolutePath();
+    QDir().mkpath(folder);
+    removeLeftovers(folder);
+    const QString part = partName(file);
+    removeWithSidecars(part);
+    try {
+        fill(part);
+        if (QFileInfo::exists(part + QStringLiteral("-wal")))
+            throw DatabaseError(QStringLiteral("%1 is still open").arg(part));
+        syncFile(part);
+        // Never over a file that appeared meanwhile.
+        if (::renameat2(AT_FDCWD, nameOf(part).constData(), AT_FDCWD, nameOf(file).constData(), RENAME_NOREPLACE) != 0) {
+            const int error = errno;
+            if (error == EEXIST)
+                throw DatabaseError(QStringLiteral("%1 already exists").arg(file));
+            throw DatabaseError(QStringLiteral("cannot create %1: %2").arg(file, QString::fromLocal8Bit(std::strerror(error))));
+        }
+    } catch (...) {
+        removeWithSidecars(part);
+        throw;
+    }
+    syncFolder(folder);
 }
 
 }

@@ -1,10 +1,12 @@
-// SqliteFile.h: the database file itself: what a file is before anything writes to it, and
-// checked copies. Nothing here leaves a half-made file under a name that counts.
+// SqliteFile.h: the database file itself: what a file is before anything writes to it, checked
+// copies and creation under a temporary name. Nothing here leaves a half-made file under a name
+// that counts.
 #pragma once
 
 #include <QString>
 
 #include <atomic>
+#include <functional>
 
 struct sqlite3;
 
@@ -60,5 +62,11 @@ Copy copy(sqlite3 *source, const QString &destination, Check check = Check::Quic
 // files SQLite keeps beside it.
 // Returns how many files went.
 int removeLeftovers(const QString &folder);
+
+// Creates a new database: fill writes it under a temporary name beside file (and must close
+// every connection to it); the result is synced and renamed to file only when fill succeeded
+// and nothing has appeared at file meanwhile. Nothing is left after a failure. A symbolic link
+// at file is refused. Throws DatabaseError.
+void create(const QString &file, const std::function<void(const QString &temporary)> &fill);
 
 }

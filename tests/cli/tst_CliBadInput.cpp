@@ -2,7 +2,7 @@
 // semicolons, SQL, texts at and beyond their limits, numbers beyond 32 and 64 bits, dates at the
 // picker's limits and 29 February. Each is refused with a message or stored as typed; the file
 // stays whole. A database the user may not write is refused with its cause; a file that is no
-// Kelvara database is left exactly as it was.
+// Kelvara database is left exactly as it was; init leaves nothing after a failure.
 #include "AutoBackup.h"
 #include "CliRun.h"
 #include "Database.h"
@@ -99,6 +99,8 @@ private slots:
     void readOnlyDatabase();
     void foreignFiles_data();
     void foreignFiles();
+    void initLeavesNothingBehind_data();
+    void initLeavesNothingBehind();
 };
 
 // In args, @db is the database and @csv a file holding csv (its name has quotes and a semicolon); err ending in "…" is compared as a prefix.
@@ -481,6 +483,41 @@ void TstCliBadInput::foreignFiles()
     QCOMPARE(QDir(QFileInfo(file).absolutePath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), beside);
     if (kind == u"folder")
         QCOMPARE(QDir(file).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+}
+
+void TstCliBadInput::initLeavesNothingBehind_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err");   // @db: the database named
+    QTest::addColumn<QStringList>("left");
+    QTest::newRow("symbolic link to nothing") << "link" << 1
+                                              << "kelvara-cli: @db is a symbolic link; init creates a new file only\n"
+                                              << QStringList{ "Kelvara.db" };
+    QTest::newRow("file size limit reached midway") << "full" << 3 << "kelvara-cli: disk I/O error\n" << QStringList{};
+}
+
+// Init either creates the whole database under its name or nothing at all, and never creates a
+// file through a link.
+void TstCliBadInput::initLeavesNothingBehind()
+{
+    QFETCH(QString, setting);
+    QFETCH(int, exitCode);
+    QFETCH(QString, err);
+    QFETCH(QStringList, left);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Kelvara.db"));
+    QStringList prefix;
+    if (setting == u"link") {
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("elsewhere/target.db")), path));
+    } else {
+        // Files beyond 16 KiB cannot be written, much as on a full disk.
+        prefix = QStringList{ "bash", "-c", "trap '' XFSZ; ulimit -f 16; exec \"$@\"", "bash" };
+    }
+    const Run r = runCli({ "--database", path, "init", "--demo" }, prefix);
+    QCOMPARE(r.err, err.replace(QStringLiteral("@db"), path));
+    QCOMPARE(r.exitCode, exitCode);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System), left);
 }
 
 QTEST_GUILESS_MAIN(TstCliBadInput)
