@@ -86,6 +86,16 @@ QString copyName(const QString &databaseFile, const QDateTime &now)
         + QStringLiteral(".db");
 }
 
+QString beforeRestorePath(const QString &databaseFile, const QDateTime &when)
+{
+    const QString stem = folderFor(databaseFile) + u'/' + QFileInfo(databaseFile).completeBaseName()
+        + QStringLiteral("-before-restore-") + when.toString(stampFormat);
+    QString candidate = stem + QStringLiteral(".db");
+    for (int n = 2; QFileInfo::exists(candidate) || QFileInfo::exists(SqliteFile::damagedName(candidate)); ++n)
+        candidate = stem + QStringLiteral("-%1.db").arg(n);
+    return candidate;
+}
+
 Result run(const QString &databaseFile, const QDateTime &now, const std::atomic<bool> *stop)
 {
     Result result;

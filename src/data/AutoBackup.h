@@ -31,6 +31,10 @@ bool due(const QString &databaseFile, const QDateTime &now);
 // are trimmed; the copy made before the system parameters clear the data is never removed.
 QString copyName(const QString &databaseFile, const QDateTime &now);
 
+// Where the database is kept before a restore: backup/<name>-before-restore-YYYYMMDD-HHMMSS.db,
+// with "-2", "-3", ... when the name (or its damaged form) is taken.
+QString beforeRestorePath(const QString &databaseFile, const QDateTime &when);
+
 struct Result
 {
     QString written;        // the copy written; empty when none was due

@@ -239,6 +239,15 @@ void closeConnection()
     close(mainConnection);
 }
 
+namespace {
+
+bool sameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}
+
 QSqlDatabase open(const QString &file, const QString &connectionName, OpenMode mode)
 {
     // What the file is decides before anything is written to it.
@@ -259,45 +268,57 @@ QSqlDatabase open(const QString &file, const QString &connectionName, OpenMode m
     }
     SqliteFile::repairLeftovers(file);
 
-    close(connectionName);
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-    // A URI with mode=rw never creates a file that is not there.
-    QUrl uri = QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
-    uri.setQuery(mode == OpenMode::Create ? QStringLiteral("mode=rwc") : QStringLiteral("mode=rw"));
-    db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyMilliseconds));
-    const mode_t previous = ::umask(077);   // the file and its WAL are the owner's alone
-    const bool opened = db.open();
-    if (!opened) {
+    for (int attempt = 1;; ++attempt) {
+        close(connectionName);
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+        // A URI with mode=rw never creates a file that is not there.
+        QUrl uri = QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
+        uri.setQuery(mode == OpenMode::Create ? QStringLiteral("mode=rwc") : QStringLiteral("mode=rw"));
+        db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyMilliseconds));
+        struct stat before {};
+        const bool existed = ::stat(QFile::encodeName(file).constData(), &before) == 0;
+        const mode_t previous = ::umask(077);   // the file and its WAL are the owner's alone
+        const bool opened = db.open();
+        if (!opened) {
+            ::umask(previous);
+            const DatabaseError error = DatabaseError::fromSqlError(db.lastError());
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(connectionName);
+            throw error;
+        }
+        try {
+            // The first statement reads the header: a file that is no database fails here, and
+            // it waits while a restore holds the file. A file replaced meanwhile is another file.
+            execSql(db, QStringLiteral("PRAGMA application_id"));
+            struct stat after {};
+            if (existed && attempt < 4
+                && (::stat(QFile::encodeName(file).constData(), &after) != 0 || !sameFile(before, after))) {
+                ::umask(previous);
+                continue;
+            }
+            execSql(db, QStringLiteral("PRAGMA foreign_keys = ON"));
+            execSql(db, QStringLiteral("PRAGMA journal_mode = WAL"));
+            execSql(db, QStringLiteral("PRAGMA synchronous = FULL"));
+            // Deleted and replaced values are overwritten where the page is written anyway, so an
+            // old password does not linger in the file or its copies.
+            execSql(db, QStringLiteral("PRAGMA secure_delete = FAST"));
+            // Room for the upper index pages of years of readings and for the pages a batch of
+            // readings changes, so that neither is read again from the file nor spilled mid-way.
+            execSql(db, QStringLiteral("PRAGMA cache_size = -32768"));
+            registerFunctions(db);
+            if (mode == OpenMode::Create)
+                makeOwnerOnly(file);
+        } catch (...) {
+            ::umask(previous);
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(connectionName);
+            throw;
+        }
         ::umask(previous);
-        const DatabaseError error = DatabaseError::fromSqlError(db.lastError());
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(connectionName);
-        throw error;
+        return db;
     }
-    try {
-        // The first statements read the header: a file that is no database fails here.
-        execSql(db, QStringLiteral("PRAGMA foreign_keys = ON"));
-        QSqlQuery journal = execSql(db, QStringLiteral("PRAGMA journal_mode = WAL"));
-        execSql(db, QStringLiteral("PRAGMA synchronous = FULL"));
-        // Deleted and replaced values are overwritten where the page is written anyway, so an
-        // old password does not linger in the file or its copies.
-        execSql(db, QStringLiteral("PRAGMA secure_delete = FAST"));
-        // Room for the upper index pages of years of readings and for the pages a batch of
-        // readings changes, so that neither is read again from the file nor spilled mid-way.
-        execSql(db, QStringLiteral("PRAGMA cache_size = -32768"));
-        registerFunctions(db);
-        if (mode == OpenMode::Create)
-            makeOwnerOnly(file);
-    } catch (...) {
-        ::umask(previous);
-        db.close();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(connectionName);
-        throw;
-    }
-    ::umask(previous);
-    return db;
 }
 
 void close(const QString &connectionName)

@@ -70,7 +70,8 @@ void closeConnection();
 // Opens a named connection with WAL, full synchronous commits, enforced foreign keys,
 // a busy timeout and the First/Last aggregates. Existing refuses a missing file. A file that is
 // no Kelvara database (SqliteFile::inspect) is refused before any statement, so nothing is
-// written to it; so is one whose tables cannot be read.
+// written to it; so is one whose tables cannot be read. A file replaced by a restore while the
+// connection waited for it is opened again.
 QSqlDatabase open(const QString &file, const QString &connectionName, OpenMode mode = OpenMode::Existing);
 void close(const QString &connectionName);
 

@@ -58,6 +58,20 @@ sqlite3 *openImmutable(const QString &file, int *rc)
     return handle;
 }
 
+// For copying a file: immutable when no log lies beside it, otherwise a reader that sees the log.
+sqlite3 *openForCopying(const QString &file, int *rc)
+{
+    if (!QFileInfo::exists(file + QStringLiteral("-wal")))
+        return openImmutable(file, rc);
+    sqlite3 *handle = nullptr;
+    *rc = sqlite3_open_v2(nameOf(file).constData(), &handle, SQLITE_OPEN_READONLY, nullptr);
+    if (*rc != SQLITE_OK) {
+        sqlite3_close(handle);
+        return nullptr;
+    }
+    return handle;
+}
+
 const QStringList &kelvaraTables()
 {
     static const QStringList tables = { QStringLiteral("cnfgpara"), QStringLiteral("workshop"),
@@ -216,8 +230,9 @@ QString checkReport(sqlite3 *handle, Check check)
 }
 
 // Writes the copy into part (a name of this process) and closes and syncs it; returns the
-// check's report. Throws DatabaseError, leaving nothing, when the copy cannot be written.
-QString writeCopy(sqlite3 *source, const QString &part, Check check, const std::atomic<bool> *stop)
+// check's report. With walHeader the copy is marked as a WAL database, as the program's own
+// database file is. Throws DatabaseError, leaving nothing, when the copy cannot be written.
+QString writeCopy(sqlite3 *source, const QString &part, Check check, bool walHeader, const std::atomic<bool> *stop)
 {
     removeWithSidecars(part);
     sqlite3 *target = nullptr;
@@ -250,6 +265,8 @@ QString writeCopy(sqlite3 *source, const QString &part, Check check, const std::
         exec(target, "PRAGMA journal_mode = DELETE; PRAGMA journal_mode = OFF");
         hashPlainPasswords(target);
         const QString report = checkReport(target, check);
+        if (walHeader)
+            exec(target, "PRAGMA journal_mode = WAL");
         rc = sqlite3_close(target);
         target = nullptr;
         if (rc != SQLITE_OK)
@@ -261,6 +278,57 @@ QString writeCopy(sqlite3 *source, const QString &part, Check check, const std::
         removeWithSidecars(part);
         throw;
     }
+}
+
+// The file and its log byte for byte, for a database SQLite cannot read at all.
+Copy copyBytes(const QString &file, const QString &destination)
+{
+    Copy result;
+    result.file = destination;
+    result.damaged = true;
+    result.problem = QStringLiteral("unreadable; copied byte for byte");
+    makeFolder(QFileInfo(destination).absolutePath());
+    for (const char *suffix : { "", "-wal" }) {
+        const QString from = file + QLatin1String(suffix);
+        if (*suffix && !QFileInfo::exists(from))
+            continue;
+        const QString part = partName(destination + QLatin1String(suffix));
+        QFile::remove(part);
+        if (!QFile::copy(from, part)) {
+            QFile::remove(part);
+            throw DatabaseError(QStringLiteral("cannot copy %1 to %2").arg(from, destination));
+        }
+        QFile::setPermissions(part, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        syncFile(part);
+        if (::rename(nameOf(part).constData(), nameOf(destination + QLatin1String(suffix)).constData()) != 0) {
+            QFile::remove(part);
+            throw DatabaseError(QStringLiteral("cannot write %1").arg(destination));
+        }
+    }
+    syncFolder(QFileInfo(destination).absolutePath());
+    return result;
+}
+
+// A connection holding the database file exclusively (so that no program opens it meanwhile)
+// until it is closed; its closing never checkpoints into nor deletes a log by name. Null with
+// *inUse when another connection has the file open, null alone when SQLite cannot read it.
+sqlite3 *holdExclusively(const QString &file, bool *inUse)
+{
+    *inUse = false;
+    sqlite3 *handle = nullptr;
+    int rc = sqlite3_open_v2(nameOf(file).constData(), &handle, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_db_config(handle, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        // In WAL mode every open connection holds a shared lock on the file, so the exclusive
+        // lock this first read asks for is refused while any program has the database open.
+        rc = sqlite3_exec(handle, "PRAGMA locking_mode = EXCLUSIVE; SELECT count(*) FROM sqlite_schema", nullptr,
+                          nullptr, nullptr);
+    }
+    if (rc == SQLITE_OK)
+        return handle;
+    *inUse = (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED;
+    sqlite3_close(handle);
+    return nullptr;
 }
 
 }
@@ -333,7 +401,7 @@ Copy copy(sqlite3 *source, const QString &destination, Check check, const std::a
     removeLeftovers(folder);
     const QString part = partName(destination);
     Copy result;
-    result.problem = writeCopy(source, part, check, stop);
+    result.problem = writeCopy(source, part, check, false, stop);
     result.damaged = !result.problem.isEmpty();
     result.file = result.damaged ? damagedName(destination) : destination;
     if (::rename(nameOf(part).constData(), nameOf(result.file).constData()) != 0) {
@@ -374,6 +442,100 @@ void create(const QString &file, const std::function<void(const QString &tempora
         throw;
     }
     syncFolder(folder);
+}
+
+Restored restore(const QString &databaseFile, const QString &backupFile, const QString &keepAs)
+{
+    Restored r;
+    auto refuse = [&r](Restored::Outcome outcome, const QString &text) {
+        r.outcome = outcome;
+        r.text = text;
+        return r;
+    };
+    QString file = databaseFile;
+    const QFileInfo link(databaseFile);
+    if (link.isSymLink()) {
+        if (!link.exists())
+            return refuse(Restored::Failed, QStringLiteral("%1 is a symbolic link to nothing").arg(databaseFile));
+        file = link.canonicalFilePath();   // the link stays; the file it names is replaced
+    }
+    const Kind current = inspect(file);
+    if (current == Kind::Foreign)
+        return refuse(Restored::ForeignDatabase, foreignText(file));
+    switch (inspect(backupFile)) {
+    case Kind::Kelvara:
+        break;
+    case Kind::Foreign:
+        return refuse(Restored::BadBackup, foreignText(backupFile));
+    case Kind::Damaged:
+        return refuse(Restored::BadBackup, QStringLiteral("%1 is damaged; nothing was changed").arg(backupFile));
+    case Kind::Missing:
+    case Kind::Unreadable:
+        return refuse(Restored::BadBackup, QStringLiteral("cannot read %1").arg(backupFile));
+    }
+
+    // The backup, checked, in a temporary file beside the database.
+    const QString folder = QFileInfo(file).absolutePath();
+    QDir().mkpath(folder);
+    removeLeftovers(folder);
+    const QString part = partName(file);
+    QString report;
+    {
+        int rc = SQLITE_OK;
+        sqlite3 *source = openForCopying(backupFile, &rc);
+        if (!source)
+            return refuse(Restored::BadBackup, QStringLiteral("cannot read %1: %2").arg(backupFile, QString::fromUtf8(sqlite3_errstr(rc))));
+        try {
+            report = writeCopy(source, part, Check::Full, true, nullptr);
+        } catch (const DatabaseError &e) {
+            sqlite3_close(source);
+            return refuse(Restored::Failed, e.text());
+        }
+        sqlite3_close(source);
+    }
+    if (!report.isEmpty()) {
+        removeWithSidecars(part);
+        return refuse(Restored::BadBackup, QStringLiteral("%1 is damaged (%2); nothing was changed").arg(backupFile, report));
+    }
+
+    // The current database, held so that no program opens it until the backup is in its place,
+    // and kept with what its log holds.
+    sqlite3 *held = nullptr;
+    if (current != Kind::Missing) {
+        bool inUse = false;
+        held = holdExclusively(file, &inUse);
+        if (inUse) {
+            removeWithSidecars(part);
+            return refuse(Restored::InUse, QStringLiteral("%1 is open in another program; close every Kelvara program "
+                                                          "and try again. Nothing was changed").arg(file));
+        }
+        try {
+            r.kept = held ? copy(held, keepAs) : copyBytes(file, damagedName(keepAs));
+        } catch (const DatabaseError &e) {
+            sqlite3_close(held);
+            removeWithSidecars(part);
+            return refuse(Restored::Failed, QStringLiteral("the database could not be kept before the restore: %1. "
+                                                           "Nothing was changed").arg(e.text()));
+        }
+        // The log goes into the old file and the file leaves WAL mode: a program that waits for
+        // the lock meanwhile reads it without opening a log under the database's name.
+        if (held)
+            sqlite3_exec(held, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
+    }
+    // An old log beside the new file would be replayed onto it.
+    for (const char *suffix : { "-wal", "-shm", "-journal" })
+        QFile::remove(file + QLatin1String(suffix));
+    const bool installed = ::rename(nameOf(part).constData(), nameOf(file).constData()) == 0;
+    const int error = errno;
+    if (installed)
+        syncFolder(folder);
+    sqlite3_close(held);
+    if (!installed) {
+        removeWithSidecars(part);
+        return refuse(Restored::Failed, QStringLiteral("cannot replace %1: %2").arg(file, QString::fromLocal8Bit(std::strerror(error))));
+    }
+    r.outcome = Restored::Done;
+    return r;
 }
 
 }

@@ -1,6 +1,6 @@
 // SqliteFile.h: the database file itself: what a file is before anything writes to it, checked
-// copies and creation under a temporary name. Nothing here leaves a half-made file under a name
-// that counts.
+// copies, creation under a temporary name and the restore of a copy. Nothing here leaves a
+// half-made file under a name that counts.
 #pragma once
 
 #include <QString>
@@ -68,5 +68,27 @@ int removeLeftovers(const QString &folder);
 // and nothing has appeared at file meanwhile. Nothing is left after a failure. A symbolic link
 // at file is refused. Throws DatabaseError.
 void create(const QString &file, const std::function<void(const QString &temporary)> &fill);
+
+struct Restored
+{
+    enum Outcome {
+        Done,
+        InUse,              // a program has the database open
+        BadBackup,          // the backup cannot be read, is damaged or is no Kelvara database
+        ForeignDatabase,    // the file at the database's place is no Kelvara database
+        Failed,             // a file could not be written; the database is as it was
+    };
+    Outcome outcome = Failed;
+    QString text;           // what went wrong, for the operator
+    Copy kept;              // the database as it was (empty when there was none)
+};
+
+// Replaces databaseFile by a checked copy of backupFile. Refused while any program has the
+// database open. The current database is first copied, with what its log holds, to keepAs
+// (damagedName(keepAs) when it fails its check; a file SQLite cannot read at all is copied
+// byte for byte). Its old -wal and -shm are removed, and the backup is installed by a copy to
+// a temporary owner-only file that is checked (integrity_check, Kelvara's tables), synced and
+// renamed into place.
+Restored restore(const QString &databaseFile, const QString &backupFile, const QString &keepAs);
 
 }
