@@ -20,7 +20,9 @@ const char *usageText =
     "                       store the readings of lines 'meter number,YYYY-MM-DD,counter value'\n"
     "  report summary|detail|classes --from YYYY-MM-DD --to YYYY-MM-DD [--workshop NAME]\n"
     "         [--format text|csv|pdf] [--output FILE]\n"
-    "                       the period's report; detail needs --workshop (a workshop's name)\n";
+    "                       the period's report; detail needs --workshop (a workshop's name)\n"
+    "  restore BACKUP       replace the database by a backup (with no program using it); the\n"
+    "                       database as it was is kept in backup/ beside it first\n";
 
 }
 
@@ -61,6 +63,8 @@ int main(int argc, char *argv[])
         return cmdImport(ctx);
     if (command == u"report")
         return cmdReport(ctx);
+    if (command == u"restore")
+        return cmdRestore(ctx);
     err << usageText;
     return ExitUsage;
 }

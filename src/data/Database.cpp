@@ -24,40 +24,45 @@ DatabaseError DatabaseError::fromSqlError(const QSqlError &error)
 {
     bool ok = false;
     const int code = error.nativeErrorCode().toInt(&ok);
-    Kind kind = Other;
-    if (ok) {
-        switch (code & 0xff) {
-        case SQLITE_CORRUPT:
-        case SQLITE_NOTADB:
-            kind = Damaged;
-            break;
-        case SQLITE_BUSY:
-        case SQLITE_LOCKED:
-            kind = Locked;
-            break;
-        case SQLITE_READONLY:
-        case SQLITE_PERM:
-        case SQLITE_CANTOPEN:
-            kind = ReadOnly;
-            break;
-        case SQLITE_FULL:
-            kind = Full;
-            break;
-        case SQLITE_CONSTRAINT:
-            kind = Constraint;
-            break;
-        default:
-            break;
-        }
-    }
     QString text = error.databaseText();
     if (text.isEmpty())
         text = error.text();
-    return DatabaseError(text, kind, ok ? code : 0);
+    return fromSqlite(ok ? code : 0, text);
+}
+
+DatabaseError DatabaseError::fromSqlite(int code, const QString &text)
+{
+    Kind kind = Other;
+    switch (code & 0xff) {
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        kind = Damaged;
+        break;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        kind = Locked;
+        break;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_CANTOPEN:
+        kind = ReadOnly;
+        break;
+    case SQLITE_FULL:
+        kind = Full;
+        break;
+    case SQLITE_CONSTRAINT:
+        kind = Constraint;
+        break;
+    default:
+        break;
+    }
+    return DatabaseError(text, kind, code);
 }
 
 QString DatabaseError::operatorText() const
 {
+    if (m_kind == Foreign)
+        return m_text;
     if (m_kind == Damaged || Database::isDamaged())
         return QStringLiteral("数据库文件已损坏！");
     switch (m_kind) {
@@ -74,7 +79,8 @@ QString DatabaseError::operatorText() const
 
 bool DatabaseError::namesCause() const
 {
-    return m_kind == Damaged || m_kind == Locked || m_kind == ReadOnly || m_kind == Full || Database::isDamaged();
+    return m_kind == Damaged || m_kind == Locked || m_kind == ReadOnly || m_kind == Full || m_kind == Foreign
+        || Database::isDamaged();
 }
 
 namespace {
@@ -247,50 +253,86 @@ void closeConnection()
     close(mainConnection);
 }
 
+namespace {
+
+bool sameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}
+
 QSqlDatabase open(const QString &file, const QString &connectionName, OpenMode mode)
 {
-    if (mode == OpenMode::Existing && !QFileInfo::exists(file))
-        throw DatabaseError(QStringLiteral("unable to open database file: %1").arg(file),
-                            DatabaseError::Missing);
-    if (mode == OpenMode::Create)
+    // What the file is decides before anything is written to it.
+    switch (SqliteFile::inspect(file)) {
+    case SqliteFile::Kind::Missing:
+        if (mode == OpenMode::Existing)
+            throw DatabaseError(QStringLiteral("unable to open database file: %1").arg(file), DatabaseError::Missing);
         QDir().mkpath(QFileInfo(file).absolutePath());
+        break;
+    case SqliteFile::Kind::Foreign:
+        throw DatabaseError(SqliteFile::foreignText(file), DatabaseError::Foreign);
+    case SqliteFile::Kind::Damaged:
+        throw DatabaseError(QStringLiteral("database disk image is malformed: %1").arg(file), DatabaseError::Damaged,
+                            SQLITE_CORRUPT);
+    case SqliteFile::Kind::Kelvara:
+    case SqliteFile::Kind::Unreadable:
+        break;
+    }
+    SqliteFile::repairLeftovers(file);
 
-    close(connectionName);
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-    // A URI with mode=rw never creates a file that is not there.
-    QUrl uri = QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
-    uri.setQuery(mode == OpenMode::Create ? QStringLiteral("mode=rwc") : QStringLiteral("mode=rw"));
-    db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyMilliseconds));
-    const mode_t previous = ::umask(077);   // the file and its WAL are the owner's alone
-    const bool opened = db.open();
-    if (!opened) {
+    for (int attempt = 1;; ++attempt) {
+        close(connectionName);
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+        // A URI with mode=rw never creates a file that is not there.
+        QUrl uri = QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
+        uri.setQuery(mode == OpenMode::Create ? QStringLiteral("mode=rwc") : QStringLiteral("mode=rw"));
+        db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyMilliseconds));
+        struct stat before {};
+        const bool existed = ::stat(QFile::encodeName(file).constData(), &before) == 0;
+        const mode_t previous = ::umask(077);   // the file and its WAL are the owner's alone
+        const bool opened = db.open();
+        if (!opened) {
+            ::umask(previous);
+            const DatabaseError error = DatabaseError::fromSqlError(db.lastError());
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(connectionName);
+            throw error;
+        }
+        try {
+            // The first statement reads the header: a file that is no database fails here, and
+            // it waits while a restore holds the file. A file replaced meanwhile is another file.
+            execSql(db, QStringLiteral("PRAGMA application_id"));
+            struct stat after {};
+            if (existed && attempt < 4
+                && (::stat(QFile::encodeName(file).constData(), &after) != 0 || !sameFile(before, after))) {
+                ::umask(previous);
+                continue;
+            }
+            execSql(db, QStringLiteral("PRAGMA foreign_keys = ON"));
+            execSql(db, QStringLiteral("PRAGMA journal_mode = WAL"));
+            execSql(db, QStringLiteral("PRAGMA synchronous = FULL"));
+            // Deleted and replaced values are overwritten where the page is written anyway, so an
+            // old password does not linger in the file or its copies.
+            execSql(db, QStringLiteral("PRAGMA secure_delete = FAST"));
+            // Room for the upper index pages of years of readings and for the pages a batch of
+            // readings changes, so that neither is read again from the file nor spilled mid-way.
+            execSql(db, QStringLiteral("PRAGMA cache_size = -32768"));
+            registerFunctions(db);
+            if (mode == OpenMode::Create)
+                makeOwnerOnly(file);
+        } catch (...) {
+            ::umask(previous);
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(connectionName);
+            throw;
+        }
         ::umask(previous);
-        const DatabaseError error = DatabaseError::fromSqlError(db.lastError());
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(connectionName);
-        throw error;
+        return db;
     }
-    try {
-        // The first statements read the header: a file that is no database fails here.
-        execSql(db, QStringLiteral("PRAGMA foreign_keys = ON"));
-        QSqlQuery journal = execSql(db, QStringLiteral("PRAGMA journal_mode = WAL"));
-        execSql(db, QStringLiteral("PRAGMA synchronous = FULL"));
-        // Room for the upper index pages of years of readings and for the pages a batch of
-        // readings changes, so that neither is read again from the file nor spilled mid-way.
-        execSql(db, QStringLiteral("PRAGMA cache_size = -32768"));
-        registerFunctions(db);
-        if (mode == OpenMode::Create)
-            makeOwnerOnly(file);
-    } catch (...) {
-        ::umask(previous);
-        db.close();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(connectionName);
-        throw;
-    }
-    ::umask(previous);
-    return db;
 }
 
 void close(const QString &connectionName)
@@ -321,69 +363,21 @@ void registerFunctions(QSqlDatabase &db)
         throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(handle)));
 }
 
-namespace {
-
-// Copies the main database of source page by page into a new owner-only file beside destination,
-// then renames it into place: a copy that is cut short never bears the destination's name.
-// The source stays readable and writable by the program meanwhile.
-void copyInto(sqlite3 *source, const QString &destination, const std::atomic<bool> *stop)
-{
-    const QString partial = destination + QStringLiteral(".part");
-    QFile::remove(partial);
-    sqlite3 *target = nullptr;
-    const mode_t previous = ::umask(077);   // a new backup folder is the owner's alone too
-    QDir().mkpath(QFileInfo(destination).absolutePath());
-    int rc = sqlite3_open_v2(QFile::encodeName(partial).constData(), &target,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    ::umask(previous);
-    auto fail = [&](const QString &text) {
-        sqlite3_close(target);
-        QFile::remove(partial);
-        throw DatabaseError(text, DatabaseError::Other, rc);
-    };
-    if (rc != SQLITE_OK)
-        fail(QString::fromUtf8(sqlite3_errmsg(target)));
-    sqlite3_backup *job = sqlite3_backup_init(target, "main", source, "main");
-    if (!job)
-        fail(QString::fromUtf8(sqlite3_errmsg(target)));
-    // Small steps let a busy writer of another program in between.
-    do {
-        if (stop && stop->load()) {
-            sqlite3_backup_finish(job);
-            rc = SQLITE_INTERRUPT;
-            fail(QStringLiteral("backup stopped"));
-        }
-        rc = sqlite3_backup_step(job, 256);
-        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
-            sqlite3_sleep(20);
-    } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
-    sqlite3_backup_finish(job);
-    if (rc != SQLITE_DONE)
-        fail(QString::fromUtf8(sqlite3_errstr(rc)));
-    rc = sqlite3_close(target);
-    target = nullptr;
-    makeOwnerOnly(partial);
-    QFile::remove(destination);
-    if (!QFile::rename(partial, destination)) {
-        QFile::remove(partial);
-        throw DatabaseError(QStringLiteral("cannot write %1").arg(destination));
-    }
-}
-
-}
-
-void backup(QSqlDatabase &db, const QString &destination)
+SqliteFile::Copy backup(QSqlDatabase &db, const QString &destination)
 {
     sqlite3 *source = handleOf(db);
     if (!source)
         throw DatabaseError(QStringLiteral("not an SQLite connection"));
-    copyInto(source, destination, nullptr);
+    return SqliteFile::copy(source, destination);
 }
 
-void backupFile(const QString &source, const QString &destination, const std::atomic<bool> *stop)
+SqliteFile::Copy backupFile(const QString &source, const QString &destination, const std::atomic<bool> *stop)
 {
+    if (SqliteFile::inspect(source) == SqliteFile::Kind::Foreign)
+        throw DatabaseError(SqliteFile::foreignText(source), DatabaseError::Foreign);
+    // Opened for writing though it only reads: the last connection to close removes the log.
     sqlite3 *handle = nullptr;
-    int rc = sqlite3_open_v2(QFile::encodeName(source).constData(), &handle, SQLITE_OPEN_READONLY, nullptr);
+    int rc = sqlite3_open_v2(QFile::encodeName(source).constData(), &handle, SQLITE_OPEN_READWRITE, nullptr);
     struct Closer
     {
         sqlite3 *&handle;
@@ -394,15 +388,16 @@ void backupFile(const QString &source, const QString &destination, const std::at
         }
     } closer{ handle };
     if (rc != SQLITE_OK)
-        throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(handle)), DatabaseError::Other, rc);
+        throw DatabaseError::fromSqlite(rc, QString::fromUtf8(sqlite3_errmsg(handle)));
     sqlite3_busy_timeout(handle, busyTimeout());
+    sqlite3_exec(handle, "PRAGMA query_only = ON", nullptr, nullptr, nullptr);
     // One read transaction over the whole copy: every step reads the same snapshot, so the
     // program's commits meanwhile neither restart the copy nor wait for it (WAL readers never
     // block the writer).
     rc = sqlite3_exec(handle, "BEGIN; SELECT count(*) FROM sqlite_schema;", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
-        throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(handle)), DatabaseError::Other, rc);
-    copyInto(handle, destination, stop);
+        throw DatabaseError::fromSqlite(rc, QString::fromUtf8(sqlite3_errmsg(handle)));
+    return SqliteFile::copy(handle, destination, SqliteFile::Check::Quick, stop);
 }
 
 }

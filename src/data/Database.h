@@ -2,6 +2,8 @@
 // statements with bound values and transactions.
 #pragma once
 
+#include "SqliteFile.h"
+
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -15,14 +17,18 @@ class QSqlError;
 class DatabaseError : public std::exception
 {
 public:
-    enum Kind { Other, Missing, Damaged, Locked, ReadOnly, Full, Constraint };
+    // Foreign: the file is no Kelvara database; text() says so with the file's name.
+    enum Kind { Other, Missing, Damaged, Locked, ReadOnly, Full, Constraint, Foreign };
 
     explicit DatabaseError(const QString &text, Kind kind = Other, int code = 0);
     static DatabaseError fromSqlError(const QSqlError &error);
+    // From an SQLite result code and its message.
+    static DatabaseError fromSqlite(int code, const QString &text);
 
     const QString &text() const { return m_text; }
     // What the operator is told: the cause in words for a damaged, locked, read-only or full
-    // database (a damaged one stays damaged for every later failure), the engine's text otherwise.
+    // database (a damaged one stays damaged for every later failure) and for a file that is no
+    // Kelvara database, the engine's text otherwise.
     QString operatorText() const;
     // Whether operatorText() names a cause rather than passing on the engine's text.
     bool namesCause() const;
@@ -62,7 +68,10 @@ QString mainConnectionName();
 void closeConnection();
 
 // Opens a named connection with WAL, full synchronous commits, enforced foreign keys,
-// a busy timeout and the First/Last aggregates. Existing refuses a missing file.
+// a busy timeout and the First/Last aggregates. Existing refuses a missing file. A file that is
+// no Kelvara database (SqliteFile::inspect) is refused before any statement, so nothing is
+// written to it; so is one whose tables cannot be read. A file replaced by a restore while the
+// connection waited for it is opened again.
 QSqlDatabase open(const QString &file, const QString &connectionName, OpenMode mode = OpenMode::Existing);
 void close(const QString &connectionName);
 
@@ -80,11 +89,13 @@ int busyTimeout();
 // group, and MeterKey(), the form in which meter numbers compare.
 void registerFunctions(QSqlDatabase &db);
 
-// Copies the database consistently (SQLite's online backup) into a new owner-only file.
-void backup(QSqlDatabase &db, const QString &destination);
+// Copies the database consistently (SQLite's online backup) into a new owner-only file, checked
+// as SqliteFile::copy does: a damaged copy goes to SqliteFile::damagedName(destination).
+SqliteFile::Copy backup(QSqlDatabase &db, const QString &destination);
 // The same from a connection of its own to the file source, for a worker thread; stops early,
 // leaving no file, when *stop turns true.
-void backupFile(const QString &source, const QString &destination, const std::atomic<bool> *stop = nullptr);
+SqliteFile::Copy backupFile(const QString &source, const QString &destination,
+                            const std::atomic<bool> *stop = nullptr);
 
 }
 

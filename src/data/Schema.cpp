@@ -128,6 +128,8 @@ QStringList createStatements()
         QStringLiteral("CREATE INDEX Price_MeterSortID ON Price (MeterSortID)"),
         QStringLiteral("CREATE INDEX Workshop_Level ON Workshop (WorkShopLevel, ResideWorkShopID)"),
         QStringLiteral("PRAGMA user_version = %1").arg(Version),
+        // Marks the file as Kelvara's, so that no other program's file is ever taken for it.
+        QStringLiteral("PRAGMA application_id = %1").arg(SqliteFile::applicationId),
     };
 }
 
