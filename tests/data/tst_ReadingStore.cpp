@@ -352,17 +352,17 @@ void TstReadingStore::laterReadingsRepriced()
 
 void TstReadingStore::changesEqualAReplay_data()
 {
-    QTest::addColumn<quint32>("seed");
-    for (quint32 seed = 1; seed <= 12; ++seed)
-        QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed;
+    QTest::addColumn<quint32>("generator");
+    for (quint32 start = 1; start <= 12; ++start)
+        QTest::newRow(qPrintable(QStringLiteral("run %1").arg(start))) << start;
 }
 
 // Random new, back-dated, corrected and deleted readings of two meters, rollovers included, leave
 // every stored figure as typing the final readings in date order into a fresh database gives.
 void TstReadingStore::changesEqualAReplay()
 {
-    QFETCH(quint32, seed);
-    QRandomGenerator rng(seed);
+    QFETCH(quint32, generator);
+    QRandomGenerator rng(generator);
     const int multiple = QList<int>{ 1, 10, 40 }.at(rng.bounded(3));
     const auto masterData = [&](TestDatabase &t) {
         addExampleMeter(t, QStringLiteral("M1"));
