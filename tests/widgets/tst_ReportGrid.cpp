@@ -32,6 +32,7 @@ private slots:
     void footerColours();
     void rowIndicatorMarksCurrentRow();
     void statementFailureLeavesModelClosed();
+    void footerIsSumOfRowsShown();
 
 private:
     ReportGrid *showGrid(int rows, QSize size);
@@ -373,6 +374,23 @@ void TstReportGrid::statementFailureLeavesModelClosed()
                                                           Database::mainConnectionName()));
     QVERIFY(!m_model->isActive());
     QCOMPARE(m_model->rowCount(), 0);
+}
+
+// A clerk who adds up a column of the report gets its footer: the rows of charges shown with two
+// decimals add up to the footer shown. Rows 1 to 4 charge 0.005, 0.010, 0.015 and 0.020 yuan,
+// shown as 0.01, 0.01, 0.02 and 0.02: the footer must not say 0.05 beside them.
+void TstReportGrid::footerIsSumOfRowsShown()
+{
+    NumberedReport::open(*m_model, 4);
+    qint64 cents = 0;
+    QStringList shown;
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        const QString text = m_model->index(row, 4).data().toString();
+        shown << text;
+        cents += qRound64(text.toDouble() * 100);
+    }
+    QCOMPARE(shown, (QStringList{ "0.01", "0.01", "0.02", "0.02" }));
+    QCOMPARE(m_model->footerText(4), QString::number(cents / 100.0, 'f', 2));
 }
 
 QTEST_MAIN(TstReportGrid)
