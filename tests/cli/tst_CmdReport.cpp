@@ -1,3 +1,4 @@
+#include "Database.h"
 #include "ReportExport.h"
 #include "ReportFixture.h"
 #include "TestDatabase.h"
@@ -24,6 +25,7 @@ private slots:
     void pdfFile();
     void pdfTextLayer_data();
     void pdfTextLayer();
+    void periodLinePrintedWhole();
     void namedPipeWrittenInto();
     void writeFailures_data();
     void writeFailures();
@@ -211,6 +213,24 @@ void TstCmdReport::pdfTextLayer()
     QVERIFY(checked > 50);
     if (!demo)
         QVERIFY(words.contains(QStringLiteral("20226441551.65")));   // the footer's total
+}
+
+// The line before the grid is printed whole, however long the workshop's name: with a name of
+// 50 characters, the most the workshop window takes, the period's end date still reaches the page.
+void TstCmdReport::periodLinePrintedWhole()
+{
+    const QString name = QStringLiteral("第一机械加工及热处理表面处理联合生产车间综合服务管理部门下属的特别长的车间名称甲乙丙丁戊己庚辛壬癸子");
+    QCOMPARE(name.size(), 50);
+    execSql(m_db->db(), QStringLiteral("UPDATE Workshop SET WrokShopName = ? WHERE WrokShopName = '机加工车间'"), { name });
+    const QString file = m_dir->filePath(QStringLiteral("detail.pdf"));
+    QCOMPARE(run(QStringList{ "report", "detail", "--workshop", name, "--format", "pdf", "--output", file } + July).code, 0);
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), { file, QStringLiteral("-") });
+    QVERIFY2(pdftotext.waitForFinished(30000) && pdftotext.exitCode() == 0, "pdftotext (poppler-utils) is needed");
+    QString printed = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    printed.remove(QRegularExpression(QStringLiteral("\\s+")));
+    const QString line = QStringLiteral("车间：") + name + QStringLiteral("报表时间：自2024-07-01至2024-07-31");
+    QVERIFY2(printed.contains(line), qPrintable(printed.left(120)));
 }
 
 // A named pipe given as the output is written into, as a shell's redirection would; replacing
