@@ -49,6 +49,8 @@ private slots:
     void returnClosesWindow();
     void badInput_data();
     void badInput();
+    void dateMessageShownOnce_data();
+    void dateMessageShownOnce();
 
 private:
     template <typename T>
@@ -629,6 +631,57 @@ void TstUfrmReport::badInput()
         QCOMPARE(ReportFixture::rows(*query(r.query)), ReportFixture::rows(expected));
     }
     QVERIFY(query("ADOQuery2")->totalRows() > 0);
+}
+
+void TstUfrmReport::dateMessageShownOnce_data()
+{
+    QTest::addColumn<QString>("picker");
+    QTest::addColumn<QDate>("start");
+    QTest::addColumn<QDate>("end");
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<QDate>("endAfter");
+    const QDate d29(2024, 7, 29), d30(2024, 7, 30), d31(2024, 7, 31);
+    QTest::newRow("start typed past the end, Enter") << "DateTimePicker1" << d29 << d30
+                                                    << QList<int>{ Qt::Key_Up, Qt::Key_Up, Qt::Key_Return } << d31;
+    QTest::newRow("start typed past the end, Tab") << "DateTimePicker1" << d29 << d30
+                                                  << QList<int>{ Qt::Key_Up, Qt::Key_Up, Qt::Key_Tab } << d31;
+    QTest::newRow("end typed before the start, Enter") << "DateTimePicker2" << d30 << d31
+                                                      << QList<int>{ Qt::Key_Down, Qt::Key_Down, Qt::Key_Return } << d30;
+    QTest::newRow("start picked past the end in the calendar") << "DateTimePicker1" << d29 << d30
+                                                              << QList<int>{ Qt::Key_F4, Qt::Key_Right, Qt::Key_Right, Qt::Key_Return } << d31;
+}
+
+// The date message is shown once, with the message boxes the operator sees: a box that takes the
+// focus from the picker must not make the picker check its date a second time.
+void TstUfrmReport::dateMessageShownOnce()
+{
+    QFETCH(QString, picker);
+    QFETCH(QDate, start);
+    QFETCH(QDate, end);
+    QFETCH(QList<int>, keys);
+    QFETCH(QDate, endAfter);
+    setPeriod(start, end);
+    m_boxes.reset();
+    QStringList shown;
+    SetMessageBoxHandler([&shown](const MessageBoxRequest &r) {
+        shown << r.text;
+        QMessageBox box(r.icon, r.caption, r.text, r.buttons, r.owner);
+        QTimer::singleShot(50, &box, &QMessageBox::accept);
+        return QMessageBox::StandardButton(box.exec());
+    });
+    const auto restore = qScopeGuard([] { SetMessageBoxHandler({}); });
+    auto *edit = child<QDateEdit>(picker.toLatin1().constData());
+    m_window->activateWindow();
+    edit->setFocus();
+    QTRY_VERIFY(edit->hasFocus());
+    edit->setSelectedSection(QDateTimeEdit::DaySection);
+    for (int key : std::as_const(keys)) {
+        QWidget *target = QApplication::focusWidget();
+        QTest::keyClick(target ? target : edit, Qt::Key(key));
+    }
+    QTest::qWait(200);
+    QCOMPARE(shown, QStringList{ QStringLiteral("终止日期不能小于超始日期，请重新设置！") });
+    QCOMPARE(child<QDateEdit>("DateTimePicker2")->date(), endAfter);
 }
 
 QTEST_MAIN(TstUfrmReport)
