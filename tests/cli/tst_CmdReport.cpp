@@ -27,6 +27,7 @@ private slots:
     void pdfTextLayer();
     void periodLinePrintedWhole();
     void namedPipeWrittenInto();
+    void databaseNeverOverwritten();
     void writeFailures_data();
     void writeFailures();
     void refusals_data();
@@ -255,6 +256,17 @@ void TstCmdReport::namedPipeWrittenInto()
     struct stat info{};
     QCOMPARE(stat(QFile::encodeName(pipe).constData(), &info), 0);
     QVERIFY(S_ISFIFO(info.st_mode));
+}
+
+// A report written over the database it was made from would end every reading stored there: an
+// --output naming the database (a slip of the shell's history) is refused and the file kept.
+void TstCmdReport::databaseNeverOverwritten()
+{
+    const Result r = run(QStringList{ "report", "summary", "--output", m_db->path() } + July);
+    QVERIFY2(r.code != 0, r.out.constData());
+    QVERIFY(!r.err.isEmpty());
+    QCOMPARE(run(QStringList{ "report", "summary" } + July).code, 0);
+    QCOMPARE(m_db->count(QStringLiteral("TakeMeter")), 9);
 }
 
 void TstCmdReport::writeFailures_data()
