@@ -11,6 +11,7 @@
 #include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 class TstCmdReport : public QObject
 {
@@ -28,6 +29,7 @@ private slots:
     void periodLinePrintedWhole();
     void namedPipeWrittenInto();
     void databaseNeverOverwritten();
+    void closedPipeIsAWriteFailure();
     void writeFailures_data();
     void writeFailures();
     void refusals_data();
@@ -267,6 +269,22 @@ void TstCmdReport::databaseNeverOverwritten()
     QVERIFY(!r.err.isEmpty());
     QCOMPARE(run(QStringList{ "report", "summary" } + July).code, 0);
     QCOMPARE(m_db->count(QStringLiteral("TakeMeter")), 9);
+}
+
+// A reader that went away (report | head -1) is a failed write like any other: status 3 and the
+// cause, not a death by SIGPIPE that a script sees as status 141.
+void TstCmdReport::closedPipeIsAWriteFailure()
+{
+    int fds[2];
+    QCOMPARE(pipe(fds), 0);
+    ::close(fds[0]);
+    const Result r = run(QStringList{ "report", "summary" } + July, {}, [&](QProcess &p) {
+        const int writeEnd = fds[1];
+        p.setChildProcessModifier([writeEnd] { ::dup2(writeEnd, STDOUT_FILENO); });
+    });
+    ::close(fds[1]);
+    QCOMPARE(r.code, 3);
+    QVERIFY2(r.err.contains(QStringLiteral("Broken pipe")), qPrintable(r.err));
 }
 
 void TstCmdReport::writeFailures_data()
