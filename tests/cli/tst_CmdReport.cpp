@@ -379,6 +379,9 @@ void TstCmdReport::refusals_data()
     QTest::newRow("pdf needs a file") << QStringList{ "report", "summary", "--format", "pdf" } + July << 2
                                       << QStringLiteral("--output");
     QTest::newRow("unknown report") << QStringList{ "report", "weekly" } + July << 2 << QStringLiteral("weekly");
+    // An empty variable in a script ("--output $FILE") must not send the report elsewhere with status 0.
+    QTest::newRow("empty output name") << QStringList{ "report", "summary", "--format", "csv", "--output", "" } + July
+                                       << 2 << QStringLiteral("--output");
     QTest::newRow("option without value") << QStringList{ "report", "summary", "--from" } << 2
                                           << QStringLiteral("--from");
 }
