@@ -33,6 +33,7 @@ private slots:
     void rowIndicatorMarksCurrentRow();
     void statementFailureLeavesModelClosed();
     void footerIsSumOfRowsShown();
+    void noFigureHalfUnderFrozenColumns();
 
 private:
     ReportGrid *showGrid(int rows, QSize size);
@@ -391,6 +392,32 @@ void TstReportGrid::footerIsSumOfRowsShown()
     }
     QCOMPARE(shown, (QStringList{ "0.01", "0.01", "0.02", "0.02" }));
     QCOMPARE(m_model->footerText(4), QString::number(cents / 100.0, 'f', 2));
+}
+
+// Scrolled sideways, a column of figures is either beside the frozen columns or wholly under them:
+// a right-aligned 8297439512.50 whose first digit slides under the frozen columns reads as
+// 297439512.50, a wrong figure with no mark that anything is missing.
+void TstReportGrid::noFigureHalfUnderFrozenColumns()
+{
+    ReportGrid *grid = showGrid(20, QSize(300, 300));
+    QVERIFY(grid);
+    QVERIFY(grid->horizontalScrollBar()->maximum() > 0);
+    const int frozenWidth = grid->columnWidth(0) + grid->columnWidth(1);
+    auto check = [&](const char *step) {
+        QCoreApplication::processEvents();
+        for (int c = ReportGrid::FrozenColumns; c < m_model->columnCount(); ++c) {
+            const int x = grid->columnViewportPosition(c);
+            QVERIFY2(x >= frozenWidth || x + grid->columnWidth(c) <= frozenWidth,
+                     qPrintable(QStringLiteral("%1: column %2 from %3 to %4, frozen columns end at %5")
+                                    .arg(QLatin1String(step)).arg(c).arg(x).arg(x + grid->columnWidth(c)).arg(frozenWidth)));
+        }
+    };
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_End);   // along the row to its last column
+    check("End");
+    QTest::keyClick(grid, Qt::Key_Left);
+    QTest::keyClick(grid, Qt::Key_Left);
+    check("End, Left, Left");
 }
 
 QTEST_MAIN(TstReportGrid)
