@@ -25,6 +25,7 @@ private slots:
     void csvToFile();
     void pdfFile();
     void pdfQuietWithForeignRuntimeFolder();
+    void pdfTextLayerWithOtherChineseFont();
     void pdfTextLayer_data();
     void pdfTextLayer();
     void periodLinePrintedWhole();
@@ -178,6 +179,36 @@ void TstCmdReport::pdfQuietWithForeignRuntimeFolder()
                          });
     QCOMPARE(r.code, 0);
     QCOMPARE(r.err, QString());
+}
+
+// On a machine whose Chinese font is another one than Noto Sans CJK SC (here the same fonts with
+// the SC faces withheld, so that the characters come from the JP or TC face), the text layer still
+// names every character as printed: 车, 自 and 用, not the radicals ⻋, ⾃ and ⽤ that share their glyphs.
+void TstCmdReport::pdfTextLayerWithOtherChineseFont()
+{
+    const QString config = m_dir->filePath(QStringLiteral("fonts.conf"));
+    QFile conf(config);
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"fonts.dtd\">\n<fontconfig>\n"
+               "<include ignore_missing=\"yes\">/etc/fonts/fonts.conf</include>\n<selectfont><rejectfont>\n"
+               "<pattern><patelt name=\"family\"><string>Noto Sans CJK SC</string></patelt></pattern>\n"
+               "<pattern><patelt name=\"family\"><string>Noto Serif CJK SC</string></patelt></pattern>\n"
+               "</rejectfont></selectfont>\n</fontconfig>\n");
+    conf.close();
+    const QString file = m_dir->filePath(QStringLiteral("summary.pdf"));
+    const Result r = run(QStringList{ "report", "summary", "--format", "pdf", "--output", file } + July, {},
+                         [&](QProcess &p) {
+                             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                             env.insert(QStringLiteral("FONTCONFIG_FILE"), config);
+                             p.setProcessEnvironment(env);
+                         });
+    QCOMPARE(r.code, 0);
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), { file, QStringLiteral("-") });
+    QVERIFY2(pdftotext.waitForFinished(30000) && pdftotext.exitCode() == 0, "pdftotext (poppler-utils) is needed");
+    const QString printed = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    QVERIFY2(printed.contains(QStringLiteral("报表时间：自 2024-07-01 至 2024-07-31")), qPrintable(printed.left(80)));
+    QVERIFY2(printed.contains(QStringLiteral("机加工车间")), qPrintable(printed.left(200)));
 }
 
 void TstCmdReport::pdfTextLayer_data()
