@@ -25,6 +25,7 @@ private slots:
     void csvToFile();
     void pdfFile();
     void pdfQuietWithForeignRuntimeFolder();
+    void pdfWithInheritedWindowSystem();
     void pdfTextLayerWithOtherChineseFont();
     void pdfTextLayer_data();
     void pdfTextLayer();
@@ -179,6 +180,23 @@ void TstCmdReport::pdfQuietWithForeignRuntimeFolder()
                          });
     QCOMPARE(r.code, 0);
     QCOMPARE(r.err, QString());
+}
+
+// A desktop's choice of window system, inherited by a job that runs without a display: the report
+// needs no window and is still written, instead of an abort with a core dump.
+void TstCmdReport::pdfWithInheritedWindowSystem()
+{
+    const QString file = m_dir->filePath(QStringLiteral("classes.pdf"));
+    const Result r = run(QStringList{ "report", "classes", "--format", "pdf", "--output", file } + July, {},
+                         [](QProcess &p) {
+                             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                             env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+                             env.remove(QStringLiteral("DISPLAY"));
+                             env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+                             p.setProcessEnvironment(env);
+                         });
+    QCOMPARE(r.code, 0);
+    QVERIFY(QFileInfo(file).size() > 0);
 }
 
 // On a machine whose Chinese font is another one than Noto Sans CJK SC (here the same fonts with
