@@ -32,6 +32,7 @@ private slots:
     void periodLinePrintedWhole();
     void namedPipeWrittenInto();
     void databaseNeverOverwritten();
+    void standardOutputByNameAppends();
     void closedPipeIsAWriteFailure();
     void writeFailures_data();
     void writeFailures();
@@ -334,6 +335,24 @@ void TstCmdReport::databaseNeverOverwritten()
     QVERIFY(!r.err.isEmpty());
     QCOMPARE(run(QStringList{ "report", "summary" } + July).code, 0);
     QCOMPARE(m_db->count(QStringLiteral("TakeMeter")), 9);
+}
+
+// --output /dev/stdout, the usual name for a program that wants a file name, goes where the
+// shell sent standard output: appended to a log (>> log), the log keeps its earlier lines.
+void TstCmdReport::standardOutputByNameAppends()
+{
+    const QString log = m_dir->filePath(QStringLiteral("monthly.log"));
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("June report\n");
+    file.close();
+    const Result r = run(QStringList{ "report", "summary", "--format", "csv", "--output", "/dev/stdout" } + July, {},
+                         [&](QProcess &p) { p.setStandardOutputFile(log, QIODevice::Append); });
+    QCOMPARE(r.code, 0);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray data = file.readAll();
+    QVERIFY2(data.startsWith("June report\n"), data.left(60).constData());
+    QVERIFY(data.contains("统计"));
 }
 
 // A reader that went away (report | head -1) is a failed write like any other: status 3 and the
