@@ -367,6 +367,39 @@ void repairLeftovers(const QString &file)
     }
 }
 
+bool isPartOf(const QString &path, const QString &database)
+{
+    if (path.isEmpty() || database.isEmpty())
+        return false;
+    struct stat target{};
+    const bool exists = ::stat(nameOf(path).constData(), &target) == 0;
+    // The database by the name it was given, and by the name without links SQLite derives
+    // the names of its companions from.
+    QStringList names{ QFileInfo(database).absoluteFilePath() };
+    const QString canonical = QFileInfo(database).canonicalFilePath();
+    if (!canonical.isEmpty() && canonical != names.first())
+        names << canonical;
+    // The names path stands for: itself, the file it leads to, and where a link to nothing points.
+    const QFileInfo info(path);
+    QStringList targets{ QDir::cleanPath(info.absoluteFilePath()) };
+    if (!info.canonicalFilePath().isEmpty())
+        targets << info.canonicalFilePath();
+    if (info.isSymLink())
+        targets << QDir::cleanPath(info.symLinkTarget());
+    for (const QString &name : std::as_const(names)) {
+        for (const char *suffix : { "", "-wal", "-shm", "-journal" }) {
+            const QString part = QDir::cleanPath(name + QLatin1String(suffix));
+            if (targets.contains(part))
+                return true;
+            struct stat file{};
+            if (exists && ::stat(nameOf(part).constData(), &file) == 0 && file.st_dev == target.st_dev
+                && file.st_ino == target.st_ino)
+                return true;
+        }
+    }
+    return false;
+}
+
 QString damagedName(const QString &destination)
 {
     QString stem = destination;

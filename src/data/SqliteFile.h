@@ -35,6 +35,11 @@ QString foreignText(const QString &file);
 // writable too (given the database file's permissions). Run before a connection opens the file.
 void repairLeftovers(const QString &file);
 
+// Whether writing to path would write over the database file or one of the files SQLite keeps
+// beside it (-wal, -shm, -journal): the same file reached by any name or link, or the name
+// SQLite would give such a file.
+bool isPartOf(const QString &path, const QString &database);
+
 enum class Check { Quick, Full };   // quick_check or integrity_check
 
 // A copy as written: its file, and whether the check found it damaged, with the check's report.
