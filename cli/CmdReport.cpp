@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QTemporaryDir>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -36,17 +38,37 @@ QDate isoDate(const QString &text)
     return QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
 }
 
+// A runtime folder Qt accepts without a warning: a folder of this user's, open to no one else.
+bool usableRuntimeFolder(const QByteArray &path)
+{
+    struct stat info{};
+    return !path.isEmpty() && ::stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode)
+        && info.st_uid == ::geteuid() && (info.st_mode & 0777) == 0700;
+}
+
+// Whether path leads to the very file standard output already is (/dev/stdout, /proc/self/fd/1,
+// or the file the shell redirected it to).
+bool isStandardOutput(const QString &path)
+{
+    struct stat named{};
+    struct stat out{};
+    return ::stat(QFile::encodeName(path).constData(), &named) == 0 && ::fstat(STDOUT_FILENO, &out) == 0
+        && named.st_dev == out.st_dev && named.st_ino == out.st_ino;
+}
+
 }
 
 std::unique_ptr<QCoreApplication> createCliApplication(int &argc, char **argv)
 {
     // Only the printed report needs fonts and a paint device; everything else runs without a display.
     if (wantsPdfReport(argc, argv)) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        // Qt looks into the user's runtime folder as it starts and warns when none is named, as
-        // under cron or su. The report needs none: an empty private folder for the run will do.
-        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        // Pages are painted without any window: a window system inherited from a desktop would
+        // be connected to, and abort the run where there is no display (cron, ssh).
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Qt looks into the user's runtime folder as it starts and warns when none is named or
+        // the one named is not the user's own (su without a login shell). The report needs none:
+        // an empty private folder for the run will do.
+        if (!usableRuntimeFolder(qgetenv("XDG_RUNTIME_DIR"))) {
             static QTemporaryDir runtime;
             if (runtime.isValid())
                 qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
@@ -81,6 +103,7 @@ int cmdReport(CliContext &ctx)
 
     QString from, to, workshop, format = QStringLiteral("text"), output;
     bool workshopGiven = false;
+    bool outputGiven = false;
     while (!args.isEmpty()) {
         const QString option = args.takeFirst();
         if (args.isEmpty())
@@ -95,8 +118,10 @@ int cmdReport(CliContext &ctx)
             workshopGiven = true;
         } else if (option == u"--format")
             format = value;
-        else if (option == u"--output")
+        else if (option == u"--output") {
             output = value;
+            outputGiven = true;
+        }
         else
             return usage(QStringLiteral("unknown option %1").arg(option));
     }
@@ -106,8 +131,17 @@ int cmdReport(CliContext &ctx)
         return usage(QStringLiteral("--from and --to need dates written YYYY-MM-DD"));
     if (format != u"text" && format != u"csv" && format != u"pdf")
         return usage(QStringLiteral("unknown format \"%1\"").arg(format));
+    // An empty name (an unset variable in a script) must not send the report elsewhere.
+    if (outputGiven && output.isEmpty())
+        return usage(QStringLiteral("--output needs the name of a file"));
     if (format == u"pdf" && output.isEmpty())
         return usage(QStringLiteral("the pdf format needs --output"));
+    // The report written over the database it reads would end every reading stored there.
+    if (SqliteFile::isPartOf(output, ctx.database)) {
+        ctx.err << "kelvara-cli: --output " << output << " is the database the report reads (or a file SQLite keeps "
+                << "beside it); choose another file\n";
+        return ExitUsage;
+    }
     if (kind == Kind::Detail && !workshopGiven)
         return usage(QStringLiteral("the detail report needs --workshop"));
     if (kind != Kind::Detail && workshopGiven)
@@ -159,11 +193,14 @@ int cmdReport(CliContext &ctx)
     } else if (format == u"pdf") {
         writeAs = ReportExport::Format::Pdf;
     }
+    // Named as the file standard output already is, the output is written there as it is open:
+    // a log appended to keeps its lines.
+    const bool toStandardOutput = output.isEmpty() || isStandardOutput(output);
     // A byte-order mark helps spreadsheets open a file, but not a program reading a pipe.
-    document.byteOrderMark = writeAs == ReportExport::Format::Csv && !output.isEmpty();
+    document.byteOrderMark = writeAs == ReportExport::Format::Csv && !toStandardOutput;
 
     // Whatever the output does not take is a failure: a full disk, a closed pipe, a device.
-    if (output.isEmpty()) {
+    if (toStandardOutput) {
         ctx.out.flush();
         QFile out;
         QString failure;
