@@ -1,6 +1,7 @@
 #include "AutoBackup.h"
 
 #include "Database.h"
+#include "Engine.h"
 
 #include <QDir>
 #include <QFile>
@@ -59,6 +60,9 @@ QString copyName(const QString &databaseFile, const QDateTime &now)
 
 QString run(const QString &databaseFile, const QDateTime &now, const std::atomic<bool> *stop)
 {
+    // A server's database is backed up with the server's own tools; the program copies files only.
+    if (!Engine::forLocation(databaseFile).isFile())
+        return {};
     if (!QFileInfo::exists(databaseFile) || !due(databaseFile, now))
         return {};
     const QString destination = folderFor(databaseFile) + u'/' + copyName(databaseFile, now);

@@ -28,7 +28,8 @@ bool due(const QString &databaseFile, const QDateTime &now);
 // are trimmed; the copy made before the system parameters clear the data is never removed.
 QString copyName(const QString &databaseFile, const QDateTime &now);
 
-// Makes a copy when one is due and trims the folder to the latest kept copies.
+// Makes a copy when one is due and trims the folder to the latest kept copies; none of a server's
+// database.
 // Returns the copy written, or an empty string when none was due. Throws DatabaseError.
 QString run(const QString &databaseFile, const QDateTime &now, const std::atomic<bool> *stop = nullptr);
 

@@ -1,12 +1,13 @@
 #include "Database.h"
 
-#include "UCommon.h"
+#include "Engine.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSettings>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QUrl>
@@ -20,40 +21,32 @@ DatabaseError::DatabaseError(const QString &text, Kind kind, int code)
 {
 }
 
-DatabaseError DatabaseError::fromSqlError(const QSqlError &error)
+namespace {
+
+DatabaseError classified(const QSqlError &error, const Engine &engine)
 {
     bool ok = false;
     const int code = error.nativeErrorCode().toInt(&ok);
-    Kind kind = Other;
-    if (ok) {
-        switch (code & 0xff) {
-        case SQLITE_CORRUPT:
-        case SQLITE_NOTADB:
-            kind = Damaged;
-            break;
-        case SQLITE_BUSY:
-        case SQLITE_LOCKED:
-            kind = Locked;
-            break;
-        case SQLITE_READONLY:
-        case SQLITE_PERM:
-        case SQLITE_CANTOPEN:
-            kind = ReadOnly;
-            break;
-        case SQLITE_FULL:
-            kind = Full;
-            break;
-        case SQLITE_CONSTRAINT:
-            kind = Constraint;
-            break;
-        default:
-            break;
-        }
-    }
     QString text = error.databaseText();
     if (text.isEmpty())
         text = error.text();
-    return DatabaseError(text, kind, ok ? code : 0);
+    const DatabaseError::Kind kind = engine.classify(error);
+    // libpq's messages run over several lines; the operator reads one.
+    if (kind == DatabaseError::Connection)
+        text = text.simplified();
+    return DatabaseError(text, kind, ok && engine.isFile() ? code : 0);
+}
+
+}
+
+DatabaseError DatabaseError::fromSqlError(const QSqlError &error, const QSqlDatabase &db)
+{
+    return classified(error, Engine::of(db));
+}
+
+DatabaseError DatabaseError::fromSqlError(const QSqlError &error)
+{
+    return classified(error, Database::engine());
 }
 
 QString DatabaseError::operatorText() const
@@ -61,6 +54,11 @@ QString DatabaseError::operatorText() const
     if (m_kind == Damaged || Database::isDamaged())
         return QStringLiteral("数据库文件已损坏！");
     switch (m_kind) {
+    case Connection:
+        return QStringLiteral("无法连接数据库服务器：") + m_text;
+    case Changed:
+        return QStringLiteral("该记录已被其他用户修改，请刷新后重试！");
+    case Retry:
     case Locked:
         return QStringLiteral("数据库正被其他程序使用，请稍后再试！");
     case ReadOnly:
@@ -74,60 +72,11 @@ QString DatabaseError::operatorText() const
 
 bool DatabaseError::namesCause() const
 {
-    return m_kind == Damaged || m_kind == Locked || m_kind == ReadOnly || m_kind == Full || Database::isDamaged();
+    return m_kind == Damaged || m_kind == Locked || m_kind == ReadOnly || m_kind == Full || m_kind == Connection
+        || m_kind == Changed || m_kind == Retry || Database::isDamaged();
 }
 
 namespace {
-
-// Aggregate state: the value kept so far, owned by the aggregate.
-struct PickState
-{
-    sqlite3_value *value;
-    int seen;
-};
-
-void firstStep(sqlite3_context *ctx, int, sqlite3_value **argv)
-{
-    auto *state = static_cast<PickState *>(sqlite3_aggregate_context(ctx, sizeof(PickState)));
-    if (!state || state->seen)
-        return;
-    state->seen = 1;
-    state->value = sqlite3_value_dup(argv[0]);
-}
-
-void lastStep(sqlite3_context *ctx, int, sqlite3_value **argv)
-{
-    auto *state = static_cast<PickState *>(sqlite3_aggregate_context(ctx, sizeof(PickState)));
-    if (!state)
-        return;
-    sqlite3_value_free(state->value);
-    state->seen = 1;
-    state->value = sqlite3_value_dup(argv[0]);
-}
-
-void pickFinal(sqlite3_context *ctx)
-{
-    auto *state = static_cast<PickState *>(sqlite3_aggregate_context(ctx, 0));
-    if (!state || !state->value) {
-        sqlite3_result_null(ctx);
-        return;
-    }
-    sqlite3_result_value(ctx, state->value);
-    sqlite3_value_free(state->value);
-    state->value = nullptr;
-}
-
-// MeterKey(text): the form in which meter numbers compare (UCommon's MeterKey).
-void meterKeyFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
-{
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
-        sqlite3_result_null(ctx);
-        return;
-    }
-    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
-    const QByteArray key = MeterKey(QString::fromUtf8(text, sqlite3_value_bytes(argv[0]))).toUtf8();
-    sqlite3_result_text(ctx, key.constData(), int(key.size()), SQLITE_TRANSIENT);
-}
 
 sqlite3 *handleOf(const QSqlDatabase &db)
 {
@@ -175,6 +124,17 @@ QString defaultPath()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/MDB/Kelvara.db");
 }
 
+QString startPath(const QString &commandLine)
+{
+    if (!commandLine.isEmpty())
+        return commandLine;
+    const QString configured = QSettings(QStringLiteral("Kelvara"), QStringLiteral("Kelvara"))
+                                   .value(QStringLiteral("database"))
+                                   .toString()
+                                   .trimmed();
+    return configured.isEmpty() ? defaultPath() : configured;
+}
+
 QString path()
 {
     return configuredPath().isEmpty() ? defaultPath() : configuredPath();
@@ -196,7 +156,9 @@ QSqlDatabase connection()
 {
     if (QSqlDatabase::contains(mainConnection)) {
         QSqlDatabase db = QSqlDatabase::database(mainConnection, false);
-        if (db.isOpen())
+        // A connection whose server went away is opened again: the failure was told when it
+        // was met, and the next action goes on.
+        if (db.isOpen() && !Engine::of(db).isBroken(db))
             return db;
     }
     QSqlDatabase db = open(path(), mainConnection, OpenMode::Existing);
@@ -205,8 +167,37 @@ QSqlDatabase connection()
     return db;
 }
 
+const Engine &engine()
+{
+    // The statements ask at every run; the answer changes only with the location.
+    static QString location;
+    static const Engine *kept = nullptr;
+    if (!kept || location != path()) {
+        location = path();
+        kept = &Engine::forLocation(location);
+    }
+    return *kept;
+}
+
+bool isFile()
+{
+    return engine().isFile();
+}
+
+bool exists()
+{
+    return engine().exists(path());
+}
+
+QString displayName()
+{
+    return engine().displayName(path());
+}
+
 void markDamaged()
 {
+    if (!isFile())
+        return;
     damagedFile = QFileInfo(path()).absoluteFilePath();
     if (QSqlDatabase::contains(mainConnection)) {
         const QSqlDatabase db = QSqlDatabase::database(mainConnection, false);
@@ -217,7 +208,7 @@ void markDamaged()
 
 bool isDamaged()
 {
-    return !damagedFile.isEmpty() && damagedFile == QFileInfo(path()).absoluteFilePath();
+    return !damagedFile.isEmpty() && isFile() && damagedFile == QFileInfo(path()).absoluteFilePath();
 }
 
 void setBusyTimeout(int milliseconds)
@@ -247,50 +238,10 @@ void closeConnection()
     close(mainConnection);
 }
 
-QSqlDatabase open(const QString &file, const QString &connectionName, OpenMode mode)
+QSqlDatabase open(const QString &location, const QString &connectionName, OpenMode mode)
 {
-    if (mode == OpenMode::Existing && !QFileInfo::exists(file))
-        throw DatabaseError(QStringLiteral("unable to open database file: %1").arg(file),
-                            DatabaseError::Missing);
-    if (mode == OpenMode::Create)
-        QDir().mkpath(QFileInfo(file).absolutePath());
-
     close(connectionName);
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-    // A URI with mode=rw never creates a file that is not there.
-    QUrl uri = QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
-    uri.setQuery(mode == OpenMode::Create ? QStringLiteral("mode=rwc") : QStringLiteral("mode=rw"));
-    db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyMilliseconds));
-    const mode_t previous = ::umask(077);   // the file and its WAL are the owner's alone
-    const bool opened = db.open();
-    if (!opened) {
-        ::umask(previous);
-        const DatabaseError error = DatabaseError::fromSqlError(db.lastError());
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(connectionName);
-        throw error;
-    }
-    try {
-        // The first statements read the header: a file that is no database fails here.
-        execSql(db, QStringLiteral("PRAGMA foreign_keys = ON"));
-        QSqlQuery journal = execSql(db, QStringLiteral("PRAGMA journal_mode = WAL"));
-        execSql(db, QStringLiteral("PRAGMA synchronous = FULL"));
-        // Room for the upper index pages of years of readings and for the pages a batch of
-        // readings changes, so that neither is read again from the file nor spilled mid-way.
-        execSql(db, QStringLiteral("PRAGMA cache_size = -32768"));
-        registerFunctions(db);
-        if (mode == OpenMode::Create)
-            makeOwnerOnly(file);
-    } catch (...) {
-        ::umask(previous);
-        db.close();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(connectionName);
-        throw;
-    }
-    ::umask(previous);
-    return db;
+    return Engine::forLocation(location).open(location, connectionName, mode);
 }
 
 void close(const QString &connectionName)
@@ -303,22 +254,6 @@ void close(const QString &connectionName)
         db.close();
     }
     QSqlDatabase::removeDatabase(connectionName);
-}
-
-void registerFunctions(QSqlDatabase &db)
-{
-    sqlite3 *handle = handleOf(db);
-    if (!handle)
-        throw DatabaseError(QStringLiteral("not an SQLite connection"));
-    const int flags = SQLITE_UTF8;
-    if (sqlite3_create_function_v2(handle, "First", 1, flags, nullptr, nullptr, firstStep, pickFinal, nullptr)
-            != SQLITE_OK
-        || sqlite3_create_function_v2(handle, "Last", 1, flags, nullptr, nullptr, lastStep, pickFinal, nullptr)
-            != SQLITE_OK
-        || sqlite3_create_function_v2(handle, "MeterKey", 1, flags | SQLITE_DETERMINISTIC, nullptr,
-                                      meterKeyFunction, nullptr, nullptr, nullptr)
-            != SQLITE_OK)
-        throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(handle)));
 }
 
 namespace {
@@ -411,12 +346,17 @@ QSqlQuery execSql(const QSqlDatabase &db, const QString &sql, const QVariantList
 {
     QSqlQuery query(db);
     query.setForwardOnly(true);
+    if (values.isEmpty()) {
+        if (!query.exec(sql))
+            throw DatabaseError::fromSqlError(query.lastError(), db);
+        return query;
+    }
     if (!query.prepare(sql))
-        throw DatabaseError::fromSqlError(query.lastError());
+        throw DatabaseError::fromSqlError(query.lastError(), db);
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values.at(i));
     if (!query.exec())
-        throw DatabaseError::fromSqlError(query.lastError());
+        throw DatabaseError::fromSqlError(query.lastError(), db);
     return query;
 }
 
@@ -432,7 +372,7 @@ QVariant scalar(const QSqlDatabase &db, const QString &sql, const QVariantList &
     const QSqlError error = query.lastError();
     query.finish();
     if (!ok)
-        throw DatabaseError::fromSqlError(error);
+        throw DatabaseError::fromSqlError(error, db);
     return value;
 }
 
@@ -448,7 +388,7 @@ QSqlQuery &cachedQuery(const QSqlDatabase &db, const QString &sql)
         QSqlQuery query(db);
         query.setForwardOnly(true);
         if (!query.prepare(sql))
-            throw DatabaseError::fromSqlError(query.lastError());
+            throw DatabaseError::fromSqlError(query.lastError(), db);
         it = statements.insert(sql, query);
     }
     QSqlQuery &query = it.value();
@@ -457,13 +397,11 @@ QSqlQuery &cachedQuery(const QSqlDatabase &db, const QString &sql)
     return query;
 }
 
-// BEGIN IMMEDIATE takes the write lock at once, so a busy database waits for the busy
-// timeout here instead of failing halfway through the transaction.
 Transaction::Transaction(QSqlDatabase db) : m_db(std::move(db))
 {
     if (Database::isDamaged() && m_db.connectionName() == Database::mainConnectionName())
         throw DatabaseError(QStringLiteral("数据库文件已损坏！"), DatabaseError::Damaged);
-    execSql(m_db, QStringLiteral("BEGIN IMMEDIATE"));
+    execSql(m_db, Engine::of(m_db).beginTransaction());
 }
 
 Transaction::~Transaction()
@@ -478,4 +416,21 @@ void Transaction::commit()
 {
     execSql(m_db, QStringLiteral("COMMIT"));
     m_done = true;
+}
+
+bool runTransaction(const QSqlDatabase &db, const std::function<bool()> &work)
+{
+    constexpr int attempts = 5;
+    for (int attempt = 1;; ++attempt) {
+        try {
+            Transaction tx(db);
+            if (!work())
+                return false;
+            tx.commit();
+            return true;
+        } catch (const DatabaseError &e) {
+            if (e.kind() != DatabaseError::Retry || attempt == attempts)
+                throw;
+        }
+    }
 }

@@ -2,6 +2,7 @@
 
 #include "AutoBackup.h"
 #include "Database.h"
+#include "Engine.h"
 #include "Password.h"
 
 #include <QFileInfo>
@@ -66,7 +67,8 @@ QString backupPath(const QString &databaseFile, const QDateTime &when)
 Result submit(QSqlDatabase db, const QString &databaseFile, const Submission &s, const QDateTime &when)
 {
     Result result;
-    if (s.clearData) {
+    // A server's database is backed up by the server's tools, not copied by the program.
+    if (s.clearData && Engine::of(db).isFile()) {
         result.backupFile = backupPath(databaseFile, when);
         try {
             Database::backup(db, result.backupFile);

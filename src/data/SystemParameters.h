@@ -36,7 +36,7 @@ QString selectSql();
 QString backupPath(const QString &databaseFile, const QDateTime &when);
 
 // Writes the parameter row (updated when the table holds exactly one row, otherwise inserted).
-// With clearData it first copies the database file, then deletes every reading, meter, price and
+// With clearData it first copies the database file (a file only), then deletes every reading, meter, price and
 // workshop; meter types and the parameter row stay. Last it writes the root row: the using
 // unit's row is renamed, or made again (identifier 1, level 0, parent 0) when there is none.
 Result submit(QSqlDatabase db, const QString &databaseFile, const Submission &submission,

@@ -21,7 +21,7 @@ QString below()
 {
     return QStringLiteral(
         "WITH RECURSIVE Below(ID) AS ("
-        "SELECT ? UNION SELECT w.WrokShopID FROM Workshop w JOIN Below b ON w.ResideWorkShopID = b.ID) ");
+        "SELECT cast(? as bigint) UNION SELECT w.WrokShopID FROM Workshop w JOIN Below b ON w.ResideWorkShopID = b.ID) ");
 }
 
 }
@@ -46,7 +46,7 @@ QString insertBelow()
     // The level comes from the stored parent, so the row cannot disagree with its parent.
     return QStringLiteral(
         "Insert into Workshop (WrokShopName, WorkShopLevel, WrokShopMemo, ResideWorkShopID) "
-        "Select ?, WorkShopLevel + 1, ?, WrokShopID from Workshop where WrokShopID = ? and WorkShopLevel < ?");
+        "Select cast(? as text), WorkShopLevel + 1, cast(? as text), WrokShopID from Workshop where WrokShopID = ? and WorkShopLevel < ?");
 }
 
 QString update()

@@ -75,11 +75,12 @@ void ReportModel::open(const QString &sql, const QVariantMap &params, const QStr
     // The footer comes from the database, from the same run of the statement: every row carries
     // the count and the column sums over the whole result as window sums, so the grid never walks
     // the rows and the report is computed once.
-    QStringList totals{ QStringLiteral("count(*) OVER () AS \"%1\"").arg(RowsField) };
+    // Names stay unquoted: the engines fold them alike.
+    QStringList totals{ QStringLiteral("count(*) OVER () AS %1").arg(RowsField) };
     for (int i = 0; i < m_columns.size(); ++i)
         if (m_columns.at(i).footer == ReportColumn::FooterSum)
-            totals << QStringLiteral("Sum(\"%1\") OVER () AS \"%2%3\"").arg(m_columns.at(i).field, SumField).arg(i);
-    QSqlQuery query = prepare(QStringLiteral("SELECT *, %1 FROM (%2)").arg(totals.join(u','), sql));
+            totals << QStringLiteral("Sum(%1) OVER () AS %2%3").arg(m_columns.at(i).field, SumField).arg(i);
+    QSqlQuery query = prepare(QStringLiteral("SELECT *, %1 FROM (%2) AS Report").arg(totals.join(u','), sql));
     if (!query.exec())
         throw DatabaseError::fromSqlError(query.lastError());
 
