@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "DemoData.h"
+#include "Engine.h"
 #include "Schema.h"
 
 #include <QDate>
@@ -14,11 +15,13 @@ int cmdInit(CliContext &ctx)
         if (a == u"--demo")
             demo = true;
         else {
-            ctx.err << "usage: kelvara-cli [--database FILE] init [--demo]\n";
+            ctx.err << "usage: kelvara-cli [--database FILE|URI] init [--demo]\n";
             return ExitUsage;
         }
     }
-    if (QFileInfo::exists(ctx.database)) {
+    const Engine &engine = Engine::forLocation(ctx.database);
+    const QString shown = engine.displayName(ctx.database);
+    if (engine.isFile() && QFileInfo::exists(ctx.database)) {
         ctx.err << "kelvara-cli: " << ctx.database << " already exists; init never touches an existing file\n";
         return ExitRefused;
     }
@@ -26,6 +29,15 @@ int cmdInit(CliContext &ctx)
     try {
         {
             QSqlDatabase db = Database::open(ctx.database, connection, Database::OpenMode::Create);
+            // A server's database is made by its administrator; init fills it only while it is empty.
+            const QStringList tables = engine.tables(db);
+            if (!tables.isEmpty()) {
+                db = QSqlDatabase();
+                Database::close(connection);
+                ctx.err << "kelvara-cli: " << shown << " already holds tables (" << tables.join(QStringLiteral(", "))
+                        << "); init only fills an empty database\n";
+                return ExitRefused;
+            }
             Schema::create(db);
             if (demo)
                 DemoData::writeMasterData(db);
@@ -43,7 +55,7 @@ int cmdInit(CliContext &ctx)
         ctx.err << "kelvara-cli: " << e.operatorText() << "\n";
         return ExitDatabase;
     }
-    ctx.out << "created " << ctx.database << "\n";
+    ctx.out << "created " << (engine.isFile() ? ctx.database : QStringLiteral("the tables in ") + shown) << "\n";
     if (demo)
         ctx.out << "demo password: " << DemoData::Password << "\n";
     return ExitDone;
