@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -80,6 +81,15 @@ TableFigures figures(const QSqlDatabase &db, const QString &table)
     return f;
 }
 
+// The form in which SQLite's NOCASE compares: A to Z as a to z, every other character as it is.
+QString asciiLower(QString text)
+{
+    for (QChar &c : text)
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + 32);
+    return text;
+}
+
 void closeBoth()
 {
     Database::close(sourceName);
@@ -139,19 +149,22 @@ Result copy(const QString &from, const QString &to, const Progress &progress)
         for (const QString &sql : targetEngine.bulkLoadSettings() + targetEngine.tableStatements())
             execSql(target, sql);
 
+        QHash<QString, QString> registered;   // meter numbers by their ASCII lower case
+        {
+            QSqlQuery numbers = execSql(source, QStringLiteral("SELECT MeterNO FROM Meter"));
+            while (numbers.next())
+                registered.insert(asciiLower(numbers.value(0).toString()), numbers.value(0).toString());
+        }
         for (const char *name : tables) {
             const QString table = QString::fromLatin1(name);
             const QList<ColumnDef> columns = Schema::columns(table);
             QStringList selected, written;
             QList<FieldKind> kinds;
+            int meterColumn = -1;
             for (const ColumnDef &c : columns) {
-                // A reading names its meter as registered, which a file compares without regard
-                // to case and a server exactly.
                 if (table == u"TakeMeter" && c.name == u"MeterID")
-                    selected << QStringLiteral("coalesce((SELECT m.MeterNO FROM Meter m WHERE m.MeterNO = t.MeterID), "
-                                               "t.MeterID)");
-                else
-                    selected << QStringLiteral("t.") + c.name;
+                    meterColumn = int(selected.size());
+                selected << QStringLiteral("t.") + c.name;
                 written << c.name;
                 kinds << c.kind;
             }
@@ -171,6 +184,13 @@ Result copy(const QString &from, const QString &to, const Progress &progress)
                 row.clear();
                 for (int i = 0; i < kinds.size(); ++i)
                     row << storedForm(kinds.at(i), rows.value(i));
+                // A reading names its meter as registered: a file compares the numbers without
+                // regard to ASCII case, a server exactly.
+                if (meterColumn >= 0) {
+                    const auto it = registered.constFind(asciiLower(row.at(meterColumn).toString()));
+                    if (it != registered.constEnd())
+                        row[meterColumn] = *it;
+                }
                 writer->add(row);
                 if (++count % 500000 == 0 && progress)
                     progress(table, count);
