@@ -59,6 +59,17 @@ int cmdImport(CliContext &ctx)
     std::stable_sort(lines.begin(), lines.end(),
                      [](const ReadingCsv::Line &a, const ReadingCsv::Line &b) { return a.date < b.date; });
     ReadingSession session(rollover);
+    // With --replace a line may correct a reading that a later line corrects again: each is
+    // checked against the file's own later lines, not against what they replace.
+    QHash<QPair<QString, QDate>, int> lastLine;
+    int current = 0;
+    if (replace) {
+        for (int i = 0; i < lines.size(); ++i)
+            lastLine[{ MeterKey(lines.at(i).meterNo), lines.at(i).date }] = i;
+        session.store.setPendingChanges([&](const QString &meterNo, const QDate &date) {
+            return lastLine.value({ MeterKey(meterNo), date }, -1) > current;
+        });
+    }
     try {
         int stored = 0;
         QString refused;
@@ -67,6 +78,7 @@ int cmdImport(CliContext &ctx)
             stored = 0;
             session.takeMessages();
             for (const ReadingCsv::Line &line : std::as_const(lines)) {
+                current = stored;
                 if (!session.store.write(line.meterNo, line.counter, line.date, replace)) {
                     refused = QStringLiteral("line %1: %2").arg(QString::number(line.number), session.refusalText());
                     return false;

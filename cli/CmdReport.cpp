@@ -7,7 +7,7 @@
 
 #include <QFile>
 #include <QGuiApplication>
-#include <QSaveFile>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -28,6 +28,9 @@ bool wantsPdfReport(int argc, char **argv)
     return false;
 }
 
+// A file or stream that does not take the report fails the command like the database would.
+constexpr int ExitWriteFailed = ExitDatabase;
+
 QDate isoDate(const QString &text)
 {
     return QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
@@ -41,6 +44,13 @@ std::unique_ptr<QCoreApplication> createCliApplication(int &argc, char **argv)
     if (wantsPdfReport(argc, argv)) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Qt looks into the user's runtime folder as it starts and warns when none is named, as
+        // under cron or su. The report needs none: an empty private folder for the run will do.
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            static QTemporaryDir runtime;
+            if (runtime.isValid())
+                qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        }
         return std::make_unique<QGuiApplication>(argc, argv);
     }
     return std::make_unique<QCoreApplication>(argc, argv);
@@ -152,32 +162,31 @@ int cmdReport(CliContext &ctx)
     // A byte-order mark helps spreadsheets open a file, but not a program reading a pipe.
     document.byteOrderMark = writeAs == ReportExport::Format::Csv && !output.isEmpty();
 
-    try {
-        if (output.isEmpty()) {
-            ctx.out.flush();
-            QFile out;
-            if (!out.open(stdout, QIODevice::WriteOnly)) {
-                ctx.err << "kelvara-cli: cannot write to standard output\n";
-                return ExitRefused;
-            }
-            ReportExport::write(out, writeAs, document);
-            out.flush();
-            return ExitDone;
+    // Whatever the output does not take is a failure: a full disk, a closed pipe, a device.
+    if (output.isEmpty()) {
+        ctx.out.flush();
+        QFile out;
+        QString failure;
+        if (!out.open(stdout, QIODevice::WriteOnly))
+            failure = out.errorString();
+        else
+            failure = ReportExport::write(out, writeAs, document);
+        if (!failure.isEmpty()) {
+            ctx.err << "kelvara-cli: cannot write to standard output: " << failure << "\n";
+            return ExitWriteFailed;
         }
-        QSaveFile file(output);
-        if (!file.open(QIODevice::WriteOnly)) {
-            ctx.err << "kelvara-cli: cannot write " << output << ": " << file.errorString() << "\n";
-            return ExitRefused;
-        }
-        ReportExport::write(file, writeAs, document);
-        if (!file.commit()) {
-            ctx.err << "kelvara-cli: cannot write " << output << ": " << file.errorString() << "\n";
-            return ExitRefused;
-        }
-    } catch (const DatabaseError &e) {
-        ctx.err << "kelvara-cli: " << e.operatorText() << "\n";
-        return ExitDatabase;
+        return ExitDone;
+    }
+    const QString failure = ReportExport::writeFile(output, writeAs, document);
+    if (!failure.isEmpty()) {
+        ctx.err << "kelvara-cli: cannot write " << output << ": " << failure << "\n";
+        return ExitWriteFailed;
     }
     ctx.out << "wrote " << output << "\n";
+    ctx.out.flush();
+    if (ctx.out.status() != QTextStream::Ok) {
+        ctx.err << "kelvara-cli: wrote " << output << " but cannot write to standard output\n";
+        return ExitWriteFailed;
+    }
     return ExitDone;
 }

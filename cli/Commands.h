@@ -25,6 +25,7 @@ struct CliContext
 int cmdInit(CliContext &ctx);
 int cmdRead(CliContext &ctx);
 int cmdImport(CliContext &ctx);
+int cmdRestore(CliContext &ctx);
 
 // The data manager and reading store of a batch command. The manager's messages are collected
 // for the command to print; a lower counter value is a rollover only when asked for.

@@ -22,6 +22,8 @@ const char *usageText =
     "  report summary|detail|classes --from YYYY-MM-DD --to YYYY-MM-DD [--workshop NAME]\n"
     "         [--format text|csv|pdf] [--output FILE]\n"
     "                       the period's report; detail needs --workshop (a workshop's name)\n"
+    "  restore BACKUP       replace the database file by a backup (with no program using it); the\n"
+    "                       database as it was is kept in backup/ beside it first\n"
     "  migrate [--from FILE|URI] --to FILE|URI\n"
     "                       copy the database (--from, else --database) into an empty PostgreSQL\n"
     "                       database or a new file, in one transaction, checking rows and sums\n"
@@ -75,6 +77,8 @@ int main(int argc, char *argv[])
         return cmdReport(ctx);
     if (command == u"migrate")
         return cmdMigrate(ctx);
+    if (command == u"restore")
+        return cmdRestore(ctx);
     err << usageText;
     return ExitUsage;
 }

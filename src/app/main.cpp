@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QTextStream>
+#include <QTimer>
 
 #include <memory>
 
@@ -79,6 +80,22 @@ int main(int argc, char *argv[])
     if (TerminateRequested())
         return 0;
     mainWindow->show();
+    // What the daily copy found is told once it is over: a damaged database (written no more
+    // from then on) or a copy that failed, with the latest good copy.
+    QTimer backupWatch;
+    backupWatch.setInterval(250);
+    QObject::connect(&backupWatch, &QTimer::timeout, [&] {
+        if (!backup.finished())
+            return;
+        backupWatch.stop();
+        const AutoBackup::Result result = backup.result();
+        if (result.damaged)
+            Database::markDamaged();
+        const QString text = AutoBackup::notice(Database::path(), result);
+        if (!text.isEmpty())
+            ShowMessageBox(mainWindow.get(), text, QStringLiteral("警告"), QMessageBox::Warning);
+    });
+    backupWatch.start();
     const int code = QApplication::exec();
     backup.wait();   // a copy that is under way is finished, not cut short, when the operator quits
     if (!backup.failure().isEmpty())

@@ -24,6 +24,7 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMdiSubWindow>
 #include <QPrintPreviewWidget>
 #include <QPushButton>
 #include <QScrollBar>
@@ -151,8 +152,13 @@ int main(int argc, char *argv[])
     frmPrice->parentWidget()->close();
     settle();
 
+    // The report window at its designed size, 762 x 480.
     main.resize(1100, 680);
     main.N13Click();
+    settle();
+    auto *reportFrame = qobject_cast<QMdiSubWindow *>(frmReport->parentWidget());
+    reportFrame->showNormal();
+    reportFrame->resize(reportFrame->size() - frmReport->size() + QSize(762, 480));
     settle();
     frmReport->findChild<QDateEdit *>(QStringLiteral("DateTimePicker1"))->setDate(QDate(2024, 7, 1));
     frmReport->findChild<QDateEdit *>(QStringLiteral("DateTimePicker2"))->setDate(QDate(2024, 7, 31));
@@ -164,39 +170,37 @@ int main(int argc, char *argv[])
     for (int page = 0; page < 3; ++page) {
         pages->setCurrentIndex(page);
         pages->currentWidget()->findChild<QTableView *>()->setFocus();
-        save(&main, out, QString::fromLatin1(names[page]));
+        save(frmReport, out, QString::fromLatin1(names[page]));
     }
 
-    // A narrow window scrolled sideways: the first two columns stay in place.
+    // Scrolled sideways and down to the last row: the first two columns stay beside their rows.
     pages->setCurrentIndex(0);
-    main.resize(640, 560);
     settle();
     auto *grid = frmReport->findChild<QTableView *>(QStringLiteral("DBGDWorkshop"));
-    grid->selectRow(2);
+    grid->setFocus();
+    grid->selectRow(grid->model()->rowCount() - 1);
     settle();
     grid->horizontalScrollBar()->setValue(grid->horizontalScrollBar()->maximum());
-    save(&main, out, QStringLiteral("report-frozen.png"));
+    save(frmReport, out, QStringLiteral("report-frozen.png"));
 
-    main.resize(1100, 680);
-    settle();
+    // The print preview at the same size: the whole page, then the page's width at the top.
     frmReport->findChild<QPushButton *>(QStringLiteral("BitBtn2"))->click();
     if (auto *preview = frmReport->findChild<TPrintPreview *>()) {
-        preview->resize(1000, 760);
+        preview->resize(762, 480);
         preview->setCurrentPage(1);
-        save(preview, out, QStringLiteral("report-preview.png"));
-        // The top of the page at a readable size.
         if (auto *pageView = preview->findChild<QPrintPreviewWidget *>()) {
-            pageView->setZoomMode(QPrintPreviewWidget::CustomZoom);
-            pageView->setZoomFactor(1.5);
+            settle();
+            pageView->fitInView();
+            save(preview, out, QStringLiteral("report-preview.png"));
+            pageView->fitToWidth();
             settle();
             for (QScrollBar *bar : pageView->findChildren<QScrollBar *>())
                 bar->setValue(bar->minimum());
-            settle();
             save(preview, out, QStringLiteral("report-preview-zoomed.png"));
         }
         preview->close();
     }
-    frmReport->parentWidget()->close();
+    reportFrame->close();
     settle();
 
     // Four readings typed on 31 July, then the chooser for the beginning of a number.

@@ -7,6 +7,7 @@
 #include "Guarded.h"
 #include "Messages.h"
 #include "Password.h"
+#include "SqliteFile.h"
 #include "UCommon.h"
 
 #include <QCloseEvent>
@@ -75,6 +76,10 @@ void TfrmLogin::FormCreate()
     ADOQuery1->setConnectionName(Database::mainConnectionName());
     if (!Database::exists()) {
         ShowMessageBox(this, QStringLiteral("数据库文件不存在！"), QStringLiteral("错误"), QMessageBox::Critical);
+        RequestTerminate();
+    } else if (Database::isFile() && SqliteFile::inspect(Database::path()) == SqliteFile::Kind::Foreign) {
+        // Another program's file (or a folder, an empty file) is not opened, let alone written.
+        ShowMessageBox(this, SqliteFile::foreignText(Database::path()), QStringLiteral("错误"), QMessageBox::Critical);
         RequestTerminate();
     }
 }

@@ -215,6 +215,11 @@ QString TfrmMaim::panelText(int panel) const
     return (panel >= 0 && panel < 3) ? m_panels[panel]->text() : QString();
 }
 
+void TfrmMaim::ShowReadingStatus(const QString &text)
+{
+    ShowTaskName(text.isEmpty() ? QStringLiteral("连续式抄表") : text);
+}
+
 void TfrmMaim::ShowTaskName(const QString &text)
 {
     m_panels[0]->setText(text);
@@ -263,7 +268,7 @@ void TfrmMaim::N18Click()
 void TfrmMaim::N19Click()
 {
     OpenChild(frmTakeMeter, QStringLiteral("连续式抄表"));
-    connect(frmTakeMeter, &TfrmTakeMeter::statusMessage, this, &TfrmMaim::ShowTaskName, Qt::UniqueConnection);
+    connect(frmTakeMeter, &TfrmTakeMeter::statusMessage, this, &TfrmMaim::ShowReadingStatus, Qt::UniqueConnection);
 }
 
 void TfrmMaim::N13Click()

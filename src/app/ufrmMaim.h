@@ -40,6 +40,8 @@ public:
     void N4Click();                   // about box
     void Timer1Timer();
     void ShowTaskName(const QString &text);
+    // The reading window's news of re-priced readings; its task name again once there is none.
+    void ShowReadingStatus(const QString &text);
 
     // The one way to open a task window: creates it in the child area when its reference is
     // empty, otherwise brings the open one forward; then names the task in the status bar.

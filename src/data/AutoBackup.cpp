@@ -16,10 +16,37 @@ namespace {
 
 const QString stampFormat = QStringLiteral("yyyyMMdd-HHmmss");
 
-QRegularExpression copyPattern(const QString &databaseFile)
+QRegularExpression copyPattern(const QString &databaseFile, bool damaged = false)
 {
-    return QRegularExpression(QStringLiteral("^%1-daily-(\\d{8}-\\d{6})\\.db$")
-                                  .arg(QRegularExpression::escape(QFileInfo(databaseFile).completeBaseName())));
+    return QRegularExpression(QStringLiteral("^%1-daily-(\\d{8}-\\d{6})%2\\.db$")
+                                  .arg(QRegularExpression::escape(QFileInfo(databaseFile).completeBaseName()),
+                                       damaged ? QStringLiteral("-damaged") : QString()));
+}
+
+QStringList matching(const QString &databaseFile, bool damaged)
+{
+    const QRegularExpression pattern = copyPattern(databaseFile, damaged);
+    QStringList names;
+    const QStringList entries = QDir(folderFor(databaseFile)).entryList(QDir::Files, QDir::Name);
+    for (const QString &name : entries) {
+        if (pattern.match(name).hasMatch())
+            names << name;
+    }
+    return names;
+}
+
+QDateTime stampOf(const QString &databaseFile, const QString &name)
+{
+    const QString stamp = QRegularExpression(QStringLiteral("-daily-(\\d{8}-\\d{6})"))
+                              .match(name.mid(QFileInfo(databaseFile).completeBaseName().size()))
+                              .captured(1);
+    return QDateTime::fromString(stamp, stampFormat);
+}
+
+void trim(const QString &databaseFile, QStringList names)
+{
+    while (names.size() > kept)
+        QFile::remove(folderFor(databaseFile) + u'/' + names.takeFirst());
 }
 
 }
@@ -31,25 +58,27 @@ QString folderFor(const QString &databaseFile)
 
 QStringList copies(const QString &databaseFile)
 {
-    const QRegularExpression pattern = copyPattern(databaseFile);
-    QStringList names;
-    const QStringList entries = QDir(folderFor(databaseFile)).entryList(QDir::Files, QDir::Name);
-    for (const QString &name : entries) {
-        if (pattern.match(name).hasMatch())
-            names << name;
-    }
-    return names;
+    return matching(databaseFile, false);
+}
+
+QStringList damagedCopies(const QString &databaseFile)
+{
+    return matching(databaseFile, true);
 }
 
 bool due(const QString &databaseFile, const QDateTime &now)
 {
-    const QStringList names = copies(databaseFile);
-    if (names.isEmpty())
-        return true;
-    const QString stamp = copyPattern(databaseFile).match(names.constLast()).captured(1);
-    const QDateTime newest = QDateTime::fromString(stamp, stampFormat);
-    // A copy stamped in the future (the clock was put back) counts as old, so copies go on.
-    return !newest.isValid() || newest > now || newest.secsTo(now) >= 24 * 60 * 60;
+    // A damaged copy counts here, so that a damaged database is copied once a day, not at every start.
+    QDateTime newest;
+    for (const QStringList &names : { copies(databaseFile), damagedCopies(databaseFile) }) {
+        if (!names.isEmpty()) {
+            const QDateTime stamp = stampOf(databaseFile, names.constLast());
+            // A copy stamped in the future (the clock was put back) counts as old, so copies go on.
+            if (stamp.isValid() && stamp <= now && (!newest.isValid() || stamp > newest))
+                newest = stamp;
+        }
+    }
+    return !newest.isValid() || newest.secsTo(now) >= 24 * 60 * 60;
 }
 
 QString copyName(const QString &databaseFile, const QDateTime &now)
@@ -58,34 +87,67 @@ QString copyName(const QString &databaseFile, const QDateTime &now)
         + QStringLiteral(".db");
 }
 
-QString run(const QString &databaseFile, const QDateTime &now, const std::atomic<bool> *stop)
+QString beforeRestorePath(const QString &databaseFile, const QDateTime &when)
 {
+    const QString stem = folderFor(databaseFile) + u'/' + QFileInfo(databaseFile).completeBaseName()
+        + QStringLiteral("-before-restore-") + when.toString(stampFormat);
+    QString candidate = stem + QStringLiteral(".db");
+    for (int n = 2; QFileInfo::exists(candidate) || QFileInfo::exists(SqliteFile::damagedName(candidate)); ++n)
+        candidate = stem + QStringLiteral("-%1.db").arg(n);
+    return candidate;
+}
+
+Result run(const QString &databaseFile, const QDateTime &now, const std::atomic<bool> *stop)
+{
+    Result result;
     // A server's database is backed up with the server's own tools; the program copies files only.
     if (!Engine::forLocation(databaseFile).isFile())
-        return {};
-    if (!QFileInfo::exists(databaseFile) || !due(databaseFile, now))
-        return {};
+        return result;
+    // Another program's file gets no copy; the login tells the operator what it is.
+    if (SqliteFile::inspect(databaseFile) != SqliteFile::Kind::Kelvara || !due(databaseFile, now))
+        return result;
     const QString destination = folderFor(databaseFile) + u'/' + copyName(databaseFile, now);
-    Database::backupFile(databaseFile, destination, stop);
-    QStringList names = copies(databaseFile);
-    while (names.size() > kept)
-        QFile::remove(folderFor(databaseFile) + u'/' + names.takeFirst());
-    return destination;
+    const SqliteFile::Copy copy = Database::backupFile(databaseFile, destination, stop);
+    result.written = copy.file;
+    result.damaged = copy.damaged;
+    result.problem = copy.problem;
+    // A damaged copy is never the reason a good one goes.
+    trim(databaseFile, copy.damaged ? damagedCopies(databaseFile) : copies(databaseFile));
+    return result;
 }
 
-}
-
-BackupWorker::BackupWorker(const QString &databaseFile)
+QString notice(const QString &databaseFile, const Result &result)
 {
-    const QDateTime now = QDateTime::currentDateTime();
+    QString text;
+    if (result.damaged)
+        text = QStringLiteral("数据库文件已损坏！本程序不再向它写入。\n今天的自动备份没有通过检查，已另外保存为：\n")
+            + result.written;
+    else if (!result.failure.isEmpty())
+        text = QStringLiteral("今天的自动备份失败：") + result.failure;
+    else
+        return {};
+    const QStringList good = copies(databaseFile);
+    if (good.isEmpty())
+        return text + QStringLiteral("\n\n备份文件夹中没有完好的备份。");
+    const QString latest = QDir::toNativeSeparators(folderFor(databaseFile) + u'/' + good.constLast());
+    return text + QStringLiteral("\n\n最近一份完好的备份：\n") + latest
+        + QStringLiteral("\n\n需要时，退出本程序后执行\nkelvara-cli restore \"") + latest
+        + QStringLiteral("\"\n可将数据库恢复为这份备份。");
+}
+
+}
+
+BackupWorker::BackupWorker(const QString &databaseFile, const QDateTime &now)
+{
     m_thread = std::thread([this, databaseFile, now] {
         try {
-            m_written = AutoBackup::run(databaseFile, now, &m_stop);
+            m_result = AutoBackup::run(databaseFile, now, &m_stop);
         } catch (const DatabaseError &e) {
-            m_failure = e.text();
+            m_result.failure = e.text();
         } catch (const std::exception &e) {
-            m_failure = QString::fromUtf8(e.what());
+            m_result.failure = QString::fromUtf8(e.what());
         }
+        m_finished = true;
     });
 }
 

@@ -49,8 +49,16 @@ DatabaseError DatabaseError::fromSqlError(const QSqlError &error)
     return classified(error, Database::engine());
 }
 
+DatabaseError DatabaseError::fromSqlite(int code, const QString &text)
+{
+    const QSqlError error(QString(), text, QSqlError::StatementError, QString::number(code));
+    return DatabaseError(text, Engine::file().classify(error), code);
+}
+
 QString DatabaseError::operatorText() const
 {
+    if (m_kind == Foreign)
+        return m_text;
     if (m_kind == Damaged || Database::isDamaged())
         return QStringLiteral("数据库文件已损坏！");
     switch (m_kind) {
@@ -72,8 +80,8 @@ QString DatabaseError::operatorText() const
 
 bool DatabaseError::namesCause() const
 {
-    return m_kind == Damaged || m_kind == Locked || m_kind == ReadOnly || m_kind == Full || m_kind == Connection
-        || m_kind == Changed || m_kind == Retry || Database::isDamaged();
+    return m_kind == Damaged || m_kind == Locked || m_kind == ReadOnly || m_kind == Full || m_kind == Foreign
+        || m_kind == Connection || m_kind == Changed || m_kind == Retry || Database::isDamaged();
 }
 
 namespace {
@@ -256,69 +264,21 @@ void close(const QString &connectionName)
     QSqlDatabase::removeDatabase(connectionName);
 }
 
-namespace {
-
-// Copies the main database of source page by page into a new owner-only file beside destination,
-// then renames it into place: a copy that is cut short never bears the destination's name.
-// The source stays readable and writable by the program meanwhile.
-void copyInto(sqlite3 *source, const QString &destination, const std::atomic<bool> *stop)
-{
-    const QString partial = destination + QStringLiteral(".part");
-    QFile::remove(partial);
-    sqlite3 *target = nullptr;
-    const mode_t previous = ::umask(077);   // a new backup folder is the owner's alone too
-    QDir().mkpath(QFileInfo(destination).absolutePath());
-    int rc = sqlite3_open_v2(QFile::encodeName(partial).constData(), &target,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    ::umask(previous);
-    auto fail = [&](const QString &text) {
-        sqlite3_close(target);
-        QFile::remove(partial);
-        throw DatabaseError(text, DatabaseError::Other, rc);
-    };
-    if (rc != SQLITE_OK)
-        fail(QString::fromUtf8(sqlite3_errmsg(target)));
-    sqlite3_backup *job = sqlite3_backup_init(target, "main", source, "main");
-    if (!job)
-        fail(QString::fromUtf8(sqlite3_errmsg(target)));
-    // Small steps let a busy writer of another program in between.
-    do {
-        if (stop && stop->load()) {
-            sqlite3_backup_finish(job);
-            rc = SQLITE_INTERRUPT;
-            fail(QStringLiteral("backup stopped"));
-        }
-        rc = sqlite3_backup_step(job, 256);
-        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
-            sqlite3_sleep(20);
-    } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
-    sqlite3_backup_finish(job);
-    if (rc != SQLITE_DONE)
-        fail(QString::fromUtf8(sqlite3_errstr(rc)));
-    rc = sqlite3_close(target);
-    target = nullptr;
-    makeOwnerOnly(partial);
-    QFile::remove(destination);
-    if (!QFile::rename(partial, destination)) {
-        QFile::remove(partial);
-        throw DatabaseError(QStringLiteral("cannot write %1").arg(destination));
-    }
-}
-
-}
-
-void backup(QSqlDatabase &db, const QString &destination)
+SqliteFile::Copy backup(QSqlDatabase &db, const QString &destination)
 {
     sqlite3 *source = handleOf(db);
     if (!source)
         throw DatabaseError(QStringLiteral("not an SQLite connection"));
-    copyInto(source, destination, nullptr);
+    return SqliteFile::copy(source, destination);
 }
 
-void backupFile(const QString &source, const QString &destination, const std::atomic<bool> *stop)
+SqliteFile::Copy backupFile(const QString &source, const QString &destination, const std::atomic<bool> *stop)
 {
+    if (SqliteFile::inspect(source) == SqliteFile::Kind::Foreign)
+        throw DatabaseError(SqliteFile::foreignText(source), DatabaseError::Foreign);
+    // Opened for writing though it only reads: the last connection to close removes the log.
     sqlite3 *handle = nullptr;
-    int rc = sqlite3_open_v2(QFile::encodeName(source).constData(), &handle, SQLITE_OPEN_READONLY, nullptr);
+    int rc = sqlite3_open_v2(QFile::encodeName(source).constData(), &handle, SQLITE_OPEN_READWRITE, nullptr);
     struct Closer
     {
         sqlite3 *&handle;
@@ -329,15 +289,16 @@ void backupFile(const QString &source, const QString &destination, const std::at
         }
     } closer{ handle };
     if (rc != SQLITE_OK)
-        throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(handle)), DatabaseError::Other, rc);
+        throw DatabaseError::fromSqlite(rc, QString::fromUtf8(sqlite3_errmsg(handle)));
     sqlite3_busy_timeout(handle, busyTimeout());
+    sqlite3_exec(handle, "PRAGMA query_only = ON", nullptr, nullptr, nullptr);
     // One read transaction over the whole copy: every step reads the same snapshot, so the
     // program's commits meanwhile neither restart the copy nor wait for it (WAL readers never
     // block the writer).
     rc = sqlite3_exec(handle, "BEGIN; SELECT count(*) FROM sqlite_schema;", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
-        throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(handle)), DatabaseError::Other, rc);
-    copyInto(handle, destination, stop);
+        throw DatabaseError::fromSqlite(rc, QString::fromUtf8(sqlite3_errmsg(handle)));
+    return SqliteFile::copy(handle, destination, SqliteFile::Check::Quick, stop);
 }
 
 }

@@ -3,6 +3,8 @@
 // transactions.
 #pragma once
 
+#include "SqliteFile.h"
+
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -26,6 +28,7 @@ public:
         ReadOnly,
         Full,
         Constraint,
+        Foreign,        // the file is no Kelvara database; text() says so with the file's name
         Duplicate,      // a second row with the key of a stored one
         Retry,          // a deadlock or serialization failure: the transaction may run again
         Connection,     // the server cannot be reached or the connection was lost
@@ -37,11 +40,14 @@ public:
     static DatabaseError fromSqlError(const QSqlError &error, const QSqlDatabase &db);
     // The same for a failure of the program's database.
     static DatabaseError fromSqlError(const QSqlError &error);
+    // From an SQLite result code and its message.
+    static DatabaseError fromSqlite(int code, const QString &text);
 
     const QString &text() const { return m_text; }
     // What the operator is told: the cause in words for a damaged, locked, read-only or full
-    // database (a damaged one stays damaged for every later failure), an unreachable server or a
-    // row changed by someone else, the engine's text otherwise.
+    // database (a damaged one stays damaged for every later failure), a file that is no Kelvara
+    // database, an unreachable server or a row changed by someone else, the engine's text
+    // otherwise.
     QString operatorText() const;
     // Whether operatorText() names a cause rather than passing on the engine's text.
     bool namesCause() const;
@@ -97,7 +103,9 @@ void closeConnection();
 
 // Opens a named connection to a file or server with the engine's settings: on SQLite WAL, full
 // synchronous commits, enforced foreign keys, a busy timeout and the First/Last aggregates.
-// Existing refuses a missing file.
+// Existing refuses a missing file. A file that is no Kelvara database (SqliteFile::inspect) is
+// refused before any statement, so nothing is written to it; so is one whose tables cannot be
+// read. A file replaced by a restore while the connection waited for it is opened again.
 QSqlDatabase open(const QString &location, const QString &connectionName, OpenMode mode = OpenMode::Existing);
 void close(const QString &connectionName);
 
@@ -116,12 +124,14 @@ int busyTimeout();
 // group, and MeterKey(), the form in which meter numbers compare.
 void registerFunctions(QSqlDatabase &db);
 
-// Copies an SQLite database consistently (SQLite's online backup) into a new owner-only file.
+// Copies an SQLite database consistently (SQLite's online backup) into a new owner-only file,
+// checked as SqliteFile::copy does: a damaged copy goes to SqliteFile::damagedName(destination).
 // A server's database is backed up by the server's own tools: no copy is made of it.
-void backup(QSqlDatabase &db, const QString &destination);
+SqliteFile::Copy backup(QSqlDatabase &db, const QString &destination);
 // The same from a connection of its own to the file source, for a worker thread; stops early,
 // leaving no file, when *stop turns true.
-void backupFile(const QString &source, const QString &destination, const std::atomic<bool> *stop = nullptr);
+SqliteFile::Copy backupFile(const QString &source, const QString &destination,
+                            const std::atomic<bool> *stop = nullptr);
 
 }
 

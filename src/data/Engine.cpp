@@ -1,5 +1,6 @@
 #include "Engine.h"
 
+#include "SqliteFile.h"
 #include "UCommon.h"
 
 #include <QDir>
@@ -99,6 +100,11 @@ PGconn *postgresHandle(const QSqlDatabase &db)
     if (v.isValid() && (qstrcmp(v.typeName(), "PGconn*") == 0 || qstrcmp(v.typeName(), "pg_conn*") == 0))
         return *static_cast<PGconn *const *>(v.data());
     return nullptr;
+}
+
+bool sameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 void dropConnection(QSqlDatabase &db, const QString &connectionName)
@@ -241,42 +247,75 @@ public:
 
     QSqlDatabase open(const QString &file, const QString &connectionName, Database::OpenMode mode) const override
     {
-        if (mode == Database::OpenMode::Existing && !QFileInfo::exists(file))
-            throw DatabaseError(QStringLiteral("unable to open database file: %1").arg(file), DatabaseError::Missing);
-        if (mode == Database::OpenMode::Create)
+        // What the file is decides before anything is written to it.
+        switch (SqliteFile::inspect(file)) {
+        case SqliteFile::Kind::Missing:
+            if (mode == Database::OpenMode::Existing)
+                throw DatabaseError(QStringLiteral("unable to open database file: %1").arg(file),
+                                    DatabaseError::Missing);
             QDir().mkpath(QFileInfo(file).absolutePath());
+            break;
+        case SqliteFile::Kind::Foreign:
+            throw DatabaseError(SqliteFile::foreignText(file), DatabaseError::Foreign);
+        case SqliteFile::Kind::Damaged:
+            throw DatabaseError(QStringLiteral("database disk image is malformed: %1").arg(file),
+                                DatabaseError::Damaged, SQLITE_CORRUPT);
+        case SqliteFile::Kind::Kelvara:
+        case SqliteFile::Kind::Unreadable:
+            break;
+        }
+        SqliteFile::repairLeftovers(file);
 
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-        // A URI with mode=rw never creates a file that is not there.
-        QUrl uri = QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
-        uri.setQuery(mode == Database::OpenMode::Create ? QStringLiteral("mode=rwc") : QStringLiteral("mode=rw"));
-        db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(Database::busyTimeout()));
-        const mode_t previous = ::umask(077);   // the file and its WAL are the owner's alone
-        if (!db.open()) {
+        for (int attempt = 1;; ++attempt) {
+            Database::close(connectionName);
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+            // A URI with mode=rw never creates a file that is not there.
+            QUrl uri = QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
+            uri.setQuery(mode == Database::OpenMode::Create ? QStringLiteral("mode=rwc") : QStringLiteral("mode=rw"));
+            db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
+            db.setConnectOptions(
+                QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(Database::busyTimeout()));
+            struct stat before {};
+            const bool existed = ::stat(QFile::encodeName(file).constData(), &before) == 0;
+            const mode_t previous = ::umask(077);   // the file and its WAL are the owner's alone
+            if (!db.open()) {
+                ::umask(previous);
+                const DatabaseError error = DatabaseError::fromSqlError(db.lastError(), db);
+                dropConnection(db, connectionName);
+                throw error;
+            }
+            try {
+                // The first statement reads the header: a file that is no database fails here,
+                // and it waits while a restore holds the file. A file replaced meanwhile is
+                // another file.
+                execSql(db, QStringLiteral("PRAGMA application_id"));
+                struct stat after {};
+                if (existed && attempt < 4
+                    && (::stat(QFile::encodeName(file).constData(), &after) != 0 || !sameFile(before, after))) {
+                    ::umask(previous);
+                    continue;
+                }
+                execSql(db, QStringLiteral("PRAGMA foreign_keys = ON"));
+                execSql(db, QStringLiteral("PRAGMA journal_mode = WAL"));
+                execSql(db, QStringLiteral("PRAGMA synchronous = FULL"));
+                // Deleted and replaced values are overwritten where the page is written anyway, so
+                // an old password does not linger in the file or its copies.
+                execSql(db, QStringLiteral("PRAGMA secure_delete = FAST"));
+                // Room for the upper index pages of years of readings and for the pages a batch
+                // of readings changes, so that neither is read again from the file nor spilled
+                // mid-way.
+                execSql(db, QStringLiteral("PRAGMA cache_size = -32768"));
+                registerFunctions(db);
+                if (mode == Database::OpenMode::Create)
+                    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+            } catch (...) {
+                ::umask(previous);
+                dropConnection(db, connectionName);
+                throw;
+            }
             ::umask(previous);
-            const DatabaseError error = DatabaseError::fromSqlError(db.lastError(), db);
-            dropConnection(db, connectionName);
-            throw error;
+            return db;
         }
-        try {
-            // The first statements read the header: a file that is no database fails here.
-            execSql(db, QStringLiteral("PRAGMA foreign_keys = ON"));
-            execSql(db, QStringLiteral("PRAGMA journal_mode = WAL"));
-            execSql(db, QStringLiteral("PRAGMA synchronous = FULL"));
-            // Room for the upper index pages of years of readings and for the pages a batch of
-            // readings changes, so that neither is read again from the file nor spilled mid-way.
-            execSql(db, QStringLiteral("PRAGMA cache_size = -32768"));
-            registerFunctions(db);
-            if (mode == Database::OpenMode::Create)
-                QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        } catch (...) {
-            ::umask(previous);
-            dropConnection(db, connectionName);
-            throw;
-        }
-        ::umask(previous);
-        return db;
     }
 
     bool isBroken(const QSqlDatabase &) const override { return false; }
@@ -383,7 +422,9 @@ public:
 
     QStringList versionStatements() const override
     {
-        return { QStringLiteral("PRAGMA user_version = %1").arg(Schema::Version) };
+        return { QStringLiteral("PRAGMA user_version = %1").arg(Schema::Version),
+                 // Marks the file as Kelvara's, so that no other program's file is ever taken for it.
+                 QStringLiteral("PRAGMA application_id = %1").arg(SqliteFile::applicationId) };
     }
 
     QStringList tables(const QSqlDatabase &db) const override
@@ -872,6 +913,11 @@ const Engine &Engine::forLocation(const QString &location)
 {
     if (isServerLocation(location))
         return postgresEngine;
+    return sqliteEngine;
+}
+
+const Engine &Engine::file()
+{
     return sqliteEngine;
 }
 

@@ -38,6 +38,8 @@ public:
     static bool isServerLocation(const QString &location);
     static const Engine &forLocation(const QString &location);
     static const Engine &of(const QSqlDatabase &db);
+    // The engine of database files.
+    static const Engine &file();
 
     virtual QString name() const = 0;
 

@@ -3,6 +3,7 @@
 #include "Database.h"
 #include "Engine.h"
 #include "Schema.h"
+#include "SqliteFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -96,24 +97,15 @@ void closeBoth()
     Database::close(targetName);
 }
 
-// A file made for a copy that did not come about goes again, with its journal.
-void removeFile(const QString &file)
+// A refusal found inside the making of a new file: the file is not kept.
+struct Refusal
 {
-    for (const QString &suffix : { QString(), QStringLiteral("-wal"), QStringLiteral("-shm"), QStringLiteral("-journal") })
-        QFile::remove(file + suffix);
-}
+};
 
-}
-
-Result copy(const QString &from, const QString &to, const Progress &progress)
+Result copyInto(const QString &from, const QString &to, const Progress &progress)
 {
     Result result;
     const Engine &targetEngine = Engine::forLocation(to);
-    if (targetEngine.isFile() && QFileInfo::exists(to)) {
-        result.refused = QStringLiteral("%1 already exists; migrate writes only a new file").arg(to);
-        return result;
-    }
-    bool targetCreated = false;
     try {
         QSqlDatabase source = Database::open(from, sourceName);
         const Engine &sourceEngine = Engine::of(source);
@@ -132,7 +124,6 @@ Result copy(const QString &from, const QString &to, const Progress &progress)
         }
 
         QSqlDatabase target = Database::open(to, targetName, Database::OpenMode::Create);
-        targetCreated = targetEngine.isFile();
         const QStringList held = targetEngine.tables(target);
         if (!held.isEmpty()) {
             target = QSqlDatabase();
@@ -230,13 +221,32 @@ Result copy(const QString &from, const QString &to, const Progress &progress)
                 execSql(target, sql);
     } catch (...) {
         closeBoth();
-        if (targetCreated)
-            removeFile(to);
         throw;
     }
     closeBoth();
-    if (!result.refused.isEmpty() && targetCreated)
-        removeFile(to);
+    return result;
+}
+
+}
+
+Result copy(const QString &from, const QString &to, const Progress &progress)
+{
+    Result result;
+    if (!Engine::forLocation(to).isFile())
+        return copyInto(from, to, progress);
+    if (QFileInfo::exists(to) || QFileInfo(to).isSymLink()) {
+        result.refused = QStringLiteral("%1 already exists; migrate writes only a new file").arg(to);
+        return result;
+    }
+    // A new file is written under a temporary name and takes its own only when the copy is whole.
+    try {
+        SqliteFile::create(to, [&](const QString &temporary) {
+            result = copyInto(from, temporary, progress);
+            if (!result.refused.isEmpty())
+                throw Refusal();
+        });
+    } catch (const Refusal &) {
+    }
     return result;
 }
 

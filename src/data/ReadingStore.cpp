@@ -140,8 +140,9 @@ std::optional<StoredReading> ReadingStore::prepareRegistered(const QString &numb
 std::optional<ReadingStore::Neighbour> ReadingStore::nextReading(const QString &meterNo, const QDate &date) const
 {
     std::optional<Neighbour> next;
+    // A row of an older file without a counter value is passed over, as the previous value passes it.
     eachRow(QStringLiteral("Select TakeTime, TakeNumber from TakeMeter where MeterID = ? and TakeTime > ? "
-                           "order by TakeTime limit 1"),
+                           "and TakeNumber is not null order by TakeTime limit 1"),
             { meterNo, iso(date) }, [&](const QSqlQuery &q) {
                 next = Neighbour{ QDate::fromString(q.value(0).toString(), Qt::ISODate), q.value(1).toLongLong(),
                                   !q.value(1).isNull() };
@@ -193,13 +194,13 @@ bool ReadingStore::repriceAfter(const QString &meterNo, const QDate &changed, co
             });
 
     qint64 previous = previousCounter(meterNo, firstDay);
-    int month = -1;
+    int month = -1;   // year × 12 + month: the same month of another year is another month
     qint64 monthCurValue = 0;
     qint64 monthCount = 0;
     QList<StoredReading> repriced;
     for (const Reading &r : std::as_const(readings)) {
-        if (r.day.month() != month) {
-            month = r.day.month();
+        if (r.day.year() * 12 + r.day.month() != month) {
+            month = r.day.year() * 12 + r.day.month();
             monthCurValue = 0;
             monthCount = 0;
         }
@@ -322,7 +323,8 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
             return std::nullopt;
         }
     }
-    if (next && !repriceAfter(row.MeterID, date, *next, nextWasRollover))
+    if (next && !(m_pending && m_pending(row.MeterID, next->day))
+        && !repriceAfter(row.MeterID, date, *next, nextWasRollover))
         return std::nullopt;
     savepoint.release();
     return row;
@@ -342,10 +344,10 @@ bool ReadingStore::remove(const QString &meterNo, const QDate &date)
 
     Savepoint savepoint(next.has_value());
     if (change(QStringLiteral("Delete from TakeMeter where MeterID = ? and TakeTime = ?"), { meter, iso(date) }) == 0) {
-        savepoint.release();
-        return true;
+        m_refusal = QStringLiteral("表 %1 %2 的抄表记录已不存在，请刷新后重试！").arg(meter, iso(date));
+        return false;
     }
-    if (next && !repriceAfter(meter, date, *next, nextWasRollover))
+    if (next && !(m_pending && m_pending(meter, next->day)) && !repriceAfter(meter, date, *next, nextWasRollover))
         return false;
     savepoint.release();
     return true;

@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QList>
 #include <QString>
+#include <functional>
 #include <optional>
 
 class TKelvaraMg;
@@ -42,6 +43,12 @@ public:
     // The date written as InputDate; today unless set.
     void setInputDate(const QDate &date) { m_inputDate = date; }
 
+    // The readings a batch is still to write, by meter and date. A change whose next reading is
+    // one of them leaves the re-pricing to that reading's own write, which measures it from the
+    // change: a batch that corrects several readings of a meter is checked as its final state is.
+    using PendingChange = std::function<bool(const QString &meterNo, const QDate &date)>;
+    void setPendingChanges(PendingChange pending) { m_pending = std::move(pending); }
+
     // The registered meter number that the text names: equal without regard to case, or, for
     // numbers stored with blanks at either end or differing in a non-ASCII letter's case, equal
     // in MeterKey.
@@ -63,8 +70,8 @@ public:
     std::optional<StoredReading> write(const QString &meterNo, qint32 takeNumber, const QDate &date,
                                        bool replace = false);
     // Deletes the meter's reading of date and re-prices the dependent readings, within the caller's
-    // transaction. False when refused for a later reading (refusal()); deleting a reading that is
-    // not stored does nothing and is no refusal.
+    // transaction. False, with refusal() saying why, when it is refused for a later reading or no
+    // such reading is stored (another program changed or deleted it meanwhile).
     bool remove(const QString &meterNo, const QDate &date);
 
     // write() and remove() in a transaction of their own, run again after a deadlock.
@@ -96,4 +103,5 @@ private:
     QDate m_inputDate;
     QList<StoredReading> m_repriced;
     QString m_refusal;
+    PendingChange m_pending;
 };

@@ -20,8 +20,11 @@ void writeParameterRow(const QSqlDatabase &db, const Submission &s)
     // instead of becoming the hash of the hash.
     const QString current = rows == 1 ? scalar(db, QStringLiteral("SELECT PassWd FROM CnfgPara")).toString() : QString();
     const QString stored = IsPasswordHash(current) && s.password == current ? current : PasswordForStorage(s.password);
-    // The table is meant to hold one row; any other count gets a row of its own.
-    if (rows == 1)
+    // The table holds one row: extra rows, whose passwords the login might read instead, go.
+    if (rows > 1)
+        execSql(db, QStringLiteral("DELETE FROM CnfgPara WHERE %1 <> (SELECT min(%1) FROM CnfgPara)")
+                        .arg(Engine::of(db).rowIdentity()));
+    if (rows >= 1)
         execSql(db, QStringLiteral("UPDATE CnfgPara SET UseUnitName = ?, PassWd = ?"), { s.unitName, stored });
     else
         execSql(db, QStringLiteral("INSERT INTO CnfgPara (UseUnitName, PassWd) VALUES (?, ?)"),
@@ -59,7 +62,7 @@ QString backupPath(const QString &databaseFile, const QDateTime &when)
     const QString dir = AutoBackup::folderFor(databaseFile) + u'/';
     const QString stem = QStringLiteral("Kelvara-") + when.toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString candidate = dir + stem + QStringLiteral(".db");
-    for (int n = 2; QFileInfo::exists(candidate); ++n)
+    for (int n = 2; QFileInfo::exists(candidate) || QFileInfo::exists(SqliteFile::damagedName(candidate)); ++n)
         candidate = dir + stem + QStringLiteral("-%1.db").arg(n);
     return candidate;
 }
@@ -69,13 +72,18 @@ Result submit(QSqlDatabase db, const QString &databaseFile, const Submission &s,
     Result result;
     // A server's database is backed up by the server's tools, not copied by the program.
     if (s.clearData && Engine::of(db).isFile()) {
-        result.backupFile = backupPath(databaseFile, when);
         try {
-            Database::backup(db, result.backupFile);
+            const SqliteFile::Copy copy = Database::backup(db, backupPath(databaseFile, when));
+            // A damaged database is not cleared: its copy is kept apart and nothing changes.
+            if (copy.damaged) {
+                result.outcome = Outcome::BackupFailed;
+                result.reason = QStringLiteral("数据库文件已损坏！（") + copy.problem + QStringLiteral("）副本：") + copy.file;
+                return result;
+            }
+            result.backupFile = copy.file;
         } catch (const DatabaseError &e) {
             result.outcome = Outcome::BackupFailed;
             result.reason = e.text();
-            result.backupFile.clear();
             return result;
         }
     }

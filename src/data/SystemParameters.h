@@ -17,7 +17,8 @@ struct Submission
 
 enum class Outcome {
     Done,                       // every statement written and committed
-    BackupFailed,               // the copy could not be written; nothing was changed
+    BackupFailed,               // the copy could not be written or found the database damaged;
+                                // nothing was changed
     Failed,                     // a statement failed; the whole submission was rolled back
 };
 
@@ -35,8 +36,10 @@ QString selectSql();
 // database file. A copy is never overwritten: "-2", "-3", ... follow when the name is taken.
 QString backupPath(const QString &databaseFile, const QDateTime &when);
 
-// Writes the parameter row (updated when the table holds exactly one row, otherwise inserted).
-// With clearData it first copies the database file (a file only), then deletes every reading, meter, price and
+// Writes the one parameter row: the first row is updated (any further rows deleted), or the row
+// is inserted into an empty table. With clearData it first copies a database file (a copy that
+// fails its check stops the submission; a server's database is not copied), then deletes every
+// reading, meter, price and
 // workshop; meter types and the parameter row stay. Last it writes the root row: the using
 // unit's row is renamed, or made again (identifier 1, level 0, parent 0) when there is none.
 Result submit(QSqlDatabase db, const QString &databaseFile, const Submission &submission,

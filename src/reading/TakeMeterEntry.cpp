@@ -214,8 +214,12 @@ void TakeMeterEntry::adoTakeMeterWrite()
 {
     // A correction keeps the meter and date of the reading it opened.
     const bool correcting = m_rows->state() == DataSet::Edit;
-    const QString meter = correcting ? storedMeterOfEditedRow()
-                                     : TrimBlanks(m_rows->asString(QStringLiteral("MeterID")));
+    // A number picked from the list may be one an older file stored with a blank: the store finds
+    // the exact number first and only then a number equal in MeterKey.
+    const QString meter = correcting ? storedMeterOfEditedRow() : m_rows->asString(QStringLiteral("MeterID"));
+    // Nothing to correct: the stored figures stay as they were computed.
+    if (correcting && !m_rows->isModified())
+        return;
     // The field holds 32-bit values only, as the conversion of the typed text checks.
     const qint32 counter = qint32(m_rows->asInteger(QStringLiteral("TakeNumber")));
 
@@ -271,8 +275,7 @@ void TakeMeterEntry::adoTakeMeterWrite()
     m_rows->setValue(QStringLiteral("CurValue"), row->CurValue);
     m_rows->setCurrency(QStringLiteral("Charge"), row->Charge);
     m_rows->setCurrency(QStringLiteral("QuotaCharge"), row->QuotaCharge);
-    if (!store.repriced().isEmpty())
-        emit repriced(repricedText(int(store.repriced().size())));
+    emit repriced(store.repriced().isEmpty() ? QString() : repricedText(int(store.repriced().size())));
 }
 
 void TakeMeterEntry::adoTakeMeterDelete()
@@ -289,6 +292,5 @@ void TakeMeterEntry::adoTakeMeterDelete()
         ShowMessageBox(m_owner, store.refusal(), QStringLiteral("操作提示"), QMessageBox::Information);
         throw AbortError();
     }
-    if (!store.repriced().isEmpty())
-        emit repriced(repricedText(int(store.repriced().size())));
+    emit repriced(store.repriced().isEmpty() ? QString() : repricedText(int(store.repriced().size())));
 }

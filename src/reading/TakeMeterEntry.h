@@ -78,7 +78,8 @@ public:
 signals:
     // A row was saved, by whatever path: the window begins the next row.
     void saved();
-    // A save or delete re-priced the meter's later readings; text tells the operator how many.
+    // After a save or delete: how many of the meter's later readings it re-priced, for the
+    // operator; empty when it re-priced none.
     void repriced(const QString &text);
 
 private:

@@ -275,8 +275,9 @@ void TfrmTakeMeter::FocusMeterNumber()
 
 void TfrmTakeMeter::BeginNextRow()
 {
+    // Enter has begun the next row and placed the focus itself: digits typed ahead stay.
     Guarded(this, [&] {
-        if (m_entry->adoTakeMeter()->isEditing() || m_entry->start())
+        if (!m_entry->adoTakeMeter()->isEditing() && m_entry->start())
             FocusMeterNumber();
     });
 }

@@ -28,7 +28,8 @@ public:
     void BitBtn3Click();                       // "取消" in the chooser
 
 signals:
-    // A text for the main window's status bar (how many later readings a save re-priced).
+    // A text for the main window's status bar: how many later readings a save re-priced; empty
+    // after a save that re-priced none.
     void statusMessage(const QString &text);
 
 private:

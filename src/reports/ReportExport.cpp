@@ -1,13 +1,15 @@
 #include "ReportExport.h"
 
-#include "Database.h"
 #include "PrintDBGridEh.h"
 
+#include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 #include <QPdfWriter>
 #include <QSaveFile>
 #include <QStringConverter>
 #include <QTextStream>
+#include <cerrno>
 
 namespace ReportExport {
 
@@ -105,17 +107,35 @@ void writeAligned(QTextStream &out, const Document &doc)
     line(footer, false);
 }
 
-void writePdf(QIODevice &device, const Document &doc)
+// Whether the device took the whole PDF.
+bool writePdf(QIODevice &device, const Document &doc)
 {
     TPrintDBGridEh printer;
-    printer.setGrid(doc.model, doc.widths);
+    printer.setGrid(doc.model);
     printer.setPageHeaderCenterText({ doc.title });
     printer.setBeforeGridText({ doc.periodLine });
-    QPdfWriter writer(&device);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setCreator(QStringLiteral("Kelvara"));
-    printer.setupDevice(&writer);
-    printer.print(&writer);
+    QBuffer pages;
+    pages.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&pages);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setCreator(QStringLiteral("Kelvara"));
+        printer.setupDevice(&writer);
+        printer.print(&writer);
+    }
+    const QByteArray pdf = printer.mendPdf(pages.data());
+    return device.write(pdf) == pdf.size();
+}
+
+// Why a device took less than it was given. A write cut short (a file grown to its size limit)
+// leaves no error on the device, only in errno.
+QString failureOf(const QIODevice &device)
+{
+    const int cause = errno;
+    const QString text = device.errorString();
+    if (!text.isEmpty() && text != u"Unknown error")
+        return text;
+    return cause != 0 ? qt_error_string(cause) : QStringLiteral("the output took only part of the report");
 }
 
 }
@@ -140,35 +160,56 @@ QStringList columnTitles(const ReportModel &model)
     return titles;
 }
 
-void write(QIODevice &device, Format format, const Document &document)
+QString write(QIODevice &device, Format format, const Document &document)
 {
+    errno = 0;
     if (format == Format::Pdf) {
-        writePdf(device, document);
-        return;
+        if (!writePdf(device, document))
+            return failureOf(device);
+    } else {
+        QTextStream out(&device);
+        out.setEncoding(QStringConverter::Utf8);
+        out.setGenerateByteOrderMark(document.byteOrderMark);
+        if (format == Format::Aligned)
+            writeAligned(out, document);
+        else
+            writeDelimited(out, document, format == Format::Csv);
+        out.flush();
+        if (out.status() != QTextStream::Ok)
+            return failureOf(device);
     }
-    QTextStream out(&device);
-    out.setEncoding(QStringConverter::Utf8);
-    out.setGenerateByteOrderMark(document.byteOrderMark);
-    if (format == Format::Aligned)
-        writeAligned(out, document);
-    else
-        writeDelimited(out, document, format == Format::Csv);
-    out.flush();
+    // A file keeps what it was given in a buffer: a disk that is full shows when it is flushed.
+    auto *file = qobject_cast<QFileDevice *>(&device);
+    if (file && (!file->flush() || file->error() != QFileDevice::NoError))
+        return failureOf(device);
+    return {};
 }
 
 QString writeFile(const QString &path, Format format, const Document &document)
 {
+    // A device or a named pipe is written into: replacing it would put a plain file in its place.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile() && !info.isDir()) {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return file.errorString();
+        QString failure = write(file, format, document);
+        file.close();
+        if (failure.isEmpty() && file.error() != QFileDevice::NoError)
+            failure = failureOf(file);
+        return failure;
+    }
+    // A file is replaced only once the new one is whole.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
-    try {
-        write(file, format, document);
-    } catch (const DatabaseError &e) {
+    const QString failure = write(file, format, document);
+    if (!failure.isEmpty()) {
         file.cancelWriting();
-        return e.text();
+        return failure;
     }
     if (!file.commit())
-        return file.errorString();
+        return failureOf(file);
     return {};
 }
 

@@ -17,8 +17,7 @@ struct Document
 {
     QString title;                  // the report's title, also the page header when printed
     QString periodLine;             // the period (and workshop), the text before the printed grid
-    ReportModel *model = nullptr;
-    QList<int> widths;              // printed column widths in screen pixels; empty for the designed ones
+    ReportModel *model = nullptr;   // the rows and footer written are those it holds
     ReportModel::Amounts amounts = ReportModel::Amounts::Shown;
     bool heading = true;            // title and period line before the column titles
     bool byteOrderMark = true;      // text formats: a UTF-8 byte-order mark first
@@ -30,12 +29,13 @@ Format formatForFile(const QString &path, Format fallback);
 // Column titles as the grid defines them: upper and lower title joined by "|".
 QStringList columnTitles(const ReportModel &model);
 
-// Writes the document; throws DatabaseError when the rows cannot be read. Pdf needs a
-// QGuiApplication.
-void write(QIODevice &device, Format format, const Document &document);
+// Writes the document as the model holds it; the database is not read. Returns an empty text on
+// success, otherwise why the device took not all of it. Pdf needs a QGuiApplication.
+QString write(QIODevice &device, Format format, const Document &document);
 
 // Writes a file through a temporary file renamed over it at the end, so a failure leaves any
-// existing file intact. Returns an empty text on success, otherwise the reason.
+// existing file intact; an existing device or named pipe is written into instead. Returns an
+// empty text on success, otherwise the reason.
 QString writeFile(const QString &path, Format format, const Document &document);
 
 // Columns a text takes on a terminal: East Asian wide characters take two.

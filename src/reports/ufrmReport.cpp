@@ -159,6 +159,11 @@ TfrmReport::TfrmReport(QWidget *parent) : QWidget(parent)
     connect(BitBtn5, &QPushButton::clicked, this, &TfrmReport::BitBtn5Click);
     // Typing changes the date a digit at a time: check when the edit is left or Enter pressed,
     // and at once for a date picked in the calendar or set by the program.
+    connect(DateTimePicker1, &QDateEdit::editingFinished, this, &TfrmReport::DateTimePicker1Change);
+    connect(DateTimePicker1, &QDateEdit::dateChanged, this, [this] {
+        if (!DateTimePicker1->hasFocus())
+            DateTimePicker1Change();
+    });
     connect(DateTimePicker2, &QDateEdit::editingFinished, this, &TfrmReport::DateTimePicker2Change);
     connect(DateTimePicker2, &QDateEdit::dateChanged, this, [this] {
         if (!DateTimePicker2->hasFocus())
@@ -190,9 +195,10 @@ void TfrmReport::FormShow()
     else
         adoLookup->setConnectionName(Database::mainConnectionName());
     LoadWorkshopNames();
+    // The end first, so that the start is never after it on the way.
     const QDate today = QDate::currentDate();
-    DateTimePicker1->setDate(today);
     DateTimePicker2->setDate(today);
+    DateTimePicker1->setDate(today);
 }
 
 void TfrmReport::LoadWorkshopNames()
@@ -268,6 +274,14 @@ void TfrmReport::BitBtn4Click()
         close();
 }
 
+void TfrmReport::DateTimePicker1Change()
+{
+    if (DateTimePicker1->date() <= DateTimePicker2->date())
+        return;
+    ShowPlainMessage(this, QStringLiteral("终止日期不能小于超始日期，请重新设置！"));
+    DateTimePicker2->setDate(DateTimePicker1->date());
+}
+
 void TfrmReport::DateTimePicker2Change()
 {
     if (DateTimePicker2->date() >= DateTimePicker1->date())
@@ -311,7 +325,7 @@ void TfrmReport::BitBtn2Click()
         const int page = pageShown();
         PrintDBGridEh1->setPageHeaderCenterText({ PageControl1->tabText(page) });
         PrintDBGridEh1->setBeforeGridText({ periodLineOf(page) });
-        PrintDBGridEh1->setGrid(gridOf(page)->reportModel(), gridOf(page)->columnWidths());
+        PrintDBGridEh1->setGrid(gridOf(page)->reportModel());
         if (!reportShown())
             return;
         ShowPrintPreview(*PrintDBGridEh1, this);
@@ -349,7 +363,6 @@ void TfrmReport::BitBtn3Click()
         document.title = PageControl1->tabText(page);
         document.periodLine = periodLineOf(page);
         document.model = gridOf(page)->reportModel();
-        document.widths = gridOf(page)->columnWidths();
         const QString failure = ReportExport::writeFile(path, ReportExport::formatForFile(path, chosen), document);
         if (!failure.isEmpty())
             ShowPlainMessage(this, QStringLiteral("导出文件失败：") + failure);

@@ -30,6 +30,7 @@ public:
     void BitBtn3Click();                  // "导出"
     void BitBtn4Click();                  // "返回"
     void BitBtn5Click();                  // "统计": detail report of the chosen workshop
+    void DateTimePicker1Change();         // a start after the end takes the end along
     void DateTimePicker2Change();         // the end date may not precede the start date
 
     QDate FStartDate;

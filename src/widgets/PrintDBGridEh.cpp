@@ -1,24 +1,32 @@
 #include "PrintDBGridEh.h"
 
-#include "ReportModel.h"
+#include "PdfTextLayer.h"
 
 #include <QFontMetricsF>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
+#include <QTextLayout>
+#include <algorithm>
 #include <cmath>
 
 namespace {
 
-constexpr double ScreenDpi = 96.0;
+// Texts are laid out from the font's character map alone: shaped as Latin, the digits after a
+// letter (D301) take glyphs no character maps to, and a PDF's text layer would lose them.
+QFont printFont(QFont font)
+{
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    return font;
+}
 
 QFont headerFont()
 {
     QFont font;
     font.setFamilies({ QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC") });
     font.setPointSize(12);
-    return font;
+    return printFont(font);
 }
 
 // A font that holds the Chinese characters itself: on the printer a character taken from a
@@ -29,24 +37,82 @@ QFont gridFont()
     font.setFamilies({ QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Microsoft YaHei"), QStringLiteral("SimSun"),
                        QFont().family() });
     font.setPointSize(9);
+    return printFont(font);
+}
+
+QFont footerFont()
+{
+    QFont font = gridFont();
+    font.setBold(true);
     return font;
 }
 
-// One line of text in a rectangle, its baseline placed by the painter's font itself. Laid out
-// by drawText, a line with Chinese characters taken from a fallback font is taller and sits
-// lower in its cell than a line of digits beside it, down onto the rule below.
-void drawLine(QPainter &painter, const QRectF &rect, const QString &text, Qt::Alignment align)
+// The lines of a text broken to a width: between words where it can, anywhere in a word
+// longer than the width; Chinese breaks between any two characters.
+QStringList wrapped(const QString &text, const QFont &font, QPaintDevice *device, double width)
+{
+    QTextLayout layout(text, font, device);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    QStringList lines;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        lines << text.mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+    if (lines.isEmpty())
+        lines << QString();
+    return lines;
+}
+
+// A title broken into as few lines as the width allows, the lines as even as they can be:
+// "超出部/分单价" rather than "超出部分单/价".
+QStringList balanced(const QString &text, const QFont &font, QPaintDevice *device, double width)
+{
+    const QStringList greedy = wrapped(text, font, device, width);
+    if (greedy.size() < 2)
+        return greedy;
+    double narrow = QFontMetricsF(font, device).horizontalAdvance(text) / greedy.size();
+    double wide = width;
+    for (int i = 0; i < 12; ++i) {
+        const double mid = (narrow + wide) / 2;
+        if (wrapped(text, font, device, mid).size() > greedy.size())
+            narrow = mid;
+        else
+            wide = mid;
+    }
+    return wrapped(text, font, device, wide);
+}
+
+// The width a title needs on two lines: its longer half.
+double twoLineWidth(const QString &text, const QFontMetricsF &fm)
+{
+    const qsizetype half = (text.size() + 1) / 2;
+    return qMax(fm.horizontalAdvance(text.left(half)), fm.horizontalAdvance(text.mid(half)));
+}
+
+// Lines of text in a rectangle, each on a baseline the font's own metrics place, the block
+// centred in the rectangle's height. Laid out by drawText, a line with Chinese characters taken
+// from a fallback font is taller and sits lower in its cell than a line of digits beside it,
+// down onto the rule below.
+void drawLines(QPainter &painter, const QRectF &rect, const QStringList &lines, Qt::Alignment align, double line,
+               double step)
 {
     const QFontMetricsF fm(painter.font(), painter.device());
-    const QString shown = fm.elidedText(text, Qt::ElideRight, rect.width());
-    const double width = fm.horizontalAdvance(shown);
-    double x = rect.left();
-    if (align & Qt::AlignRight)
-        x = rect.right() - width;
-    else if (align & Qt::AlignHCenter)
-        x = rect.left() + (rect.width() - width) / 2;
-    const double baseline = rect.top() + (rect.height() + fm.ascent() - fm.descent()) / 2;
-    painter.drawText(QPointF(x, baseline), shown);
+    const double block = line + step * (lines.size() - 1);
+    double baseline = rect.top() + (rect.height() - block) / 2 + (line + fm.ascent() - fm.descent()) / 2;
+    for (const QString &text : lines) {
+        const double width = fm.horizontalAdvance(text);
+        double x = rect.left();
+        if (align & Qt::AlignRight)
+            x = rect.right() - width;
+        else if (align & Qt::AlignHCenter)
+            x = rect.left() + (rect.width() - width) / 2;
+        painter.drawText(QPointF(x, baseline), text);
+        baseline += step;
+    }
 }
 
 }
@@ -57,29 +123,33 @@ struct TPrintDBGridEh::Layout
     QSizeF page;                    // the area inside the margins, in device units
     double headerHeight = 0;        // page header lines and the gap below them
     double beforeHeight = 0;        // text before the grid and its gap (first pages only)
-    double titleHeight = 0;
-    double rowHeight = 0;
+    double line = 0;                // a row of one line
+    double step = 0;                // each further line of a row
     double pad = 0;
     bool twoLevel = false;
+    double upperHeight = 0;         // the band of shared upper titles
+    double lowerHeight = 0;         // the band of the columns' own titles
     QList<double> widths;
+    QList<int> rowLines;            // lines of each row: a long name wraps
     QList<QList<int>> bands;
-    int rowsFirst = 1;              // rows on a page with the text before the grid
-    int rowsOther = 1;
+    QList<int> blockStarts;         // first row of each block of rows printed on one page per band
+
+    double rowHeight(int lines) const { return line + step * (lines - 1); }
+    double titleHeight() const { return upperHeight + lowerHeight; }
+    int blockEnd(int block, int rows) const
+    {
+        return block + 1 < blockStarts.size() ? blockStarts.at(block + 1) : rows;
+    }
 };
 
 TPrintDBGridEh::TPrintDBGridEh(QObject *parent) : QObject(parent)
 {
 }
 
-void TPrintDBGridEh::setGrid(ReportModel *model, const QList<int> &widths)
+void TPrintDBGridEh::setGrid(ReportModel *model)
 {
     m_model = model;
-    m_widths = widths;
-}
-
-bool TPrintDBGridEh::canPrint() const
-{
-    return m_model && m_model->isActive();
+    m_report = model ? model->result() : ReportResult();
 }
 
 void TPrintDBGridEh::setupDevice(QPagedPaintDevice *device) const
@@ -97,55 +167,130 @@ TPrintDBGridEh::Layout TPrintDBGridEh::layout(QPagedPaintDevice *device) const
     l.dpi = device->logicalDpiY();
     l.page = QSizeF(device->width(), device->height());
     const QFontMetricsF header(headerFont(), device);
-    const QFontMetricsF grid(gridFont(), device);
+    const QFontMetricsF fm(gridFont(), device);
+    const QFontMetricsF bold(footerFont(), device);
     const double gap = header.height() * 0.4;
     l.headerHeight = m_centerText.isEmpty() ? 0 : header.lineSpacing() * m_centerText.size() + gap;
-    l.beforeHeight = m_beforeGrid.isEmpty() ? 0 : grid.lineSpacing() * m_beforeGrid.size() + gap;
-    l.rowHeight = std::ceil(grid.height() * 1.1);   // the font's own line already leaves room above and below
-    l.pad = grid.averageCharWidth() * 0.5;
+    l.beforeHeight = m_beforeGrid.isEmpty() ? 0 : fm.lineSpacing() * m_beforeGrid.size() + gap;
+    l.line = std::ceil(fm.height() * 1.1);   // the font's own line already leaves room above and below
+    l.step = fm.lineSpacing();
+    l.pad = fm.averageCharWidth() * 0.35;
 
-    const int columns = m_model ? int(m_model->columns().size()) : 0;
-    for (int c = 0; c < columns; ++c) {
-        const int px = c < m_widths.size() && m_widths.at(c) > 0 ? m_widths.at(c) : m_model->designedWidth(c);
-        l.widths << px * double(device->logicalDpiX()) / ScreenDpi;
-        if (!m_model->columns().at(c).upperTitle().isEmpty())
+    const QList<ReportColumn> &columns = m_report.columns();
+    const int n = int(columns.size());
+    const int rows = m_report.rowCount();
+    // A name may take up to a quarter of the page's width; a longer one wraps.
+    const double textLimit = l.page.width() / 4;
+    QList<double> content;
+    for (int c = 0; c < n; ++c) {
+        double widest = bold.horizontalAdvance(m_report.footerText(c));
+        for (int row = 0; row < rows; ++row)
+            widest = qMax(widest, fm.horizontalAdvance(m_report.text(row, c)));
+        if (!columns.at(c).isNumber())
+            widest = qMin(widest, textLimit);
+        content << std::ceil(widest);
+        if (!columns.at(c).upperTitle().isEmpty())
             l.twoLevel = true;
     }
-    l.titleHeight = l.rowHeight * (l.twoLevel ? 2 : 1);
 
     // Frozen columns begin every band; the others follow as far as the page is wide.
-    const int frozen = qMin(columns, int(FrozenColumns));
-    double frozenWidth = 0;
-    for (int c = 0; c < frozen; ++c)
-        frozenWidth += l.widths.at(c);
-    double total = frozenWidth;
-    for (int c = frozen; c < columns; ++c)
-        total += l.widths.at(c);
-    QList<int> band;
-    for (int c = 0; c < frozen; ++c)
-        band << c;
-    if (total <= l.page.width() || columns == frozen) {
-        for (int c = frozen; c < columns; ++c)
-            band << c;
-        l.bands << band;
-    } else {
-        const QList<int> start = band;
+    const int frozen = qMin(n, int(FrozenColumns));
+    auto bandsFor = [&](const QList<double> &widths) {
+        QList<QList<int>> bands;
+        double frozenWidth = 0;
+        QList<int> start;
+        for (int c = 0; c < frozen; ++c) {
+            frozenWidth += widths.at(c);
+            start << c;
+        }
+        QList<int> band = start;
         double x = frozenWidth;
-        for (int c = frozen; c < columns; ++c) {
-            if (band.size() > start.size() && x + l.widths.at(c) > l.page.width()) {
-                l.bands << band;
+        for (int c = frozen; c < n; ++c) {
+            if (band.size() > start.size() && x + widths.at(c) > l.page.width()) {
+                bands << band;
                 band = start;
                 x = frozenWidth;
             }
             band << c;
-            x += l.widths.at(c);
+            x += widths.at(c);
         }
-        l.bands << band;
+        bands << band;
+        return bands;
+    };
+    // Titles on one line; while the grid is wider than the page, the title that gains most by
+    // taking two lines takes them, so that as few pages as can be are needed across.
+    QList<double> oneLine;
+    QList<double> twoLines;
+    double total = 0;
+    for (int c = 0; c < n; ++c) {
+        const QString title = columns.at(c).lowerTitle();
+        oneLine << std::ceil(qMax(content.at(c), fm.horizontalAdvance(title)) + 2 * l.pad);
+        twoLines << std::ceil(qMax(content.at(c), twoLineWidth(title, fm)) + 2 * l.pad);
+        total += oneLine.last();
+    }
+    l.widths = oneLine;
+    QList<int> gains;
+    for (int c = 0; c < n; ++c)
+        if (twoLines.at(c) < oneLine.at(c))
+            gains << c;
+    std::stable_sort(gains.begin(), gains.end(), [&](int a, int b) {
+        return oneLine.at(a) - twoLines.at(a) > oneLine.at(b) - twoLines.at(b);
+    });
+    for (int c : std::as_const(gains)) {
+        if (total <= l.page.width())
+            break;
+        total -= l.widths.at(c) - twoLines.at(c);
+        l.widths[c] = twoLines.at(c);
+    }
+    l.bands = bandsFor(l.widths);
+
+    // Title bands as high as their longest title needs.
+    int lowerLines = 1;
+    int upperLines = 1;
+    for (const QList<int> &band : std::as_const(l.bands)) {
+        for (int i = 0; i < band.size(); ++i) {
+            const ReportColumn &c = columns.at(band.at(i));
+            lowerLines = qMax(lowerLines, int(wrapped(c.lowerTitle(), gridFont(), device,
+                                                      l.widths.at(band.at(i)) - l.pad).size()));
+            const QString upper = c.upperTitle();
+            if (upper.isEmpty() || (i > 0 && columns.at(band.at(i - 1)).upperTitle() == upper))
+                continue;
+            double span = 0;
+            for (int j = i; j < band.size() && columns.at(band.at(j)).upperTitle() == upper; ++j)
+                span += l.widths.at(band.at(j));
+            upperLines = qMax(upperLines, int(wrapped(upper, gridFont(), device, span - l.pad).size()));
+        }
+    }
+    l.lowerHeight = l.rowHeight(lowerLines);
+    l.upperHeight = l.twoLevel ? l.rowHeight(upperLines) : 0;
+
+    for (int row = 0; row < rows; ++row) {
+        int lines = 1;
+        for (int c = 0; c < n; ++c) {
+            if (columns.at(c).isNumber())
+                continue;
+            const QString text = m_report.text(row, c);
+            if (fm.horizontalAdvance(text) > l.widths.at(c) - 2 * l.pad)
+                lines = qMax(lines, int(wrapped(text, gridFont(), device, l.widths.at(c) - 2 * l.pad).size()));
+        }
+        l.rowLines << lines;
     }
 
-    const double grid0 = l.headerHeight + l.titleHeight;
-    l.rowsFirst = qMax(1, int((l.page.height() - grid0 - l.beforeHeight) / l.rowHeight));
-    l.rowsOther = qMax(1, int((l.page.height() - grid0) / l.rowHeight));
+    // Rows go by blocks of a page; the footer follows the last row, on a page of its own if need be.
+    const double firstSpace = l.page.height() - l.headerHeight - l.beforeHeight - l.titleHeight();
+    const double otherSpace = l.page.height() - l.headerHeight - l.titleHeight();
+    l.blockStarts << 0;
+    double y = 0;
+    double space = firstSpace;
+    for (int row = 0; row <= rows; ++row) {
+        const double h = row < rows ? l.rowHeight(l.rowLines.at(row)) : l.rowHeight(1);
+        if (y > 0 && y + h > space) {
+            l.blockStarts << row;
+            y = 0;
+            space = otherSpace;
+        }
+        y += h;
+    }
     return l;
 }
 
@@ -154,15 +299,17 @@ QList<QList<int>> TPrintDBGridEh::columnBands(QPagedPaintDevice *device) const
     return layout(device).bands;
 }
 
+QList<double> TPrintDBGridEh::columnWidths(QPagedPaintDevice *device) const
+{
+    return layout(device).widths;
+}
+
 int TPrintDBGridEh::pageCount(QPagedPaintDevice *device) const
 {
     if (!canPrint())
         return 0;
     const Layout l = layout(device);
-    // The footer is one more line after the last row.
-    const qint64 lines = m_model->totalRows() + 1;
-    const qint64 rowPages = lines <= l.rowsFirst ? 1 : 1 + (lines - l.rowsFirst + l.rowsOther - 1) / l.rowsOther;
-    return int(rowPages * l.bands.size());
+    return int(l.blockStarts.size() * l.bands.size());
 }
 
 void TPrintDBGridEh::print(QPagedPaintDevice *device) const
@@ -173,44 +320,31 @@ void TPrintDBGridEh::print(QPagedPaintDevice *device) const
     QPainter painter(device);
     if (!painter.isActive())
         return;
+    const int rows = m_report.rowCount();
     bool firstPage = true;
-    auto emitPages = [&](const QList<QStringList> &rows, bool first, bool footer) {
+    for (int block = 0; block < l.blockStarts.size(); ++block) {
         for (const QList<int> &band : l.bands) {
             if (!firstPage)
                 device->newPage();
             firstPage = false;
-            paintPage(painter, l, band, rows, first, footer);
+            paintPage(painter, l, band, l.blockStarts.at(block), l.blockEnd(block, rows), block == 0,
+                      block + 1 == l.blockStarts.size());
         }
-    };
-    // Rows are read one block of a page at a time, never the whole result at once.
-    QList<QStringList> block;
-    bool firstBlock = true;
-    int capacity = l.rowsFirst;
-    m_model->forEachRow([&](const QStringList &cells) {
-        block << cells;
-        if (block.size() == capacity) {
-            emitPages(block, firstBlock, false);
-            block.clear();
-            firstBlock = false;
-            capacity = l.rowsOther;
-        }
-        return true;
-    });
-    emitPages(block, firstBlock, true);
+    }
 }
 
-void TPrintDBGridEh::paintPage(QPainter &painter, const Layout &l, const QList<int> &band,
-                               const QList<QStringList> &rows, bool first, bool withFooter) const
+void TPrintDBGridEh::paintPage(QPainter &painter, const Layout &l, const QList<int> &band, int firstRow, int endRow,
+                               bool first, bool withFooter) const
 {
-    const QList<ReportColumn> &columns = m_model->columns();
-    const QPen line(Qt::black, l.dpi / 254.0);   // a tenth of a millimetre
-    painter.setPen(line);
+    const QList<ReportColumn> &columns = m_report.columns();
+    const QPen rule(Qt::black, l.dpi / 254.0);   // a tenth of a millimetre
+    painter.setPen(rule);
     double y = 0;
 
     painter.setFont(headerFont());
     const double headerLine = QFontMetricsF(headerFont(), painter.device()).lineSpacing();
     for (const QString &text : m_centerText) {
-        drawLine(painter, QRectF(0, y, l.page.width(), headerLine), text, Qt::AlignHCenter);
+        drawLines(painter, QRectF(0, y, l.page.width(), headerLine), { text }, Qt::AlignHCenter, headerLine, 0);
         y += headerLine;
     }
     y = l.headerHeight;
@@ -219,70 +353,82 @@ void TPrintDBGridEh::paintPage(QPainter &painter, const Layout &l, const QList<i
     const QFontMetricsF fm(gridFont(), painter.device());
     if (first) {
         for (const QString &text : m_beforeGrid) {
-            drawLine(painter, QRectF(0, y, l.page.width(), fm.lineSpacing()), text, Qt::AlignLeft);
+            drawLines(painter, QRectF(0, y, l.page.width(), fm.lineSpacing()), { text }, Qt::AlignLeft,
+                      fm.lineSpacing(), 0);
             y += fm.lineSpacing();
         }
         y = l.headerHeight + l.beforeHeight;
     }
 
-    auto cell = [&](const QRectF &rect, const QString &text, Qt::Alignment align) {
-        painter.drawRect(rect);
-        drawLine(painter, rect.adjusted(l.pad, 0, -l.pad, 0), text, align);
-    };
-    // A title too wide for its column wraps within its cell instead of being cut.
+    // A title too wide for its column wraps within its cell.
     auto title = [&](const QRectF &rect, const QString &text) {
         painter.drawRect(rect);
-        const QRectF inner = rect.adjusted(l.pad / 2, 0, -l.pad / 2, 0);
-        if (fm.horizontalAdvance(text) <= inner.width())
-            drawLine(painter, inner, text, Qt::AlignHCenter);
-        else
-            painter.drawText(inner, Qt::AlignCenter | Qt::TextWrapAnywhere, text);
+        const double width = rect.width() - l.pad;
+        const QStringList lines = fm.horizontalAdvance(text) <= width ? QStringList{ text }
+                                                                      : balanced(text, gridFont(), painter.device(), width);
+        drawLines(painter, rect, lines, Qt::AlignHCenter, l.line, l.step);
     };
 
     // Column titles, the shared upper titles spanning their neighbours in the band.
     double x = 0;
-    const double half = l.titleHeight / 2;
     for (int i = 0; i < band.size(); ++i) {
         const ReportColumn &c = columns.at(band.at(i));
         const double w = l.widths.at(band.at(i));
         const QString upper = c.upperTitle();
         if (upper.isEmpty()) {
-            title(QRectF(x, y, w, l.titleHeight), c.lowerTitle());
+            title(QRectF(x, y, w, l.titleHeight()), c.lowerTitle());
         } else {
-            title(QRectF(x, y + half, w, half), c.lowerTitle());
+            title(QRectF(x, y + l.upperHeight, w, l.lowerHeight), c.lowerTitle());
             if (i == 0 || columns.at(band.at(i - 1)).upperTitle() != upper) {
                 double span = 0;
                 for (int j = i; j < band.size() && columns.at(band.at(j)).upperTitle() == upper; ++j)
                     span += l.widths.at(band.at(j));
-                title(QRectF(x, y, span, half), upper);
+                title(QRectF(x, y, span, l.upperHeight), upper);
             }
         }
         x += w;
     }
-    y += l.titleHeight;
+    y += l.titleHeight();
 
-    auto paintRow = [&](const QStringList &cells, bool footer) {
+    // Figures are printed whole (their columns are as wide as the widest); a long name wraps.
+    auto paintRow = [&](const QStringList &cells, int lines, bool footer) {
+        const double h = l.rowHeight(lines);
         double cx = 0;
         for (int column : band) {
             const double w = l.widths.at(column);
-            Qt::Alignment align = m_model->alignment(column);
+            const QRectF rect(cx, y, w, h);
+            painter.drawRect(rect);
+            const QRectF inner = rect.adjusted(l.pad, 0, -l.pad, 0);
+            const QString &text = cells.at(column);
+            Qt::Alignment align = m_report.alignment(column);
             if (footer && columns.at(column).footer == ReportColumn::FooterText)
-                align = Qt::AlignCenter;
-            cell(QRectF(cx, y, w, l.rowHeight), cells.value(column), align);
+                align = Qt::AlignHCenter;
+            const bool wraps = !columns.at(column).isNumber()
+                && QFontMetricsF(painter.font(), painter.device()).horizontalAdvance(text) > inner.width();
+            drawLines(painter, inner, wraps ? wrapped(text, painter.font(), painter.device(), inner.width()) : QStringList{ text },
+                      align, l.line, l.step);
             cx += w;
         }
-        y += l.rowHeight;
+        y += h;
     };
-    for (const QStringList &row : rows)
-        paintRow(row, false);
+    for (int row = firstRow; row < endRow; ++row)
+        paintRow(m_report.rowTexts(row), l.rowLines.at(row), false);
     if (withFooter) {
-        QStringList footer;
-        for (int c = 0; c < columns.size(); ++c)
-            footer << m_model->footerText(c);
-        QFont bold = gridFont();
-        bold.setBold(true);
-        painter.setFont(bold);
-        paintRow(footer, true);
+        painter.setFont(footerFont());
+        paintRow(m_report.footerTexts(), 1, true);
         painter.setFont(gridFont());
     }
+}
+
+QByteArray TPrintDBGridEh::mendPdf(const QByteArray &pdf) const
+{
+    QString text = m_centerText.join(u'\n') + u'\n' + m_beforeGrid.join(u'\n');
+    for (const ReportColumn &c : m_report.columns())
+        text += c.caption;
+    for (int row = 0; row < m_report.rowCount(); ++row)
+        for (int c = 0; c < m_report.columnCount(); ++c)
+            if (!m_report.columns().at(c).isNumber())
+                text += m_report.text(row, c);
+    text += m_report.footerTexts().join(QString());
+    return PdfTextLayer::mend(pdf, { headerFont(), gridFont(), footerFont() }, text);
 }

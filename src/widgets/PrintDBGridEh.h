@@ -1,9 +1,11 @@
 // PrintDBGridEh.h: the grid printer: lays a report's titles, rows and footer out on pages, by rows
-// and, for a grid wider than the page, by columns with the frozen columns repeated.
+// and, for a grid wider than the page, by columns with the frozen columns repeated. The layout
+// follows from the page and the printer's font alone: every figure is printed whole.
 #pragma once
 
 #include "ReportModel.h"
 
+#include <QFont>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -23,11 +25,12 @@ public:
 
     static QString title() { return QStringLiteral("报表信息"); }
 
-    // The grid to print: its rows, titles and footer, at these column widths in screen pixels.
-    void setGrid(ReportModel *model, const QList<int> &widths);
+    // The grid to print: the report it holds as generated, with its titles, rows and footer.
+    // Later runs of the grid's statement do not change what this printer prints.
+    void setGrid(ReportModel *model);
     ReportModel *grid() const { return m_model; }
-    const QList<int> &columnWidths() const { return m_widths; }
-    bool canPrint() const;
+    const ReportResult &report() const { return m_report; }
+    bool canPrint() const { return m_report.isActive(); }
 
     void setPageHeaderCenterText(const QStringList &lines) { m_centerText = lines; }
     const QStringList &pageHeaderCenterText() const { return m_centerText; }
@@ -40,17 +43,22 @@ public:
     int pageCount(QPagedPaintDevice *device) const;
     // Column bands across the page: the columns printed side by side on one page.
     QList<QList<int>> columnBands(QPagedPaintDevice *device) const;
-    // Paints every page; throws DatabaseError when the rows cannot be read.
+    // The printed width of each column on the device, in its units.
+    QList<double> columnWidths(QPagedPaintDevice *device) const;
+    // Paints every page.
     void print(QPagedPaintDevice *device) const;
+
+    // A PDF of these pages, as written by Qt, with its text layer mended (PdfTextLayer).
+    QByteArray mendPdf(const QByteArray &pdf) const;
 
 private:
     struct Layout;
     Layout layout(QPagedPaintDevice *device) const;
-    void paintPage(QPainter &painter, const Layout &layout, const QList<int> &band,
-                   const QList<QStringList> &rows, bool first, bool withFooter) const;
+    void paintPage(QPainter &painter, const Layout &layout, const QList<int> &band, int firstRow, int endRow,
+                   bool first, bool withFooter) const;
 
     QPointer<ReportModel> m_model;
-    QList<int> m_widths;
+    ReportResult m_report;
     QStringList m_centerText;
     QStringList m_beforeGrid;
 };

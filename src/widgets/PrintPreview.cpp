@@ -4,11 +4,13 @@
 #include "PrintDBGridEh.h"
 
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QSaveFile>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -19,7 +21,7 @@ TPrintPreview::TPrintPreview(const TPrintDBGridEh &source, QWidget *parent)
     setObjectName(QStringLiteral("PrintPreview"));
     setWindowTitle(QStringLiteral("打印预览 - ") + TPrintDBGridEh::title());
     m_job = new TPrintDBGridEh(this);
-    m_job->setGrid(source.grid(), source.columnWidths());
+    m_job->setGrid(source.grid());
     m_job->setPageHeaderCenterText(source.pageHeaderCenterText());
     m_job->setBeforeGridText(source.beforeGridText());
     m_printer->setPageSize(QPageSize(QPageSize::A4));
@@ -104,7 +106,26 @@ void TPrintPreview::PrintClick()
 {
     QPrintDialog dialog(m_printer.get(), this);
     if (dialog.exec() == QDialog::Accepted)
-        m_preview->print();
+        print();
+}
+
+void TPrintPreview::print()
+{
+    m_preview->print();
+    // Printed to a PDF file: its text layer names the characters as printed.
+    if (m_printer->outputFormat() != QPrinter::PdfFormat || m_printer->outputFileName().isEmpty())
+        return;
+    QFile written(m_printer->outputFileName());
+    if (!written.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray pdf = written.readAll();
+    written.close();
+    const QByteArray mended = m_job->mendPdf(pdf);
+    if (mended == pdf)
+        return;
+    QSaveFile file(m_printer->outputFileName());
+    if (file.open(QIODevice::WriteOnly) && file.write(mended) == mended.size())
+        file.commit();
 }
 
 void TPrintPreview::PageSetupClick()

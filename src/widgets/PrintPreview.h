@@ -28,6 +28,8 @@ public:
 
     void PrintClick();
     void PageSetupClick();
+    // Prints the pages on the printer as it is set up.
+    void print();
 
 private:
     void updateStatus();

@@ -3,9 +3,12 @@
 #include "ReportModel.h"
 #include "TwoLevelHeader.h"
 
+#include <QCoreApplication>
+#include <QMap>
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 namespace {
 
@@ -80,8 +83,11 @@ protected:
                 ? Qt::AlignCenter
                 : (model->alignment(column) & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter;
             const QRect text = cell.adjusted(3, 0, -3, 0);
-            p.drawText(text, int(align),
-                       p.fontMetrics().elidedText(model->footerText(column), Qt::ElideRight, text.width()));
+            // A sum always fits: its column is at least as wide as the sum.
+            const QString shown = def.footer == ReportColumn::FooterText
+                ? p.fontMetrics().elidedText(model->footerText(column), Qt::ElideRight, text.width())
+                : model->footerText(column);
+            p.drawText(text, int(align), shown);
         };
         const int columns = int(model->columns().size());
         p.save();
@@ -96,6 +102,40 @@ protected:
         p.setClipping(false);
         p.setPen(palette().color(QPalette::Mid));
         p.drawLine(rect().topLeft(), rect().topRight());
+    }
+
+private:
+    ReportGrid *m_grid;
+};
+
+// The frozen columns: a second view over the same rows that never scrolls by itself. The grid's
+// scroll bar is the only one that moves the rows; this view takes its range and position, and
+// hands on whatever would scroll it (a wheel turned over it, a row picked in it).
+class FrozenView : public QTableView
+{
+public:
+    explicit FrozenView(ReportGrid *grid) : QTableView(grid), m_grid(grid) {}
+
+    void followGrid()
+    {
+        QScrollBar *own = verticalScrollBar();
+        const QScrollBar *rows = m_grid->verticalScrollBar();
+        own->setRange(rows->minimum(), rows->maximum());
+        own->setPageStep(rows->pageStep());
+        own->setValue(rows->value());
+    }
+
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override
+    {
+        if (index.isValid())
+            m_grid->scrollTo(index, hint);
+    }
+
+protected:
+    void updateGeometries() override
+    {
+        QTableView::updateGeometries();
+        followGrid();
     }
 
 private:
@@ -119,7 +159,8 @@ ReportGrid::ReportGrid(QWidget *parent) : QTableView(parent)
 
     // The frozen columns are a second view over the same rows, laid over the left edge
     // (the way Qt's own frozen-column example does it).
-    m_frozen = new QTableView(this);
+    auto *frozen = new FrozenView(this);
+    m_frozen = frozen;
     m_frozen->setObjectName(QStringLiteral("frozenView"));
     m_frozen->setHorizontalHeader(new TwoLevelHeader(m_frozen));
     m_frozen->setFocusPolicy(Qt::NoFocus);
@@ -138,15 +179,23 @@ ReportGrid::ReportGrid(QWidget *parent) : QTableView(parent)
     m_frozen->setFrameShape(QFrame::NoFrame);
     m_frozen->setStyleSheet(QStringLiteral("QTableView { border: none; border-right: 1px solid palette(mid); }"));
     viewport()->stackUnder(m_frozen);
+    m_frozen->viewport()->installEventFilter(this);
 
     m_footer = new FooterStrip(this);
 
-    connect(verticalScrollBar(), &QAbstractSlider::valueChanged, m_frozen->verticalScrollBar(),
-            &QAbstractSlider::setValue);
-    connect(m_frozen->verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(),
-            &QAbstractSlider::setValue);
+    connect(verticalScrollBar(), &QAbstractSlider::rangeChanged, this, [frozen] { frozen->followGrid(); });
+    connect(verticalScrollBar(), &QAbstractSlider::valueChanged, this, [frozen] { frozen->followGrid(); });
+    connect(m_frozen->verticalScrollBar(), &QAbstractSlider::valueChanged, this, [this, frozen](int value) {
+        if (value != verticalScrollBar()->value())
+            frozen->followGrid();
+    });
     connect(horizontalScrollBar(), &QAbstractSlider::valueChanged, m_footer, qOverload<>(&QWidget::update));
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int logical, int, int size) {
+        // A column dragged narrower stops at its minimum, so no figure is cut.
+        if (m_model && logical < m_model->columnCount() && size < minimumWidth(logical)) {
+            setColumnWidth(logical, minimumWidth(logical));
+            return;
+        }
         if (logical < FrozenColumns) {
             m_frozen->setColumnWidth(logical, size);
             updateFrozenGeometry();
@@ -164,6 +213,7 @@ void ReportGrid::setReportModel(ReportModel *model)
     auto afterReset = [this] {
         for (int c = 0; c < m_model->columnCount(); ++c)
             m_frozen->setColumnHidden(c, c >= FrozenColumns);
+        measureFigures();
         fitColumns();
         updateFrozenGeometry();
         m_footer->update();
@@ -185,11 +235,50 @@ QList<int> ReportGrid::columnWidths() const
     return widths;
 }
 
-// Shrinking a column below three quarters of its designed width would cut its figures.
+// The widest text of each column of figures, rows and footer, in the grid's font. Texts are
+// measured longest first, and no shorter text is measured once even its widest characters
+// could not make it wider than the widest found.
+void ReportGrid::measureFigures()
+{
+    m_figureWidths.clear();
+    if (!m_model)
+        return;
+    const QFontMetrics fm(font());
+    const ReportResult &result = m_model->result();
+    for (int c = 0; c < result.columnCount(); ++c) {
+        if (!result.columns().at(c).isNumber()) {
+            m_figureWidths << 0;
+            continue;
+        }
+        QMap<qsizetype, QStringList> byLength;
+        const QString footer = result.footerText(c);
+        byLength[footer.size()] << footer;
+        for (int row = 0; row < result.rowCount(); ++row) {
+            const QString text = result.text(row, c);
+            byLength[text.size()] << text;
+        }
+        int widest = 0;
+        int widestChar = 0;
+        for (const QChar ch : QStringLiteral("0123456789.-"))
+            widestChar = qMax(widestChar, fm.horizontalAdvance(ch));
+        for (auto it = byLength.constEnd(); it != byLength.constBegin();) {
+            --it;
+            if (it.key() * widestChar <= widest)
+                break;
+            for (const QString &text : it.value())
+                widest = qMax(widest, fm.horizontalAdvance(text));
+        }
+        m_figureWidths << widest;
+    }
+}
+
+// A column is never narrower than its title, nor than three quarters of its designed width, nor,
+// for figures, than its widest figure with the cell's margins.
 int ReportGrid::minimumWidth(int column) const
 {
     const int title = fontMetrics().horizontalAdvance(m_model->columns().at(column).lowerTitle()) + 10;
-    return qMax(title, m_model->designedWidth(column) * 3 / 4);
+    const int figures = m_figureWidths.value(column) > 0 ? m_figureWidths.value(column) + 10 : 0;
+    return qMax(qMax(title, figures), m_model->designedWidth(column) * 3 / 4);
 }
 
 void ReportGrid::fitColumns()
@@ -257,6 +346,25 @@ QRect ReportGrid::footerCellRect(int column) const
     return QRect(left + x, 0, columnWidth(column), footerHeight());
 }
 
+bool ReportGrid::eventFilter(QObject *watched, QEvent *event)
+{
+    // A wheel turned over the frozen columns scrolls the grid, which takes them along.
+    if (m_frozen && watched == m_frozen->viewport() && event->type() == QEvent::Wheel) {
+        QCoreApplication::sendEvent(viewport(), event);
+        return true;
+    }
+    return QTableView::eventFilter(watched, event);
+}
+
+void ReportGrid::changeEvent(QEvent *event)
+{
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange && m_model) {
+        measureFigures();
+        fitColumns();
+    }
+}
+
 void ReportGrid::resizeEvent(QResizeEvent *event)
 {
     QTableView::resizeEvent(event);
@@ -266,16 +374,37 @@ void ReportGrid::resizeEvent(QResizeEvent *event)
 
 void ReportGrid::updateGeometries()
 {
-    QTableView::updateGeometries();
-    if (!m_footer)
+    if (!m_footer) {
+        QTableView::updateGeometries();
         return;   // still being built
-    // The footer takes a strip below the rows, above the horizontal scroll bar.
-    const QMargins margins = viewportMargins();
-    if (margins.bottom() != footerHeight())
-        setViewportMargins(margins.left(), margins.top(), margins.right(), footerHeight());
-    const QRect vp = viewport()->geometry();
-    const int left = verticalHeader()->isHidden() ? 0 : verticalHeader()->width();
-    m_footer->setGeometry(vp.left() - left, vp.bottom() + 1, vp.width() + left, footerHeight());
+    }
+    // The viewport resizes while the margins are set below, which calls here again.
+    if (m_laying)
+        return;
+    const QScopedValueRollback guard(m_laying, true);
+    const int top = verticalScrollBar()->value();
+    // A scroll bar shown or hidden on the way changes the viewport: lay out again until it stays.
+    for (int pass = 0; pass < 3; ++pass) {
+        const QSize before = viewport()->size();
+        // Qt lays the headers out and sets the viewport's margins without the footer's strip.
+        QTableView::updateGeometries();
+        // The footer takes a strip below the rows, above the horizontal scroll bar.
+        const QMargins margins = viewportMargins();
+        if (margins.bottom() != footerHeight())
+            setViewportMargins(margins.left(), margins.top(), margins.right(), footerHeight());
+        // The rows' range is measured again for the viewport above the footer, so the last row
+        // can be scrolled above it; the row indicator ends where the rows do.
+        const QRect vp = viewport()->geometry();
+        verticalScrollBar()->setPageStep(vp.height());
+        verticalScrollBar()->setRange(0, qMax(0, verticalHeader()->length() - vp.height()));
+        const int left = verticalHeader()->isHidden() ? 0 : verticalHeader()->width();
+        if (!verticalHeader()->isHidden())
+            verticalHeader()->setGeometry(vp.left() - left, vp.top(), left, vp.height());
+        m_footer->setGeometry(vp.left() - left, vp.bottom() + 1, vp.width() + left, footerHeight());
+        if (viewport()->size() == before)
+            break;
+    }
+    verticalScrollBar()->setValue(top);
     updateFrozenGeometry();
 }
 
@@ -290,7 +419,7 @@ void ReportGrid::updateFrozenGeometry()
     const QRect vp = viewport()->geometry();
     m_frozen->setGeometry(vp.left(), vp.top() - horizontalHeader()->height(), width,
                           vp.height() + horizontalHeader()->height());
-    m_frozen->verticalScrollBar()->setValue(verticalScrollBar()->value());
+    static_cast<FrozenView *>(m_frozen)->followGrid();
 }
 
 QModelIndex ReportGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers)

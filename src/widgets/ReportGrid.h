@@ -1,5 +1,6 @@
 // ReportGrid.h: the read-only report grid: two-level titles, a row indicator, a footer row with
-// fixed texts and sums, columns fitted to the visible width and two columns frozen on the left.
+// fixed texts and sums, columns fitted to the visible width but never narrower than their figures,
+// and two columns frozen on the left.
 #pragma once
 
 #include <QList>
@@ -23,23 +24,30 @@ public:
     QTableView *frozenView() const { return m_frozen; }
     QWidget *footer() const { return m_footer; }
     QRect footerCellRect(int column) const;   // in the footer's coordinates
-    // Scales the designed widths to the visible width, never below what a title needs.
+    // Scales the designed widths to the visible width, never below what a title needs nor, for
+    // a column of figures, below its widest figure (rows and footer).
     void fitColumns();
+    int minimumWidth(int column) const;
+    // Brings the row into sight; sideways only when the keyboard moves along the columns.
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void updateGeometries() override;
-    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
 
 private:
     void updateFrozenGeometry();
+    void measureFigures();
     int footerHeight() const;
-    int minimumWidth(int column) const;
 
     ReportModel *m_model = nullptr;
     QTableView *m_frozen = nullptr;
     QWidget *m_footer = nullptr;
+    QList<int> m_figureWidths;     // per column, the widest figure of the rows and the footer
     bool m_fitting = false;
+    bool m_laying = false;
     bool m_followColumn = false;   // the current cell moves along the columns from the keyboard
 };

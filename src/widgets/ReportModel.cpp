@@ -8,8 +8,7 @@
 
 namespace {
 
-// Result fields that carry the row count and the column sums.
-const QString RowsField = QStringLiteral("ReportRows");
+// Result fields that carry the column sums.
 const QString SumField = QStringLiteral("ReportSum");
 
 }
@@ -26,118 +25,27 @@ QString ReportColumn::lowerTitle() const
     return bar < 0 ? caption : caption.mid(bar + 1);
 }
 
-ReportModel::ReportModel(QObject *parent) : QAbstractTableModel(parent)
+QVariant ReportResult::value(int row, int column) const
 {
-    m_source = new QSqlQueryModel(this);
-    // Rows fetched by the source are passed on with this model's columns.
-    connect(m_source, &QSqlQueryModel::rowsAboutToBeInserted, this, [this](const QModelIndex &, int first, int last) {
-        if (m_active)
-            beginInsertRows({}, first, last);
-    });
-    connect(m_source, &QSqlQueryModel::rowsInserted, this, [this] {
-        if (m_active)
-            endInsertRows();
-    });
+    if (row < 0 || row >= m_rows.size())
+        return {};
+    return m_rows.at(row).value(column);
 }
 
-void ReportModel::setColumns(const QList<ReportColumn> &columns)
+QString ReportResult::text(int row, int column, Amounts amounts) const
 {
-    beginResetModel();
-    m_columns = columns;
-    mapFields();
-    endResetModel();
+    return formatValue(column, value(row, column), amounts);
 }
 
-int ReportModel::designedWidth(int column) const
+QStringList ReportResult::rowTexts(int row, Amounts amounts) const
 {
-    const int w = m_columns.value(column).width;
-    return w > 0 ? w : DefaultWidth;
+    QStringList cells;
+    for (int c = 0; c < columnCount(); ++c)
+        cells << text(row, c, amounts);
+    return cells;
 }
 
-QSqlQuery ReportModel::prepare(const QString &sql) const
-{
-    QSqlQuery query(Database::connectionNamed(m_connection));
-    if (!query.prepare(sql))
-        throw DatabaseError::fromSqlError(query.lastError());
-    for (auto it = m_params.constBegin(); it != m_params.constEnd(); ++it)
-        if (sql.contains(u':' + it.key()))
-            query.bindValue(u':' + it.key(), it.value());
-    return query;
-}
-
-void ReportModel::open(const QString &sql, const QVariantMap &params, const QString &connectionName)
-{
-    close();
-    m_sql = sql;
-    m_params = params;
-    m_connection = connectionName;
-
-    // The footer comes from the database, from the same run of the statement: every row carries
-    // the count and the column sums over the whole result as window sums, so the grid never walks
-    // the rows and the report is computed once.
-    // Names stay unquoted: the engines fold them alike.
-    QStringList totals{ QStringLiteral("count(*) OVER () AS %1").arg(RowsField) };
-    for (int i = 0; i < m_columns.size(); ++i)
-        if (m_columns.at(i).footer == ReportColumn::FooterSum)
-            totals << QStringLiteral("Sum(%1) OVER () AS %2%3").arg(m_columns.at(i).field, SumField).arg(i);
-    QSqlQuery query = prepare(QStringLiteral("SELECT *, %1 FROM (%2) AS Report").arg(totals.join(u','), sql));
-    if (!query.exec())
-        throw DatabaseError::fromSqlError(query.lastError());
-
-    beginResetModel();
-    m_source->setQuery(std::move(query));
-    const QSqlRecord first = m_source->rowCount() > 0 ? m_source->record(0) : QSqlRecord();
-    const qint64 rows = first.value(RowsField).toLongLong();
-    QList<QVariant> footer;
-    for (int i = 0; i < m_columns.size(); ++i) {
-        if (m_columns.at(i).footer == ReportColumn::FooterSum) {
-            const QVariant v = first.value(SumField + QString::number(i));
-            footer << (v.isNull() ? QVariant(qlonglong(0)) : v);
-        } else {
-            footer << QVariant();
-        }
-    }
-    // A result of a few screens is read at once, so that its statement ends and holds no read
-    // snapshot of the database open while the window stays open; longer ones come as shown.
-    if (rows <= ReadAtOnce)
-        while (m_source->canFetchMore())
-            m_source->fetchMore();
-    m_sums = footer;
-    m_totalRows = rows;
-    m_active = !m_source->lastError().isValid();
-    mapFields();
-    endResetModel();
-    if (!m_active) {
-        const DatabaseError error = DatabaseError::fromSqlError(m_source->lastError());
-        close();
-        throw error;
-    }
-}
-
-void ReportModel::close()
-{
-    beginResetModel();
-    m_active = false;
-    m_source->clear();
-    m_sums.clear();
-    m_totalRows = 0;
-    endResetModel();
-}
-
-void ReportModel::mapFields()
-{
-    m_fieldIndex.clear();
-    const QSqlRecord record = m_source->record();
-    for (const ReportColumn &c : std::as_const(m_columns))
-        m_fieldIndex << record.indexOf(c.field);
-}
-
-QVariant ReportModel::footerSum(int column) const
-{
-    return m_sums.value(column);
-}
-
-QString ReportModel::footerText(int column, Amounts amounts) const
+QString ReportResult::footerText(int column, Amounts amounts) const
 {
     if (column < 0 || column >= m_columns.size())
         return {};
@@ -153,7 +61,15 @@ QString ReportModel::footerText(int column, Amounts amounts) const
     return {};
 }
 
-QString ReportModel::formatValue(int column, const QVariant &value, Amounts amounts) const
+QStringList ReportResult::footerTexts(Amounts amounts) const
+{
+    QStringList cells;
+    for (int c = 0; c < columnCount(); ++c)
+        cells << footerText(c, amounts);
+    return cells;
+}
+
+QString ReportResult::formatValue(int column, const QVariant &value, Amounts amounts) const
 {
     if (value.isNull() || column < 0 || column >= m_columns.size())
         return {};
@@ -170,58 +86,130 @@ QString ReportModel::formatValue(int column, const QVariant &value, Amounts amou
     return {};
 }
 
-Qt::Alignment ReportModel::alignment(int column) const
+Qt::Alignment ReportResult::alignment(int column) const
 {
-    const bool text = column < 0 || column >= m_columns.size() || m_columns.at(column).format == ReportColumn::Text;
+    const bool text = column < 0 || column >= m_columns.size() || !m_columns.at(column).isNumber();
     return Qt::AlignVCenter | (text ? Qt::AlignLeft : Qt::AlignRight);
+}
+
+ReportModel::ReportModel(QObject *parent) : QAbstractTableModel(parent)
+{
+}
+
+void ReportModel::setColumns(const QList<ReportColumn> &columns)
+{
+    beginResetModel();
+    m_result = ReportResult(columns);
+    endResetModel();
+}
+
+int ReportModel::designedWidth(int column) const
+{
+    const int w = columns().value(column).width;
+    return w > 0 ? w : DefaultWidth;
+}
+
+void ReportModel::open(const QString &sql, const QVariantMap &params, const QString &connectionName)
+{
+    close();
+    // One run gives the rows and the footer: every row carries the column sums over the whole
+    // result as window sums, and the rows are read to the end at once, so that the statement
+    // holds no read snapshot of the database open while the window stays open, and nothing
+    // shown, printed or exported later comes from another run.
+    const QList<ReportColumn> &cols = columns();
+    QStringList totals;
+    for (int i = 0; i < cols.size(); ++i)
+        if (cols.at(i).footer == ReportColumn::FooterSum)
+            totals << QStringLiteral("Sum(%1) OVER () AS %2%3").arg(cols.at(i).field, SumField).arg(i);
+    // Names stay unquoted (the engines fold them alike) and the subquery has a name, as a server
+    // wants it.
+    const QString wrapped = totals.isEmpty()
+        ? sql
+        : QStringLiteral("SELECT *, %1 FROM (%2) AS Report").arg(totals.join(u','), sql);
+    QSqlQuery query(Database::connectionNamed(connectionName));
+    query.setForwardOnly(true);
+    if (!query.prepare(wrapped))
+        throw DatabaseError::fromSqlError(query.lastError());
+    for (auto it = params.constBegin(); it != params.constEnd(); ++it)
+        if (sql.contains(u':' + it.key()))
+            query.bindValue(u':' + it.key(), it.value());
+    if (!query.exec())
+        throw DatabaseError::fromSqlError(query.lastError());
+
+    ReportResult result(cols);
+    const QSqlRecord record = query.record();
+    QList<int> fields;
+    for (const ReportColumn &c : cols)
+        fields << record.indexOf(c.field);
+    QList<int> sumFields;
+    for (int i = 0; i < cols.size(); ++i)
+        sumFields << (cols.at(i).footer == ReportColumn::FooterSum ? record.indexOf(SumField + QString::number(i)) : -1);
+    bool first = true;
+    while (query.next()) {
+        QVariantList row;
+        row.reserve(fields.size());
+        for (int field : std::as_const(fields))
+            row << (field < 0 ? QVariant() : query.value(field));
+        result.m_rows << row;
+        if (first) {
+            for (int field : std::as_const(sumFields))
+                result.m_sums << (field < 0 ? QVariant() : query.value(field));
+            first = false;
+        }
+    }
+    if (query.lastError().isValid())
+        throw DatabaseError::fromSqlError(query.lastError());
+    query.finish();
+    if (first)
+        for (const ReportColumn &c : cols)
+            result.m_sums << (c.footer == ReportColumn::FooterSum ? QVariant(qlonglong(0)) : QVariant());
+    for (int i = 0; i < cols.size(); ++i)
+        if (cols.at(i).footer == ReportColumn::FooterSum && result.m_sums.at(i).isNull())
+            result.m_sums[i] = qlonglong(0);
+    result.m_active = true;
+
+    beginResetModel();
+    m_result = std::move(result);
+    endResetModel();
+}
+
+void ReportModel::close()
+{
+    beginResetModel();
+    m_result = ReportResult(columns());
+    endResetModel();
 }
 
 bool ReportModel::forEachRow(const std::function<bool(const QStringList &)> &visit, Amounts amounts) const
 {
-    if (!m_active)
-        return true;
-    QSqlQuery query = prepare(m_sql);
-    query.setForwardOnly(true);
-    if (!query.exec())
-        throw DatabaseError::fromSqlError(query.lastError());
-    const QSqlRecord record = query.record();
-    QList<int> fields;
-    for (const ReportColumn &c : std::as_const(m_columns))
-        fields << record.indexOf(c.field);
-    QStringList cells;
-    while (query.next()) {
-        cells.clear();
-        for (int i = 0; i < fields.size(); ++i)
-            cells << (fields.at(i) < 0 ? QString() : formatValue(i, query.value(fields.at(i)), amounts));
-        if (!visit(cells))
+    for (int row = 0; row < m_result.rowCount(); ++row)
+        if (!visit(m_result.rowTexts(row, amounts)))
             return false;
-    }
-    if (query.lastError().isValid())
-        throw DatabaseError::fromSqlError(query.lastError());
     return true;
 }
 
 int ReportModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() || !m_active ? 0 : m_source->rowCount();
+    return parent.isValid() ? 0 : m_result.rowCount();
 }
 
 int ReportModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_columns.size());
+    return parent.isValid() ? 0 : m_result.columnCount();
 }
 
 QVariant ReportModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || !m_active || index.column() >= m_fieldIndex.size())
+    if (!index.isValid() || index.row() >= m_result.rowCount() || index.column() >= m_result.columnCount())
         return {};
     switch (role) {
-    case Qt::DisplayRole: {
-        const int field = m_fieldIndex.at(index.column());
-        if (field < 0)
-            return {};
-        return formatValue(index.column(), m_source->data(m_source->index(index.row(), field)));
-    }
+    case Qt::DisplayRole:
+        return m_result.text(index.row(), index.column());
+    case Qt::ToolTipRole:
+        // A name too long for its column is cut on screen; the tip shows it whole.
+        if (!columns().at(index.column()).isNumber())
+            return m_result.text(index.row(), index.column());
+        return {};
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(alignment(index.column()));
     default:
@@ -233,26 +221,15 @@ QVariant ReportModel::headerData(int section, Qt::Orientation orientation, int r
 {
     if (orientation == Qt::Vertical)
         return role == Qt::DisplayRole ? QVariant(QString()) : QVariant();
-    if (section < 0 || section >= m_columns.size())
+    if (section < 0 || section >= columns().size())
         return {};
     switch (role) {
     case Qt::DisplayRole:
     case LowerTitleRole:
-        return m_columns.at(section).lowerTitle();
+        return columns().at(section).lowerTitle();
     case UpperTitleRole:
-        return m_columns.at(section).upperTitle();
+        return columns().at(section).upperTitle();
     default:
         return {};
     }
-}
-
-bool ReportModel::canFetchMore(const QModelIndex &parent) const
-{
-    return !parent.isValid() && m_active && m_source->canFetchMore();
-}
-
-void ReportModel::fetchMore(const QModelIndex &parent)
-{
-    if (canFetchMore(parent))
-        m_source->fetchMore();
 }

@@ -1,13 +1,13 @@
-// ReportModel.h: a read-only report result for grids, printers and export writers: the statement's
-// rows fetched as they are shown, column titles in two levels, and footer sums from the database.
+// ReportModel.h: a read-only report result for grids, printers and export writers: the rows and
+// footer sums of one run of the statement, held as they came, with column titles in two levels.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QList>
 #include <QSqlQuery>
-#include <QSqlQueryModel>
 #include <QString>
+#include <QVariant>
 #include <QVariantMap>
 #include <functional>
 
@@ -26,44 +26,83 @@ struct ReportColumn
 
     QString upperTitle() const;
     QString lowerTitle() const;
+    bool isNumber() const { return format != Text; }
+};
+
+// One run of a report statement: its rows and the footer sums taken over those same rows, as
+// the database gave them. The grid shows it, and the printer and the export writers print and
+// write it, so paper and files hold what the screen holds. Copies share their rows.
+class ReportResult
+{
+public:
+    // How amounts are written: as the grid shows them (two decimals, prices four) or exactly.
+    enum class Amounts { Shown, Exact };
+
+    ReportResult() = default;
+    explicit ReportResult(const QList<ReportColumn> &columns) : m_columns(columns) {}
+
+    const QList<ReportColumn> &columns() const { return m_columns; }
+    int columnCount() const { return int(m_columns.size()); }
+    bool isActive() const { return m_active; }
+    int rowCount() const { return int(m_rows.size()); }
+
+    QVariant value(int row, int column) const;
+    QString text(int row, int column, Amounts amounts = Amounts::Shown) const;
+    QStringList rowTexts(int row, Amounts amounts = Amounts::Shown) const;
+    // Footer cell: the fixed text, the formatted sum, or empty.
+    QString footerText(int column, Amounts amounts = Amounts::Shown) const;
+    QStringList footerTexts(Amounts amounts = Amounts::Shown) const;
+    QVariant footerSum(int column) const { return m_sums.value(column); }
+
+    // A value as the grid writes it.
+    QString formatValue(int column, const QVariant &value, Amounts amounts = Amounts::Shown) const;
+    Qt::Alignment alignment(int column) const;
+
+private:
+    friend class ReportModel;
+
+    QList<ReportColumn> m_columns;
+    QList<QVariantList> m_rows;       // one value per column, invalid when the field is absent
+    QList<QVariant> m_sums;           // per column; invalid when the column has no sum
+    bool m_active = false;
 };
 
 class ReportModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    // How amounts are written: as the grid shows them (two decimals, prices four) or exactly.
-    enum class Amounts { Shown, Exact };
+    using Amounts = ReportResult::Amounts;
     enum Role { UpperTitleRole = Qt::UserRole + 1, LowerTitleRole };
 
     static constexpr int DefaultWidth = 64;
-    static constexpr int ReadAtOnce = 500;   // rows read when the statement opens, if that is all
 
     explicit ReportModel(QObject *parent = nullptr);
 
     void setColumns(const QList<ReportColumn> &columns);
-    const QList<ReportColumn> &columns() const { return m_columns; }
+    const QList<ReportColumn> &columns() const { return m_result.columns(); }
     int designedWidth(int column) const;
 
-    // Runs the statement with its named parameters on the connection and the sum statement over
-    // it. Throws DatabaseError; the model is then closed and shows no rows.
+    // Runs the statement with its named parameters on the connection once and keeps its rows and
+    // footer sums. Throws DatabaseError; the model is then closed and shows no rows.
     void open(const QString &sql, const QVariantMap &params, const QString &connectionName);
     void close();
-    bool isActive() const { return m_active; }
-    const QString &statement() const { return m_sql; }
-    const QVariantMap &params() const { return m_params; }
+    bool isActive() const { return m_result.isActive(); }
+    // The report as generated: what the printer and the export writers take.
+    const ReportResult &result() const { return m_result; }
 
-    // Rows of the whole result, from the sum statement; rowCount() is the part fetched so far.
-    qint64 totalRows() const { return m_totalRows; }
-    // Footer cell: the fixed text, the formatted sum, or empty.
-    QString footerText(int column, Amounts amounts = Amounts::Shown) const;
-    QVariant footerSum(int column) const;
-
-    // A value as the grid writes it.
-    QString formatValue(int column, const QVariant &value, Amounts amounts = Amounts::Shown) const;
-    Qt::Alignment alignment(int column) const;
-    // Every row of the result in order, read afresh from the database one at a time, as texts.
-    // Returns false when the visitor stopped early. Throws DatabaseError.
+    qint64 totalRows() const { return m_result.rowCount(); }
+    QString footerText(int column, Amounts amounts = Amounts::Shown) const
+    {
+        return m_result.footerText(column, amounts);
+    }
+    QVariant footerSum(int column) const { return m_result.footerSum(column); }
+    QString formatValue(int column, const QVariant &value, Amounts amounts = Amounts::Shown) const
+    {
+        return m_result.formatValue(column, value, amounts);
+    }
+    Qt::Alignment alignment(int column) const { return m_result.alignment(column); }
+    // Every row of the report as generated, in order, as texts; the database is not read again.
+    // Returns false when the visitor stopped early.
     bool forEachRow(const std::function<bool(const QStringList &cells)> &visit,
                     Amounts amounts = Amounts::Shown) const;
 
@@ -71,20 +110,7 @@ public:
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-    bool canFetchMore(const QModelIndex &parent) const override;
-    void fetchMore(const QModelIndex &parent) override;
 
 private:
-    QSqlQuery prepare(const QString &sql) const;
-    void mapFields();
-
-    QList<ReportColumn> m_columns;
-    QSqlQueryModel *m_source = nullptr;
-    QList<int> m_fieldIndex;          // column → field of the result, -1 when absent
-    QString m_sql;
-    QVariantMap m_params;
-    QString m_connection;
-    bool m_active = false;
-    qint64 m_totalRows = 0;
-    QList<QVariant> m_sums;           // per column; invalid when the column has no sum
+    ReportResult m_result;
 };

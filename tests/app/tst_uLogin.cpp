@@ -9,6 +9,7 @@
 #include "ufrmMaim.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -43,6 +44,7 @@ private slots:
     void cancelAndCloseBoxEndWithoutExitQuestion_data();
     void cancelAndCloseBoxEndWithoutExitQuestion();
     void missingDatabaseFile();
+    void foreignDatabaseFile();
     void failingPasswordQueryIsNotCounted();
     void badInput_data();
     void badInput();
@@ -212,6 +214,22 @@ void TstuLogin::missingDatabaseFile()
     QVERIFY(TerminateRequested());
     QCOMPARE(ends, 1);
     QVERIFY(!QFile::exists(t.path()));
+}
+
+// Another program's database (here: an empty file) is named as such and left as it is.
+void TstuLogin::foreignDatabaseFile()
+{
+    TestDatabase t;
+    Database::closeConnection();
+    QFile f(t.path());
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.close();
+    MessageRecorder rec;
+    TfrmLogin login;
+    QCOMPARE(rec.summaries(), QStringList{ QStringLiteral("错误|不是 Kelvara 的数据库文件：") + t.path() + QStringLiteral("|critical|Ok") });
+    QVERIFY(TerminateRequested());
+    QCOMPARE(ends, 1);
+    QCOMPARE(QFileInfo(t.path()).size(), 0);
 }
 
 void TstuLogin::failingPasswordQueryIsNotCounted()

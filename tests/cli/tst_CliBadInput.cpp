@@ -1,9 +1,14 @@
 // Every argument of kelvara-cli given what an operator or a script might pass: quotes,
 // semicolons, SQL, texts at and beyond their limits, numbers beyond 32 and 64 bits, dates at the
 // picker's limits and 29 February. Each is refused with a message or stored as typed; the file
-// stays whole. A database the user may not write is refused with its cause.
+// stays whole. A database the user may not write is refused with its cause; a file that is no
+// Kelvara database is left exactly as it was; init leaves nothing after a failure.
+#include "AutoBackup.h"
 #include "CliRun.h"
 #include "Database.h"
+#include "Engine.h"
+#include "Schema.h"
+#include "SqliteFile.h"
 #include "TestDatabase.h"
 
 #include <QCryptographicHash>
@@ -97,6 +102,10 @@ private slots:
     void readOnlyDatabase();
     void serverAddress_data();
     void serverAddress();
+    void foreignFiles_data();
+    void foreignFiles();
+    void initLeavesNothingBehind_data();
+    void initLeavesNothingBehind();
 };
 
 // In args, @db is the database and @csv a file holding csv (its name has quotes and a semicolon); err ending in "…" is compared as a prefix.
@@ -248,7 +257,7 @@ void TstCliBadInput::arguments_data()
         << summary + QStringList{ "--format", "csv", "--output", "@dir/it's; \"a\" report.csv" } << QByteArray() << 0
         << QString() << none;
     QTest::newRow("report: output in a missing folder") << summary + QStringList{ "--output", "@dir/none/r.txt" }
-                                                        << QByteArray() << 1 << "kelvara-cli: cannot write @dir/none/r.txt: …"
+                                                        << QByteArray() << 3 << "kelvara-cli: cannot write @dir/none/r.txt: …"
                                                         << none;
 
     // Init on an existing file, with a stray option.
@@ -433,6 +442,132 @@ void TstCliBadInput::serverAddress()
     QVERIFY(!r.err.contains(QStringLiteral("Geheim")));
     QVERIFY(r.err.endsWith(u'\n') && r.err.count(u'\n') == 1);
     QCOMPARE(r.exitCode, exitCode);
+}
+
+void TstCliBadInput::foreignFiles_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err");   // @file: the file
+    const QString foreign = QStringLiteral("kelvara-cli: 不是 Kelvara 的数据库文件：@file\n");
+    QTest::newRow("empty file") << "empty" << 3 << foreign;
+    QTest::newRow("text file") << "text" << 3 << foreign;
+    QTest::newRow("another program's SQLite file") << "other" << 3 << foreign;
+    QTest::newRow("another program's SQLite file in WAL mode") << "other-wal" << 3 << foreign;
+    QTest::newRow("SQLite file with two of Kelvara's tables") << "partial" << 3 << foreign;
+    QTest::newRow("Kelvara's tables under another application id") << "other-id" << 3 << foreign;
+    QTest::newRow("folder") << "folder" << 2
+                            << "kelvara-cli: --database needs the name of a database file or a PostgreSQL address, "
+                               "not \"@file\"\n";
+    // Accepted by its tables: the reading is refused only because the meter is unknown.
+    QTest::newRow("older Kelvara file without application id") << "older" << 1
+                                                                << "编号为 M1 的表不存在或没有设置执行单价！\n";
+}
+
+// A file that is not a Kelvara database is neither written nor copied, nor does anything appear
+// beside it: kelvara-cli says what it is, a connection is refused, the daily copy skips it.
+void TstCliBadInput::foreignFiles()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, exitCode);
+    QFETCH(QString, err);
+    if (TestDatabase::onServer())
+        QSKIP("files of other programs");
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("MDB/Kelvara.db"));
+    QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()));
+    auto sqlite = [&](const QStringList &statements) {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("maker"));
+            db.setDatabaseName(file);
+            QVERIFY(db.open());
+            for (const QString &sql : statements)
+                QVERIFY2(QSqlQuery(db).exec(sql), qPrintable(sql));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("maker"));
+    };
+    QStringList kelvara = Engine::file().tableStatements() + Engine::file().indexStatements()
+        + Engine::file().versionStatements();
+    kelvara.removeLast();   // the application id
+    QFile f(file);
+    if (kind == u"folder") {
+        QVERIFY(QDir().mkpath(file));
+    } else if (kind == u"empty" || kind == u"text") {
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        if (kind == u"text")
+            f.write(QByteArray("meter,date,counter\nM1,2005-03-08,1005\n").repeated(100));
+        f.close();
+    } else if (kind == u"other" || kind == u"other-wal") {
+        sqlite({ kind == u"other" ? "PRAGMA journal_mode = DELETE" : "PRAGMA journal_mode = WAL",
+                 "CREATE TABLE notes (id INTEGER PRIMARY KEY, text TEXT)", "INSERT INTO notes (text) VALUES ('私人笔记')" });
+    } else if (kind == u"partial") {
+        sqlite({ "CREATE TABLE Meter (MeterNO TEXT)", "CREATE TABLE TakeMeter (MeterID TEXT)" });
+    } else if (kind == u"other-id") {
+        sqlite(kelvara + QStringList{ "PRAGMA application_id = 1234" });
+    } else {
+        sqlite(kelvara + QStringList{ "PRAGMA journal_mode = WAL" });
+    }
+    const QByteArray before = digest(file);
+    const QStringList beside = QDir(QFileInfo(file).absolutePath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+
+    const Run r = runCli({ "--database", file, "read", "--date", "2005-03-08", "M1", "1005" });
+    QCOMPARE(r.err, err.replace(QStringLiteral("@file"), file));
+    QCOMPARE(r.exitCode, exitCode);
+    const AutoBackup::Result copied = AutoBackup::run(file, QDateTime(QDate(2026, 3, 2), QTime(9, 0)));
+    try {
+        Database::open(file, QStringLiteral("probe"));
+        QVERIFY(kind == u"older");
+    } catch (const DatabaseError &e) {
+        QCOMPARE(e.kind(), DatabaseError::Foreign);
+        QCOMPARE(e.operatorText(), QStringLiteral("不是 Kelvara 的数据库文件：") + file);
+    }
+    Database::close(QStringLiteral("probe"));
+    if (kind == u"older") {
+        QVERIFY(!copied.written.isEmpty());
+        return;
+    }
+    QCOMPARE(copied.written, QString());
+    QCOMPARE(digest(file), before);
+    QCOMPARE(QDir(QFileInfo(file).absolutePath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), beside);
+    if (kind == u"folder")
+        QCOMPARE(QDir(file).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+}
+
+void TstCliBadInput::initLeavesNothingBehind_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err");   // @db: the database named
+    QTest::addColumn<QStringList>("left");
+    QTest::newRow("symbolic link to nothing") << "link" << 1
+                                              << "kelvara-cli: @db is a symbolic link; init creates a new file only\n"
+                                              << QStringList{ "Kelvara.db" };
+    QTest::newRow("file size limit reached midway") << "full" << 3 << "kelvara-cli: disk I/O error\n" << QStringList{};
+}
+
+// Init either creates the whole database under its name or nothing at all, and never creates a
+// file through a link.
+void TstCliBadInput::initLeavesNothingBehind()
+{
+    QFETCH(QString, setting);
+    QFETCH(int, exitCode);
+    QFETCH(QString, err);
+    QFETCH(QStringList, left);
+    if (TestDatabase::onServer())
+        QSKIP("files that init makes");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Kelvara.db"));
+    QStringList prefix;
+    if (setting == u"link") {
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("elsewhere/target.db")), path));
+    } else {
+        // Files beyond 16 KiB cannot be written, much as on a full disk.
+        prefix = QStringList{ "bash", "-c", "trap '' XFSZ; ulimit -f 16; exec \"$@\"", "bash" };
+    }
+    const Run r = runCli({ "--database", path, "init", "--demo" }, prefix);
+    QCOMPARE(r.err, err.replace(QStringLiteral("@db"), path));
+    QCOMPARE(r.exitCode, exitCode);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System), left);
 }
 
 QTEST_GUILESS_MAIN(TstCliBadInput)

@@ -5,7 +5,11 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
+#include <csignal>
+#include <functional>
 #include <memory>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 class TstCmdReport : public QObject
 {
@@ -18,6 +22,11 @@ private slots:
     void csvToStandardOutput();
     void csvToFile();
     void pdfFile();
+    void pdfTextLayer_data();
+    void pdfTextLayer();
+    void namedPipeWrittenInto();
+    void writeFailures_data();
+    void writeFailures();
     void refusals_data();
     void refusals();
     void missingDatabase();
@@ -29,7 +38,8 @@ private:
         QByteArray out;
         QString err;
     };
-    Result run(const QStringList &args, const QString &database = {});
+    Result run(const QStringList &args, const QString &database = {},
+               const std::function<void(QProcess &)> &setup = {});
 
     std::unique_ptr<TestDatabase> m_db;
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -65,9 +75,12 @@ void TstCmdReport::cleanup()
     m_db.reset();
 }
 
-TstCmdReport::Result TstCmdReport::run(const QStringList &args, const QString &database)
+TstCmdReport::Result TstCmdReport::run(const QStringList &args, const QString &database,
+                                      const std::function<void(QProcess &)> &setup)
 {
     QProcess process;
+    if (setup)
+        setup(process);
     process.start(QStringLiteral(KELVARA_CLI),
                   QStringList{ "--database", database.isEmpty() ? m_db->path() : database } + args);
     Result r;
@@ -125,8 +138,16 @@ void TstCmdReport::csvToFile()
 void TstCmdReport::pdfFile()
 {
     const QString file = m_dir->filePath(QStringLiteral("classes.pdf"));
-    const Result r = run(QStringList{ "report", "classes", "--format", "pdf", "--output", file } + July);
+    // Run as from cron: no display, no runtime folder, and still not a word on standard error.
+    const Result r = run(QStringList{ "report", "classes", "--format", "pdf", "--output", file } + July, {},
+                         [](QProcess &p) {
+                             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                             for (const char *name : { "XDG_RUNTIME_DIR", "QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY" })
+                                 env.remove(QString::fromLatin1(name));
+                             p.setProcessEnvironment(env);
+                         });
     QCOMPARE(r.code, 0);
+    QCOMPARE(r.err, QString());
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QByteArray data = f.readAll();
@@ -136,6 +157,135 @@ void TstCmdReport::pdfFile()
     for (auto it = page.globalMatch(QString::fromLatin1(data)); it.hasNext(); it.next())
         ++pages;
     QCOMPARE(pages, 1);   // eleven columns at their designed widths fit one portrait page
+}
+
+void TstCmdReport::pdfTextLayer_data()
+{
+    QTest::addColumn<QString>("report");
+    QTest::addColumn<bool>("demo");
+    QTest::newRow("demonstration data, summary") << QStringLiteral("summary") << true;
+    QTest::newRow("demonstration data, workshop summary table") << QStringLiteral("classes") << true;
+    QTest::newRow("figures of eleven digits") << QStringLiteral("summary") << false;
+    QTest::newRow("figures of eleven digits, workshop summary table") << QStringLiteral("classes") << false;
+}
+
+// The printed pages carry every name, meter number and figure whole, in their text layer too:
+// each word of the text report's rows and footer is a word of the PDF's text, and nothing is cut.
+void TstCmdReport::pdfTextLayer()
+{
+    QFETCH(QString, report);
+    QFETCH(bool, demo);
+    QString database = m_db->path();
+    if (demo) {
+        database = m_dir->filePath(QStringLiteral("demo.db"));
+        QCOMPARE(run({ "init", "--demo" }, database).code, 0);
+    } else {
+        m_db->addReading(QStringLiteral("E1"), QDate(2024, 7, 30), 999999, 82974390, yuan("8297439012.50"),
+                         yuan("11929000000.75"));
+    }
+    const QStringList period = { "--from", "2000-01-01", "--to", "2099-12-31" };
+    const QString file = m_dir->filePath(QStringLiteral("report.pdf"));
+    QCOMPARE(run(QStringList{ "report", report, "--format", "pdf", "--output", file } + period, database).code, 0);
+    const Result text = run(QStringList{ "report", report } + period, database);
+    QCOMPARE(text.code, 0);
+
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), { QStringLiteral("-layout"), file, QStringLiteral("-") });
+    QVERIFY2(pdftotext.waitForFinished(30000) && pdftotext.exitCode() == 0, "pdftotext (poppler-utils) is needed");
+    const QString printed = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    QVERIFY(!printed.contains(u'…'));
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    const QStringList words = printed.split(blanks, Qt::SkipEmptyParts);
+    // The text report: title, period, blank, titles, rule, the rows, rule, footer.
+    const QStringList lines = QString::fromUtf8(text.out).split(u'\n', Qt::SkipEmptyParts);
+    QVERIFY(lines.size() > 7);
+    int checked = 0;
+    for (const QString &line : lines.mid(4)) {
+        if (line.startsWith(u'-'))
+            continue;
+        for (const QString &word : line.split(blanks, Qt::SkipEmptyParts)) {
+            QVERIFY2(words.contains(word), qPrintable(word));
+            ++checked;
+        }
+    }
+    QVERIFY(checked > 50);
+    if (!demo)
+        QVERIFY(words.contains(QStringLiteral("20226441551.65")));   // the footer's total
+}
+
+// A named pipe given as the output is written into, as a shell's redirection would; replacing
+// it would leave its reader waiting for ever.
+void TstCmdReport::namedPipeWrittenInto()
+{
+    const QString pipe = m_dir->filePath(QStringLiteral("pipe"));
+    QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QProcess reader;
+    reader.start(QStringLiteral("cat"), { pipe });
+    QVERIFY(reader.waitForStarted());
+    const Result r = run(QStringList{ "report", "detail", "--workshop", "机加工车间", "--format", "csv", "--output",
+                                      pipe } + July);
+    const bool read = reader.waitForFinished(20000);
+    if (!read)
+        reader.kill();
+    QCOMPARE(r.code, 0);
+    QVERIFY(read);
+    const QByteArray data = reader.readAllStandardOutput();
+    QVERIFY(data.startsWith("\xEF\xBB\xBF"));
+    QCOMPARE(QString::fromUtf8(data.mid(3)).split(QStringLiteral("\r\n")), DetailLines);
+    struct stat info{};
+    QCOMPARE(stat(QFile::encodeName(pipe).constData(), &info), 0);
+    QVERIFY(S_ISFIFO(info.st_mode));
+}
+
+void TstCmdReport::writeFailures_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("standardOutput");   // a file the output goes to instead of the pipe
+    QTest::addColumn<int>("fileSizeLimit");        // bytes a file may grow to, 0 for no limit
+    QTest::addColumn<QString>("says");
+    const QStringList csv = QStringList{ "report", "summary", "--format", "csv" } + July;
+    QTest::newRow("standard output on a full device") << csv << QStringLiteral("/dev/full") << 0
+                                                      << QStringLiteral("No space left on device");
+    QTest::newRow("text on a full device") << QStringList{ "report", "classes" } + July << QStringLiteral("/dev/full")
+                                           << 0 << QStringLiteral("No space left on device");
+    QTest::newRow("file beyond the size allowed") << csv + QStringList{ "--output", "@dir/old.csv" } << QString() << 200
+                                                  << QStringLiteral("File too large");
+    QTest::newRow("pdf beyond the size allowed")
+        << QStringList{ "report", "summary", "--format", "pdf", "--output", "@dir/old.csv" } + July << QString() << 2000
+        << QStringLiteral("File too large");
+    QTest::newRow("missing folder") << csv + QStringList{ "--output", "@dir/none/r.csv" } << QString() << 0
+                                    << QStringLiteral("cannot write @dir/none/r.csv: ");
+}
+
+// Output the system does not take fails the command with status 3 and says why; an older file
+// of the name stays as it was.
+void TstCmdReport::writeFailures()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, standardOutput);
+    QFETCH(int, fileSizeLimit);
+    QFETCH(QString, says);
+    const QString old = m_dir->filePath(QStringLiteral("old.csv"));
+    QFile file(old);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("old report");
+    file.close();
+    args.replaceInStrings(QStringLiteral("@dir"), m_dir->path());
+    says.replace(QStringLiteral("@dir"), m_dir->path());
+    const Result r = run(args, {}, [&](QProcess &p) {
+        if (!standardOutput.isEmpty())
+            p.setStandardOutputFile(standardOutput);
+        if (fileSizeLimit > 0)
+            p.setChildProcessModifier([fileSizeLimit] {
+                rlimit limit{ rlim_t(fileSizeLimit), rlim_t(fileSizeLimit) };
+                setrlimit(RLIMIT_FSIZE, &limit);
+                std::signal(SIGXFSZ, SIG_IGN);
+            });
+    });
+    QCOMPARE(r.code, 3);
+    QVERIFY2(r.err.contains(says), qPrintable(r.err));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("old report"));
 }
 
 void TstCmdReport::refusals_data()

@@ -1,4 +1,4 @@
-// kelvara-cli run as a separate program: read, import and init --demo.
+// kelvara-cli run as a separate program: read, import, init --demo and restore.
 #include "CliRun.h"
 #include "Database.h"
 #include "Engine.h"
@@ -6,10 +6,14 @@
 #include "TestDatabase.h"
 #include "UCommon.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QProcess>
 #include <QSqlQuery>
 #include <QtTest>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -57,6 +61,35 @@ QStringList storedRows(const TestDatabase &t)
     return rows;
 }
 
+// Readings of meter M1 on days from first on, one transaction.
+void addReadings(TestDatabase &t, const QDate &first, int days)
+{
+    Transaction tx(t.db());
+    for (int i = 0; i < days; ++i)
+        t.addReading(QStringLiteral("M1"), first.addDays(i), 1000 + i, 1, yuan("0.5"), yuan("0"));
+    tx.commit();
+}
+
+// Count of readings and integrity_check of a file, as a fresh connection finds it.
+QString readingsAndCheck(const QString &file)
+{
+    const QString name = QStringLiteral("restore-check");
+    QString state;
+    {
+        QSqlDatabase db = Database::open(file, name);
+        state = scalar(db, QStringLiteral("select count(*) from TakeMeter")).toString() + u' '
+            + scalar(db, QStringLiteral("PRAGMA integrity_check")).toString();
+    }
+    Database::close(name);
+    return state;
+}
+
+QByteArray digest(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
+}
+
 QString writeFile(const TestDatabase &t, const QByteArray &content)
 {
     const QString path = t.dir() + QStringLiteral("/readings.csv");
@@ -84,11 +117,15 @@ private slots:
     void importBadLines();
     void importSameDateInFileOrder();
     void importRollover();
+    void importReplaceChecksTheFileAsAWhole();
     void importShowsProgress();
     void importUsage();
     void initDemoWritesReadings();
     void secondClerkOfADateIsRefused();
     void migrateRoundTrip();
+    void restoreOverAStaleLog();
+    void restoreRefusals_data();
+    void restoreRefusals();
 };
 
 void TstCli::readWorkedExample()
@@ -295,6 +332,20 @@ void TstCli::importSameDateInFileOrder()
                                           "M1 2005-03-17 1020 150 72.5000 8.0000" }));
 }
 
+// A corrected month whose first reading now lies above the old second one is consistent as a whole.
+void TstCli::importReplaceChecksTheFileAsAWhole()
+{
+    TestDatabase t;
+    addMeters(t);
+    QCOMPARE(runCli(t.path(), { "import", writeFile(t, "M1,2005-03-08,1005\nM1,2005-03-17,1020\n") }).exitCode, 0);
+    const QString file = writeFile(t, "M1,2005-03-17,1040\nM1,2005-03-08,1030\n");
+    const Run r = runCli(t.path(), { "import", "--replace", file });
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(storedRows(t), QStringList({ "M1 2005-03-08 1030 300 100.0000 84.0000",
+                                          "M1 2005-03-17 1040 100 0.0000 84.0000" }));
+}
+
 void TstCli::importRollover()
 {
     TestDatabase t;
@@ -482,6 +533,124 @@ void TstCli::migrateRoundTrip()
     r = runCli(back, { "read", "--date", "2005-03-20", "M1", "1030" });
     QCOMPARE(r.out, QStringLiteral("M1\t2005-03-20\t1030\t100\t0.0000\t84.0000\n"));
     Database::setPath(t.path());
+}
+
+// A program killed while it wrote left its log beside the database. Copied over the database, a
+// backup would get that log replayed onto it; restore keeps the database with its log first and
+// installs exactly the backup.
+void TstCli::restoreOverAStaleLog()
+{
+    if (TestDatabase::onServer())
+        QSKIP("a file's log and copies");
+    TestDatabase t;
+    addMeters(t);
+    addReadings(t, QDate(2001, 1, 1), 20);
+    const QString backup = t.dir() + QStringLiteral("/MDB/backup/Kelvara-daily-20010121-080000.db");
+    QSqlDatabase db = t.db();
+    QVERIFY(!Database::backup(db, backup).damaged);
+    db = QSqlDatabase();
+    addReadings(t, QDate(2002, 1, 1), 3000);
+    Database::closeConnection();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        try {
+            QSqlDatabase killed = Database::open(t.path(), QStringLiteral("killed"));
+            execSql(killed, QStringLiteral("PRAGMA wal_autocheckpoint = 0"));
+            execSql(killed, QStringLiteral("BEGIN"));
+            for (int i = 0; i < 2000; ++i)
+                execSql(killed, QStringLiteral("INSERT INTO TakeMeter VALUES ('O''B,1', 1, 1, 0, 0, ?, NULL)"),
+                        { QDate(2010, 1, 1).addDays(i).toString(Qt::ISODate) });
+            execSql(killed, QStringLiteral("COMMIT"));
+        } catch (...) {
+            ::_exit(1);
+        }
+        ::_exit(0);   // as if killed: neither checkpoint nor close
+    }
+    int status = 0;
+    QVERIFY(::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    QVERIFY(QFile(t.path() + QStringLiteral("-wal")).size() > 0);
+
+    const Run r = runCli(t.path(), { "restore", backup });
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.exitCode, 0);
+    const QStringList lines = r.out.split(u'\n');
+    QCOMPARE(lines.value(0), "restored " + t.path() + " from " + backup);
+    const QString kept = lines.value(1).section(QStringLiteral("the database as it was: "), 1);
+    QVERIFY2(QFileInfo(kept).fileName().startsWith(QStringLiteral("Kelvara-before-restore-")), qPrintable(r.out));
+    QVERIFY(!QFile::exists(t.path() + QStringLiteral("-wal")));
+    QVERIFY(!QFile::exists(t.path() + QStringLiteral("-shm")));
+    QCOMPARE(QFile::permissions(t.path()) & ~(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser
+                                               | QFileDevice::WriteUser),
+             QFileDevice::Permissions());
+    QCOMPARE(readingsAndCheck(t.path()), QStringLiteral("20 ok"));
+    // The database as it was, with the killed program's readings from its log.
+    QCOMPARE(readingsAndCheck(kept), QStringLiteral("5020 ok"));
+}
+
+void TstCli::restoreRefusals_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err");   // @db: the database, @backup: the backup; ending in "…": a prefix
+    QTest::newRow("database open in a program") << "open" << 1
+        << "kelvara-cli: @db is open in another program; close every Kelvara program and try again. Nothing was changed\n";
+    QTest::newRow("damaged backup") << "damaged" << 1 << "kelvara-cli: @backup is damaged (…";
+    QTest::newRow("another program's file as backup") << "foreign backup" << 1
+                                                      << "kelvara-cli: 不是 Kelvara 的数据库文件：@backup\n";
+    QTest::newRow("no such backup") << "missing" << 2 << "kelvara-cli: cannot read @backup: no such file\n";
+    QTest::newRow("backup not named") << "unnamed" << 2 << "usage: kelvara-cli [--database FILE] restore BACKUP\n";
+    QTest::newRow("another program's file at the database's place") << "foreign database" << 3
+                                                                    << "kelvara-cli: 不是 Kelvara 的数据库文件：@db\n";
+}
+
+// A refused restore changes nothing: neither the database nor the backup folder.
+void TstCli::restoreRefusals()
+{
+    QFETCH(QString, setting);
+    QFETCH(int, exitCode);
+    QFETCH(QString, err);
+    if (TestDatabase::onServer())
+        QSKIP("a file's log and copies");
+    TestDatabase t;
+    addMeters(t);
+    addReadings(t, QDate(2001, 1, 1), 3000);
+    const QString backup = t.dir() + QStringLiteral("/MDB/backup/Kelvara-daily-20010121-080000.db");
+    QSqlDatabase db = t.db();
+    QVERIFY(!Database::backup(db, backup).damaged);
+    db = QSqlDatabase();
+    Database::closeConnection();
+    if (setting == u"damaged" || setting == u"foreign backup" || setting == u"foreign database") {
+        QFile f(setting == u"foreign database" ? t.path() : backup);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        if (setting == u"damaged")
+            f.seek(8 * 4096);
+        else
+            f.resize(0);
+        f.write(QByteArray(20 * 4096, '\x5a'));
+        f.close();
+    } else if (setting == u"missing") {
+        QVERIFY(QFile::remove(backup));
+    }
+    const QByteArray before = digest(t.path());
+    const QStringList folder = QDir(t.dir() + QStringLiteral("/MDB")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    const QStringList backups = QDir(t.dir() + QStringLiteral("/MDB/backup")).entryList(QDir::Files);
+    // Opened after the checksum: reading the file through a descriptor of its own would drop
+    // this process's locks on it.
+    if (setting == u"open")
+        QCOMPARE(t.count(QStringLiteral("Meter")), 2);
+
+    const Run r = runCli(t.path(), setting == u"unnamed" ? QStringList{ "restore" } : QStringList{ "restore", backup });
+    Database::closeConnection();
+    err.replace(QStringLiteral("@db"), t.path()).replace(QStringLiteral("@backup"), backup);
+    if (err.endsWith(u'…'))
+        QVERIFY2(r.err.startsWith(err.chopped(1)), qPrintable(r.err));
+    else
+        QCOMPARE(r.err, err);
+    QCOMPARE(r.exitCode, exitCode);
+    QCOMPARE(r.out, QString());
+    QCOMPARE(digest(t.path()), before);
+    QCOMPARE(QDir(t.dir() + QStringLiteral("/MDB")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), folder);
+    QCOMPARE(QDir(t.dir() + QStringLiteral("/MDB/backup")).entryList(QDir::Files), backups);
 }
 
 QTEST_GUILESS_MAIN(TstCli)

@@ -1,14 +1,21 @@
-// The daily copy: when it is due, what it holds, how many are kept, and that the program's own
-// writes go on while it runs.
+// The daily copy: when it is due, what it holds, how many are kept, that the program's own
+// writes go on while it runs, that copies killed midway leave nothing for long, and that a
+// damaged database is copied apart and told.
 #include "AutoBackup.h"
 #include "Database.h"
+#include "Password.h"
 #include "TestDatabase.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QtTest>
 
+#include <csignal>
+#include <random>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 class TstAutoBackup : public QObject
 {
@@ -21,6 +28,10 @@ private slots:
     void keepsTheLatestThirty();
     void programWritesWhileCopying();
     void stoppedCopyLeavesNothing();
+    void killedCopiesAreClearedAway();
+    void badCopyIsToldAndKeepsTheGoodOnes_data();
+    void badCopyIsToldAndKeepsTheGoodOnes();
+    void noPlainPasswordInACopy();
 
 private:
     static void touch(const QString &file);
@@ -80,13 +91,13 @@ void TstAutoBackup::copyIsWholeAndPrivate()
     TestDatabase t;
     t.addOneMeter(40);
     const QDateTime now(QDate(2026, 3, 2), QTime(9, 30, 5));
-    const QString written = AutoBackup::run(t.path(), now);
+    const QString written = AutoBackup::run(t.path(), now).written;
     QCOMPARE(QFileInfo(written).fileName(), QFileInfo(t.path()).completeBaseName() + "-daily-20260302-093005.db");
     QCOMPARE(QFileInfo(written).absolutePath(), QFileInfo(t.path()).absolutePath() + "/backup");
     QCOMPARE(readingsIn(written), 40);
     QCOMPARE(QFile::permissions(written) & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
     // The same day again: nothing more is copied.
-    QCOMPARE(AutoBackup::run(t.path(), now.addSecs(3600)), QString());
+    QCOMPARE(AutoBackup::run(t.path(), now.addSecs(3600)).written, QString());
     QCOMPARE(AutoBackup::copies(t.path()).size(), 1);
 }
 
@@ -102,7 +113,7 @@ void TstAutoBackup::keepsTheLatestThirty()
     const QString beforeClearing = folder + u'/' + QFileInfo(t.path()).completeBaseName() + "-20200101-080000.db";
     touch(beforeClearing);
 
-    const QString written = AutoBackup::run(t.path(), first.addDays(40));
+    const QString written = AutoBackup::run(t.path(), first.addDays(40)).written;
     const QStringList kept = AutoBackup::copies(t.path());
     QCOMPARE(kept.size(), AutoBackup::kept);
     QCOMPARE(kept.constLast(), QFileInfo(written).fileName());
@@ -150,14 +161,159 @@ void TstAutoBackup::stoppedCopyLeavesNothing()
     const QString destination = t.dir() + QStringLiteral("/backup/stopped.db");
     std::atomic<bool> stop{ true };
     QVERIFY_THROWS_EXCEPTION(DatabaseError, Database::backupFile(t.path(), destination, &stop));
-    QVERIFY(!QFile::exists(destination));
-    QVERIFY(!QFile::exists(destination + QStringLiteral(".part")));
+    QCOMPARE(QDir(QFileInfo(destination).absolutePath()).entryList(QDir::Files), QStringList());
 
     // The worker makes a due copy on its own thread.
     BackupWorker worker(t.path());
     worker.wait();
     QVERIFY2(worker.failure().isEmpty(), qPrintable(worker.failure()));
     QCOMPARE(readingsIn(worker.written()), 100);
+}
+
+// Copies killed (SIGKILL) at random moments leave their partial files; the next copy removes
+// them, and a copy whose process still runs is left alone.
+void TstAutoBackup::killedCopiesAreClearedAway()
+{
+    TestDatabase t;
+    t.addOneMeter(60000);
+    Database::closeConnection();
+    const QString folder = AutoBackup::folderFor(t.path());
+    auto startCopy = [&](const QString &name) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            try {
+                Database::backupFile(t.path(), folder + u'/' + name);
+            } catch (...) {
+                ::_exit(1);
+            }
+            ::_exit(0);
+        }
+        return child;
+    };
+    auto waitFor = [](pid_t child) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return status;
+    };
+    QElapsedTimer timer;
+    timer.start();
+    const int whole = waitFor(startCopy(QStringLiteral("whole.db")));
+    const qint64 wholeUs = std::max<qint64>(timer.nsecsElapsed() / 1000, 1000);
+    QCOMPARE(whole, 0);
+    QCOMPARE(readingsIn(folder + QStringLiteral("/whole.db")), 60000);
+
+    std::mt19937 g(20260302);
+    int killed = 0;
+    QStringList expected{ QStringLiteral("whole.db") };
+    for (int i = 0; i < 6; ++i) {
+        const pid_t child = startCopy(QStringLiteral("killed-%1.db").arg(i));
+        std::this_thread::sleep_for(std::chrono::microseconds(
+            std::uniform_int_distribution<qint64>(wholeUs / 10, wholeUs * 8 / 10)(g)));
+        ::kill(child, SIGKILL);
+        if (WIFSIGNALED(waitFor(child)))
+            ++killed;
+    }
+    // A copy that got its name before the kill came is whole.
+    for (const QString &name : QDir(folder).entryList({ QStringLiteral("killed-*.db") }, QDir::Files)) {
+        QCOMPARE(readingsIn(folder + u'/' + name), 60000);
+        expected << name;
+    }
+    QStringList left = QDir(folder).entryList({ QStringLiteral("*.kelvara-part*") }, QDir::Files);
+    qint64 leftBytes = 0;
+    for (const QString &name : std::as_const(left))
+        leftBytes += QFileInfo(folder + u'/' + name).size();
+    qInfo("a whole copy of %lld KiB took %lld ms; after %d copies killed %lld files of %lld KiB were left",
+          QFileInfo(t.path()).size() / 1024, wholeUs / 1000, killed, qint64(left.size()), leftBytes / 1024);
+    QVERIFY(killed > 0);
+    QVERIFY(!left.isEmpty());
+
+    // A partial file of a process that still runs (this one) stays.
+    const QString running = folder + QStringLiteral("/other.db.%1.kelvara-part").arg(::getpid());
+    touch(running);
+    const AutoBackup::Result next = AutoBackup::run(t.path(), QDateTime(QDate(2026, 3, 2), QTime(9, 0)));
+    QCOMPARE(readingsIn(next.written), 60000);
+    left = QDir(folder).entryList(QDir::Files);
+    left.sort();
+    expected << QFileInfo(next.written).fileName() << QFileInfo(running).fileName();
+    expected.sort();
+    QCOMPARE(left, expected);
+}
+
+void TstAutoBackup::badCopyIsToldAndKeepsTheGoodOnes_data()
+{
+    QTest::addColumn<bool>("damaged");   // otherwise the copy cannot be written
+    QTest::newRow("index page of the database damaged") << true;
+    QTest::newRow("copy cannot be written") << false;
+}
+
+// 30 good copies are there; a bad copy neither counts among them nor makes one of them go, and
+// the operator is told where the latest good one is.
+void TstAutoBackup::badCopyIsToldAndKeepsTheGoodOnes()
+{
+    QFETCH(bool, damaged);
+    TestDatabase t;
+    t.addOneMeter(3000);
+    const QString folder = AutoBackup::folderFor(t.path());
+    const QDateTime first(QDate(2026, 1, 1), QTime(8, 0));
+    for (int day = 0; day < AutoBackup::kept; ++day)
+        touch(folder + u'/' + AutoBackup::copyName(t.path(), first.addDays(day)));
+    const QStringList good = AutoBackup::copies(t.path());
+    const QDateTime now = first.addDays(40);
+    if (damaged) {
+        const int page = t.scalar(QStringLiteral("select rootpage from sqlite_schema where name = 'TakeMeter_TakeTime'")).toInt();
+        const int pageSize = t.scalar(QStringLiteral("PRAGMA page_size")).toInt();
+        Database::closeConnection();
+        QFile f(t.path());
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        f.seek(qint64(page - 1) * pageSize);
+        f.write(QByteArray(pageSize, '\x5a'));
+        f.close();
+    } else {
+        QVERIFY(QDir().mkpath(folder + u'/' + AutoBackup::copyName(t.path(), now) + QStringLiteral("/in-the-way")));
+    }
+
+    BackupWorker worker(t.path(), now);
+    worker.wait();
+    const AutoBackup::Result result = worker.result();
+    QCOMPARE(result.damaged, damaged);
+    QCOMPARE(AutoBackup::copies(t.path()), good);
+    const QString latest = QDir::toNativeSeparators(folder + u'/' + good.constLast());
+    const QString remedy = QStringLiteral("\n\n最近一份完好的备份：\n") + latest
+        + QStringLiteral("\n\n需要时，退出本程序后执行\nkelvara-cli restore \"") + latest + QStringLiteral("\"\n可将数据库恢复为这份备份。");
+    if (damaged) {
+        const QString kept = folder + u'/' + QFileInfo(t.path()).completeBaseName() + "-daily-20260210-080000-damaged.db";
+        QCOMPARE(result.written, kept);
+        QVERIFY(!result.problem.isEmpty());
+        QCOMPARE(AutoBackup::damagedCopies(t.path()), QStringList{ QFileInfo(kept).fileName() });
+        QCOMPARE(AutoBackup::notice(t.path(), result),
+                 QStringLiteral("数据库文件已损坏！本程序不再向它写入。\n今天的自动备份没有通过检查，已另外保存为：\n") + kept
+                     + remedy);
+        // Once a day, not at every start.
+        QCOMPARE(AutoBackup::run(t.path(), now.addSecs(600)).written, QString());
+    } else {
+        QVERIFY(result.written.isEmpty());
+        QVERIFY2(result.failure.startsWith(QStringLiteral("cannot write ")), qPrintable(result.failure));
+        QCOMPARE(AutoBackup::notice(t.path(), result), QStringLiteral("今天的自动备份失败：") + result.failure + remedy);
+    }
+    QCOMPARE(QDir(folder).entryList({ QStringLiteral("*.kelvara-part*") }, QDir::Files), QStringList());
+}
+
+// An older database keeps its password as plain text until the first login; no copy holds it.
+void TstAutoBackup::noPlainPasswordInACopy()
+{
+    TestDatabase t;
+    t.setUsingUnit(QStringLiteral("厂"), QStringLiteral("Sup3rS3cret!"));
+    const QString written = AutoBackup::run(t.path(), QDateTime(QDate(2026, 3, 2), QTime(9, 0))).written;
+    QFile copy(written);
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QVERIFY(!copy.readAll().contains("Sup3rS3cret!"));
+    copy.close();
+    const QString name = QStringLiteral("copy");
+    {
+        QSqlDatabase db = Database::open(written, name);
+        QVERIFY(PasswordMatches(QStringLiteral("Sup3rS3cret!"), scalar(db, QStringLiteral("SELECT PassWd FROM CnfgPara")).toString()));
+    }
+    Database::close(name);
 }
 
 QTEST_GUILESS_MAIN(TstAutoBackup)

@@ -208,7 +208,8 @@ void TstDatabase::fileThatIsNoDatabase()
         Database::open(file, QStringLiteral("probe"));
         QFAIL("a file of junk was opened");
     } catch (const DatabaseError &e) {
-        QCOMPARE(e.kind(), DatabaseError::Damaged);
+        QCOMPARE(e.kind(), DatabaseError::Foreign);
+        QCOMPARE(e.operatorText(), QStringLiteral("不是 Kelvara 的数据库文件：") + file);
     }
     QVERIFY(!QSqlDatabase::contains(QStringLiteral("probe")));
 }

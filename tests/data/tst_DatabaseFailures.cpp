@@ -1,5 +1,5 @@
-// A damaged, locked or full database: the cause is named, nothing is half-written, and a damaged
-// file is written no more.
+// A damaged, locked, full or read-only database, or a file that is no Kelvara database: the cause
+// is named, nothing is half-written, and a damaged file is written no more.
 #include "DataSet.h"
 #include "Database.h"
 #include "ReadingStore.h"
@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -79,11 +80,12 @@ class TstDatabaseFailures : public QObject
 private slots:
     void cleanup();
     void damagedFileIsWrittenNoMore();
-    void fileThatIsNoDatabaseIsDamaged();
+    void textFileIsNoKelvaraDatabase();
     void lockedByAnotherProgram();
     void fullDatabaseKeepsNothingHalfWritten();
     void readOnlyFile_data();
     void readOnlyFile();
+    void writableAgainAfterARefusedWrite();
     void causesInWords_data();
     void causesInWords();
     void serverNotReached_data();
@@ -152,7 +154,7 @@ void TstDatabaseFailures::damagedFileIsWrittenNoMore()
     QVERIFY(!QFile::exists(t.path() + QStringLiteral("-wal")) || QFile(t.path() + QStringLiteral("-wal")).size() == 0);
 }
 
-void TstDatabaseFailures::fileThatIsNoDatabaseIsDamaged()
+void TstDatabaseFailures::textFileIsNoKelvaraDatabase()
 {
     if (TestDatabase::onServer())
         QSKIP("a file's failure");
@@ -173,8 +175,8 @@ void TstDatabaseFailures::fileThatIsNoDatabaseIsDamaged()
         QVERIFY(!mg.FQuery->isActive());
     }
     SetMessageSink({});
-    QCOMPARE(shown, QStringList{ QStringLiteral("数据库文件已损坏！") });
-    QVERIFY(Database::isDamaged());
+    QCOMPARE(shown, QStringList{ QStringLiteral("不是 Kelvara 的数据库文件：") + t.path() });
+    QVERIFY(!Database::isDamaged());
     QCOMPARE(digest(t.path()), before);
 }
 
@@ -287,6 +289,40 @@ void TstDatabaseFailures::readOnlyFile()
     QFile::remove(t.path() + QStringLiteral("-shm"));
     QCOMPARE(t.count(QStringLiteral("TakeMeter")), 10);
     QCOMPARE(t.count(QStringLiteral("MeterSort")), 1);
+}
+
+// A refused write leaves -wal and -shm behind as read-only as the file was; once the file is
+// writable again the next write goes through, with nobody deleting them by hand.
+void TstDatabaseFailures::writableAgainAfterARefusedWrite()
+{
+    if (TestDatabase::onServer())
+        QSKIP("a file's failure");
+    TestDatabase t;
+    t.addOneMeter(10);
+    Database::closeConnection();
+    // The folder and the file belong to the user the child becomes.
+    const QString folder = QFileInfo(t.path()).absolutePath();
+    QVERIFY(QFile::setPermissions(t.dir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                                 | QFileDevice::ExeGroup | QFileDevice::ExeOther));
+    if (::geteuid() == 0)
+        QVERIFY(::chown(QFile::encodeName(folder).constData(), 65534, 65534) == 0
+                && ::chown(QFile::encodeName(t.path()).constData(), 65534, 65534) == 0);
+
+    const std::optional<QString> told = asUnprivileged([&t] {
+        const QByteArray file = QFile::encodeName(t.path());
+        ::chmod(file.constData(), 0400);
+        const QString refused = tryWrite(0);
+        Database::closeConnection();
+        const bool leftBehind = QFile::exists(t.path() + QStringLiteral("-wal")) && QFile::exists(t.path() + QStringLiteral("-shm"));
+        ::chmod(file.constData(), 0600);
+        const QString stored = tryWrite(0);
+        Database::closeConnection();
+        return refused + u'|' + (leftBehind ? QStringLiteral("left behind") : QStringLiteral("nothing left")) + u'|' + stored;
+    });
+    if (!told)
+        QSKIP("no user here who may not write the file");
+    QCOMPARE(*told, QStringLiteral("数据库文件是只读的，不能保存修改！|left behind|stored"));
+    QCOMPARE(t.count(QStringLiteral("TakeMeter")), 11);
 }
 
 void TstDatabaseFailures::causesInWords_data()

@@ -73,6 +73,8 @@ private slots:
     void changesEqualAReplay_data();
     void changesEqualAReplay();
     void otherMonthsKeepTheirFigures();
+    void dependentReadingsAcrossGapsAndOlderRows_data();
+    void dependentReadingsAcrossGapsAndOlderRows();
 
 private:
     QStringList shown;
@@ -350,17 +352,17 @@ void TstReadingStore::laterReadingsRepriced()
 
 void TstReadingStore::changesEqualAReplay_data()
 {
-    QTest::addColumn<quint32>("seed");
-    for (quint32 seed = 1; seed <= 12; ++seed)
-        QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed;
+    QTest::addColumn<quint32>("generator");
+    for (quint32 start = 1; start <= 12; ++start)
+        QTest::newRow(qPrintable(QStringLiteral("run %1").arg(start))) << start;
 }
 
 // Random new, back-dated, corrected and deleted readings of two meters, rollovers included, leave
 // every stored figure as typing the final readings in date order into a fresh database gives.
 void TstReadingStore::changesEqualAReplay()
 {
-    QFETCH(quint32, seed);
-    QRandomGenerator rng(seed);
+    QFETCH(quint32, generator);
+    QRandomGenerator rng(generator);
     const int multiple = QList<int>{ 1, 10, 40 }.at(rng.bounded(3));
     const auto masterData = [&](TestDatabase &t) {
         addExampleMeter(t, QStringLiteral("M1"));
@@ -451,6 +453,66 @@ void TstReadingStore::otherMonthsKeepTheirFigures()
     QCOMPARE(store.repriced().constFirst().TakeTime, day("2005-03-20"));
     QVERIFY(after.at(1).contains(QStringLiteral("M1 2005-03-20 1020 120 ")));
     QCOMPARE(after.mid(2), before.mid(2));
+}
+
+void TstReadingStore::dependentReadingsAcrossGapsAndOlderRows_data()
+{
+    QTest::addColumn<QStringList>("before");    // "date counter"; "date null": a row of an older file without a counter
+    QTest::addColumn<QString>("correction");    // "date counter", stored with replace
+    QTest::addColumn<QStringList>("rows");      // afterwards: date counter consumption charge excess
+    QTest::addColumn<QString>("refusal");
+    // The next reading lies in the same month of the following year: its quota is that month's own.
+    QTest::newRow("next reading a year later, same month")
+        << QStringList{ "2005-03-10 1030", "2006-03-05 1040" } << "2005-03-10 1020"
+        << QStringList{ "2005-03-10 1020 200 100.0000 4.0000", "2006-03-05 1040 200 100.0000 4.0000" } << "";
+    // A row without a counter is passed over when the previous value is sought, so the reading
+    // after it depends on the change.
+    QTest::newRow("row without counter, then a reading that would go below")
+        << QStringList{ "2005-05-01 1100", "2005-05-02 null", "2005-05-03 1200" } << "2005-05-01 1250"
+        << QStringList{ "2005-05-01 1100 1000 100.0000 644.0000", "2005-05-02  0 0.0000 0.0000",
+                        "2005-05-03 1200 1000 0.0000 804.0000" }
+        << "表 M1 2005-05-03 的抄表数 1200 将小于上次表数 1250，不能修改！";
+    QTest::newRow("row without counter ends the month, next reading in the next month")
+        << QStringList{ "2005-05-01 1100", "2005-05-31 null", "2005-06-03 1200" } << "2005-05-01 1150"
+        << QStringList{ "2005-05-01 1150 1500 100.0000 1044.0000", "2005-05-31  0 0.0000 0.0000",
+                        "2005-06-03 1200 500 100.0000 244.0000" }
+        << "";
+}
+
+// The dependent readings are found as a replay finds them: months by year and month, previous
+// values past rows that hold no counter.
+void TstReadingStore::dependentReadingsAcrossGapsAndOlderRows()
+{
+    QFETCH(QStringList, before);
+    QFETCH(QString, correction);
+    QFETCH(QStringList, rows);
+    QFETCH(QString, refusal);
+    TestDatabase t;
+    addExampleMeter(t, QStringLiteral("M1"));
+    TKelvaraMg mg;
+    ReadingStore store(mg);
+    for (const QString &r : std::as_const(before)) {
+        const QStringList w = r.split(u' ');
+        if (w.at(1) == u"null")
+            execSql(t.db(), QStringLiteral("insert into TakeMeter (MeterID, TakeNumber, CurValue, Charge, QuotaCharge, "
+                                           "TakeTime) values ('M1', NULL, 0, 0, 0, ?)"), { w.at(0) });
+        else
+            QVERIFY(store.store(QStringLiteral("M1"), w.at(1).toInt(), day(w.at(0).toLatin1())));
+    }
+    const QStringList w = correction.split(u' ');
+    const bool stored = store.store(QStringLiteral("M1"), w.at(1).toInt(), day(w.at(0).toLatin1()), true).has_value();
+    QCOMPARE(store.refusal(), refusal);
+    QCOMPARE(stored, refusal.isEmpty());
+    QStringList after;
+    QSqlQuery q = execSql(t.db(), QStringLiteral("select TakeTime, TakeNumber, CurValue, Charge, QuotaCharge "
+                                                 "from TakeMeter order by TakeTime"));
+    while (q.next())
+        // A missing counter value is empty, however the engine hands over its NULL.
+        after << QStringList{ q.value(0).toString(), q.isNull(1) ? QString() : q.value(1).toString(), q.value(2).toString(),
+                              Currency::fromUnits(q.value(3).toLongLong()).toString(),
+                              Currency::fromUnits(q.value(4).toLongLong()).toString() }
+                     .join(u' ');
+    QCOMPARE(after, rows);
 }
 
 QTEST_GUILESS_MAIN(TstReadingStore)

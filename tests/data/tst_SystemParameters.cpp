@@ -21,6 +21,7 @@ private slots:
     void failingStatementRollsBackEverything();
     void failedBackupChangesNothing();
     void backupNeverOverwritten();
+    void extraParameterRowsGo();
 
 private:
     // 红星厂 (password "old") with a unit, a workshop, a team, a type, a price, a meter and a reading.
@@ -206,6 +207,21 @@ void TstSystemParameters::backupNeverOverwritten()
     taken.close();
     QCOMPARE(SystemParameters::backupPath(db, when),
              dir.path() + QStringLiteral("/MDB/backup/Kelvara-20041231-235958-2.db"));
+}
+
+// The login reads the first row: with the extra rows gone in the same transaction, the password
+// just saved is the one it accepts, and neither of the old ones.
+void TstSystemParameters::extraParameterRowsGo()
+{
+    TestDatabase t;
+    fill(t);
+    execSql(t.db(), QStringLiteral("INSERT INTO CnfgPara VALUES ('红星厂', 'second')"));
+    const auto result = SystemParameters::submit(t.db(), t.path(), { QStringLiteral("红星厂"), QStringLiteral("new"), false });
+    QCOMPARE(int(result.outcome), int(Outcome::Done));
+    QCOMPARE(rows(t.db(), QStringLiteral("CnfgPara")), QStringList{ "红星厂|new" });
+    const QString stored = t.scalar(QStringLiteral("select Passwd from CnfgPara")).toString();
+    QVERIFY(PasswordMatches(QStringLiteral("new"), stored));
+    QVERIFY(!PasswordMatches(QStringLiteral("old"), stored) && !PasswordMatches(QStringLiteral("second"), stored));
 }
 
 QTEST_GUILESS_MAIN(TstSystemParameters)

@@ -10,9 +10,11 @@
 #include "TestDatabase.h"
 #include "ufrmReport.h"
 
+#include <QBuffer>
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QPdfWriter>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QtTest>
@@ -41,6 +43,8 @@ private slots:
     void exportAsksBeforeOverwriting_data();
     void exportAsksBeforeOverwriting();
     void exportFailureIsReported();
+    void exportAndPreviewTakeTheGridsRows();
+    void previewPagesIndependentOfWindowWidth();
     void statementFailure();
     void returnClosesWindow();
     void badInput_data();
@@ -239,6 +243,21 @@ void TstUfrmReport::endBeforeStartIsRefused()
     emit end->editingFinished();
     QCOMPARE(m_boxes->boxes().size(), 2);
     QCOMPARE(end->date(), QDate(2024, 7, 31));
+
+    // A start moved past the end takes the end along, picked or typed.
+    start->setDate(QDate(2024, 8, 15));
+    QCOMPARE(m_boxes->boxes().size(), 3);
+    QCOMPARE(m_boxes->last().text, QStringLiteral("终止日期不能小于超始日期，请重新设置！"));
+    QCOMPARE(end->date(), QDate(2024, 8, 15));
+    start->setFocus();
+    start->setDate(QDate(2024, 9, 1));
+    QCOMPARE(m_boxes->boxes().size(), 3);
+    emit start->editingFinished();
+    QCOMPARE(m_boxes->boxes().size(), 4);
+    QCOMPARE(end->date(), QDate(2024, 9, 1));
+    start->setDate(QDate(2024, 8, 1));
+    emit start->editingFinished();
+    QCOMPARE(m_boxes->boxes().size(), 4);
 }
 
 void TstUfrmReport::keysOpenCalendar_data()
@@ -322,7 +341,7 @@ void TstUfrmReport::previewUsesPageAndReportPeriod()
     QCOMPARE(printer->pageHeaderCenterText(), QStringList{ QStringLiteral("汇总报表") });
     QCOMPARE(printer->beforeGridText(), QStringList{ QStringLiteral("报表时间：自 2024/7/1 至 2024/7/31") });
     QCOMPARE(printer->grid(), query("ADOQuery1"));
-    QCOMPARE(printer->columnWidths(), child<ReportGrid>("DBGDWorkshop")->columnWidths());
+    QCOMPARE(printer->report().rowCount(), child<ReportGrid>("DBGDWorkshop")->model()->rowCount());
     QVERIFY(m_boxes->boxes().isEmpty());
 }
 
@@ -415,6 +434,88 @@ void TstUfrmReport::exportFailureIsReported()
     QCOMPARE(m_boxes->last().caption, QStringLiteral("Kelvara"));
 }
 
+// A reading stored by another program after the report was generated reaches neither file nor
+// paper: both hold the grid's rows, and the footer is the sum of those rows.
+void TstUfrmReport::exportAndPreviewTakeTheGridsRows()
+{
+    setPeriod(QDate(2024, 7, 1), QDate(2024, 7, 31));
+    click("BitBtn1");
+    m_boxes->clear();
+    {
+        QSqlDatabase other = Database::open(m_db->path(), QStringLiteral("other program"));
+        execSql(other, QStringLiteral("INSERT INTO TakeMeter VALUES ('E1', 9100, 4000, 26000000, 0, '2024-07-30', "
+                                      "'2024-07-30')"));
+    }
+    Database::close(QStringLiteral("other program"));
+
+    ReportModel *grid = query("ADOQuery1");
+    QList<QStringList> shown;
+    for (int row = 0; row < grid->rowCount(); ++row) {
+        QStringList cells;
+        for (int c = 0; c < grid->columnCount(); ++c)
+            cells << grid->index(row, c).data().toString();
+        shown << cells;
+    }
+    QStringList footer;
+    for (int c = 0; c < grid->columnCount(); ++c)
+        footer << grid->footerText(c);
+
+    answerSaveDialog(m_dir->filePath(QStringLiteral("july.csv")), CsvFilter);
+    click("BitBtn3");
+    QVERIFY(m_boxes->boxes().isEmpty());
+    QFile file(m_dir->filePath(QStringLiteral("july.csv")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringList lines = QString::fromUtf8(file.readAll().mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QList<QStringList> written;
+    for (const QString &line : lines.mid(3, lines.size() - 4))
+        written << line.split(u',');
+    QCOMPARE(written, shown);
+    QCOMPARE(lines.last().split(u','), footer);
+    qint64 used = 0;
+    for (const QStringList &row : std::as_const(written))
+        used += row.at(3).toLongLong();
+    QCOMPARE(QString::number(used), footer.at(3));
+
+    click("BitBtn2");
+    auto *preview = m_window->findChild<TPrintPreview *>();
+    QVERIFY(preview);
+    const ReportResult &printed = child<TPrintDBGridEh>("PrintDBGridEh1")->report();
+    QCOMPARE(printed.rowCount(), int(shown.size()));
+    for (int row = 0; row < printed.rowCount(); ++row)
+        QCOMPARE(printed.rowTexts(row), shown.at(row));
+    QCOMPARE(printed.footerTexts(), footer);
+    delete preview;
+}
+
+// The pages follow from the page and the printer's font, not from the window's width.
+void TstUfrmReport::previewPagesIndependentOfWindowWidth()
+{
+    setPeriod(QDate(2024, 7, 1), QDate(2024, 7, 31));
+    click("BitBtn1");
+    QList<int> pages;
+    for (const QSize size : { QSize(762, 480), QSize(1920, 1080) }) {
+        for (int page : { 0, 2 }) {
+            m_window->resize(size);
+            child<QTabWidget>("PageControl1")->setCurrentIndex(page);
+            QCoreApplication::processEvents();
+            click("BitBtn2");
+            auto *preview = m_window->findChild<TPrintPreview *>();
+            QVERIFY(preview);
+            pages << preview->pageCount();
+            delete preview;
+        }
+    }
+    QCOMPARE(pages.mid(2), pages.mid(0, 2));
+    // The same pages as a PDF written by the export or the command line.
+    auto *printer = child<TPrintDBGridEh>("PrintDBGridEh1");
+    QBuffer sink;
+    sink.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&sink);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    printer->setupDevice(&writer);
+    QCOMPARE(printer->pageCount(&writer), pages.last());
+}
+
 void TstUfrmReport::statementFailure()
 {
     execSql(m_db->db(), QStringLiteral("DROP TABLE TakeMeter"));
@@ -502,8 +603,12 @@ void TstUfrmReport::badInput()
     click("BitBtn5");
     click("BitBtn1");
 
-    QCOMPARE(m_boxes->summaries(), QStringList({ "提示|" + workshop + " 数据汇总完成！|information|Ok",
-                                                 QStringLiteral("提示|全部数据汇总完成！|information|Ok") }));
+    QStringList expected{ "提示|" + workshop + " 数据汇总完成！|information|Ok",
+                          QStringLiteral("提示|全部数据汇总完成！|information|Ok") };
+    // A start typed after today's end moves the end along, with its message.
+    if (from > QDate::currentDate())
+        expected.prepend(QStringLiteral("Kelvara|终止日期不能小于超始日期，请重新设置！|none|Ok"));
+    QCOMPARE(m_boxes->summaries(), expected);
     QCOMPARE(m_window->FStartDate, from);
     QCOMPARE(m_window->FEndDate, to);
     QCOMPARE(BadInput::schemaOf(m_db->db()), schema);

@@ -8,6 +8,7 @@
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QPrintPreviewWidget>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
 #include <memory>
@@ -23,6 +24,7 @@ private slots:
     void pagesAsLaidOut();
     void wideGridSplitsByColumns();
     void previewPagesAndStatus();
+    void printedToFileNamesCharactersAsPrinted();
     void nothingToPrintWithoutReport();
 
 private:
@@ -61,28 +63,28 @@ int TstPrintDBGridEh::pdfPages(const QByteArray &pdf)
 void TstPrintDBGridEh::pagesAsLaidOut_data()
 {
     QTest::addColumn<int>("rows");
-    QTest::addColumn<int>("columnWidth");
+    QTest::addColumn<int>("pageWidth");   // millimetres; A4 is 210
     QTest::addColumn<int>("bands");
-    QTest::newRow("no rows: titles and footer") << 0 << 80 << 1;
-    QTest::newRow("one page") << 10 << 80 << 1;
-    QTest::newRow("many pages") << 300 << 80 << 1;
-    QTest::newRow("wide and long") << 150 << 260 << 4;
+    QTest::newRow("no rows: titles and footer") << 0 << 210 << 1;
+    QTest::newRow("one page") << 10 << 210 << 1;
+    QTest::newRow("many pages") << 300 << 210 << 1;
+    QTest::newRow("wide and long") << 150 << 50 << 4;
 }
 
 void TstPrintDBGridEh::pagesAsLaidOut()
 {
     QFETCH(int, rows);
-    QFETCH(int, columnWidth);
+    QFETCH(int, pageWidth);
     QFETCH(int, bands);
-    m_model->setColumns(NumberedReport::columns(columnWidth));
+    m_model->setColumns(NumberedReport::columns(80));
     NumberedReport::open(*m_model, rows);
-    m_printer->setGrid(m_model.get(), {});
+    m_printer->setGrid(m_model.get());
 
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     {
         QPdfWriter writer(&buffer);
-        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageSize(QPageSize(QSizeF(pageWidth, 297), QPageSize::Millimeter));
         m_printer->setupDevice(&writer);
         QCOMPARE(m_printer->columnBands(&writer).size(), bands);
         const int expected = m_printer->pageCount(&writer);
@@ -100,10 +102,10 @@ void TstPrintDBGridEh::wideGridSplitsByColumns()
 {
     m_model->setColumns(NumberedReport::columns());
     NumberedReport::open(*m_model, 20);
-    // Screen widths as the grid shows them: far wider than a portrait A4 page.
-    m_printer->setGrid(m_model.get(), { 150, 120, 300, 300, 300, 300 });
+    m_printer->setGrid(m_model.get());
+    // A page far narrower than the grid.
     QPdfWriter writer(QDir::temp().filePath(QStringLiteral("unused.pdf")));
-    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageSize(QPageSize(QSizeF(50, 297), QPageSize::Millimeter));
     m_printer->setupDevice(&writer);
     const QList<QList<int>> bands = m_printer->columnBands(&writer);
     QVERIFY(bands.size() > 1);
@@ -124,7 +126,7 @@ void TstPrintDBGridEh::previewPagesAndStatus()
 {
     m_model->setColumns(NumberedReport::columns(80));
     NumberedReport::open(*m_model, 200);
-    m_printer->setGrid(m_model.get(), {});
+    m_printer->setGrid(m_model.get());
     QWidget owner;
     TPrintPreview *preview = ShowPrintPreview(*m_printer, &owner);
     QVERIFY(preview);
@@ -142,15 +144,40 @@ void TstPrintDBGridEh::previewPagesAndStatus()
     preview->findChild<QAction *>(QStringLiteral("actPrior"))->trigger();
     QCOMPARE(preview->currentPage(), pages - 1);
     // Changing the printer afterwards leaves the open preview alone.
-    m_printer->setGrid(nullptr, {});
+    m_printer->setGrid(nullptr);
     preview->previewWidget()->updatePreview();
     QCOMPARE(preview->pageCount(), pages);
+}
+
+// Printed to a PDF file from the preview, the text reads as printed: 自, not the radical ⾃ that
+// shares its glyph; every code and figure whole.
+void TstPrintDBGridEh::printedToFileNamesCharactersAsPrinted()
+{
+    m_model->setColumns(NumberedReport::columns(80));
+    NumberedReport::open(*m_model, 30);
+    m_printer->setGrid(m_model.get());
+    QWidget owner;
+    TPrintPreview *preview = ShowPrintPreview(*m_printer, &owner);
+    QVERIFY(preview);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("printed.pdf"));
+    preview->printer()->setOutputFormat(QPrinter::PdfFormat);
+    preview->printer()->setOutputFileName(file);
+    preview->print();
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), { QStringLiteral("-layout"), file, QStringLiteral("-") });
+    QVERIFY2(pdftotext.waitForFinished(30000) && pdftotext.exitCode() == 0, "pdftotext (poppler-utils) is needed");
+    const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    QVERIFY2(text.contains(QStringLiteral("报表时间：自 2024-07-01 至 2024-07-31")), qPrintable(text.left(200)));
+    for (const char *word : { "C0001", "C0030", "row 30", "37.04", "574.04", "2.5000", "75.0000" })
+        QVERIFY2(text.contains(QString::fromLatin1(word)), word);
+    QVERIFY(!text.contains(u'…'));
 }
 
 void TstPrintDBGridEh::nothingToPrintWithoutReport()
 {
     m_model->setColumns(NumberedReport::columns(80));
-    m_printer->setGrid(m_model.get(), {});
+    m_printer->setGrid(m_model.get());
     QWidget owner;
     QVERIFY(!ShowPrintPreview(*m_printer, &owner));
     QVERIFY(!owner.findChild<TPrintPreview *>());

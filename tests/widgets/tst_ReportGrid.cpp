@@ -5,6 +5,8 @@
 #include "TwoLevelHeader.h"
 
 #include <QScrollBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
 #include <QtTest>
 #include <memory>
 
@@ -15,15 +17,18 @@ class TstReportGrid : public QObject
 private slots:
     void init();
     void cleanup();
-    void fetchesIncrementallyWithDatabaseSums();
+    void holdsWholeResultWithItsSums();
     void keepsTheStatementsOrder();
-    void scrollingFetchesMore();
+    void scrollingReachesLastRow();
     void shownValues_data();
     void shownValues();
     void emptyResultShowsZeroSums();
     void twoLevelTitles();
     void fitsColumnsToWidth();
     void narrowGridFreezesTwoColumns();
+    void frozenRowsStayAligned_data();
+    void frozenRowsStayAligned();
+    void figuresNeverCut();
     void footerColours();
     void rowIndicatorMarksCurrentRow();
     void statementFailureLeavesModelClosed();
@@ -64,28 +69,20 @@ ReportGrid *TstReportGrid::showGrid(int rows, QSize size)
     return grid;
 }
 
-void TstReportGrid::fetchesIncrementallyWithDatabaseSums()
+// The whole result is read in the one run that gives the footer: nothing is fetched later.
+void TstReportGrid::holdsWholeResultWithItsSums()
 {
     NumberedReport::open(*m_model, 1000);
     QCOMPARE(m_model->totalRows(), qint64(1000));
-    QVERIFY(m_model->rowCount() < 1000);
-    QVERIFY(m_model->canFetchMore({}));
-    // The footer is complete before the rows are.
+    QCOMPARE(m_model->rowCount(), 1000);
+    QVERIFY(!m_model->canFetchMore({}));
     QCOMPARE(m_model->footerText(0), QStringLiteral("统计"));
     QCOMPARE(m_model->footerText(1), QString());
     QCOMPARE(m_model->footerText(2), QStringLiteral("500500"));
     QCOMPARE(m_model->footerText(3), QStringLiteral("617867.25"));
     QCOMPARE(m_model->footerText(3, ReportModel::Amounts::Exact), QStringLiteral("617867.2500"));
     QCOMPARE(m_model->footerText(5), QStringLiteral("2500.0000"));
-    while (m_model->canFetchMore({}))
-        m_model->fetchMore({});
-    QCOMPARE(m_model->rowCount(), 1000);
     QCOMPARE(m_model->index(999, 1).data().toString(), QStringLiteral("C1000"));
-
-    // A short result is read whole at once.
-    NumberedReport::open(*m_model, ReportModel::ReadAtOnce);
-    QCOMPARE(m_model->rowCount(), ReportModel::ReadAtOnce);
-    QVERIFY(!m_model->canFetchMore({}));
 }
 
 // The totals ride along on the rows; the rows still come in the statement's own order.
@@ -94,22 +91,18 @@ void TstReportGrid::keepsTheStatementsOrder()
     m_model->open(NumberedReport::statement() + QStringLiteral(" ORDER BY F_Code DESC"),
                   { { QStringLiteral("Count"), 1200 } }, Database::mainConnectionName());
     QCOMPARE(m_model->footerText(2), QStringLiteral("720600"));
-    while (m_model->canFetchMore({}))
-        m_model->fetchMore({});
     QCOMPARE(m_model->rowCount(), 1200);
     for (int row = 0; row < 1200; ++row)
         QCOMPARE(m_model->index(row, 2).data().toInt(), 1200 - row);
 }
 
-void TstReportGrid::scrollingFetchesMore()
+void TstReportGrid::scrollingReachesLastRow()
 {
     ReportGrid *grid = showGrid(2000, QSize(600, 300));
     QVERIFY(grid);
-    const int before = m_model->rowCount();
-    QVERIFY(before < 2000);
     grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum());
     QCoreApplication::processEvents();
-    QVERIFY(m_model->rowCount() > before);
+    QCOMPARE(grid->rowAt(grid->viewport()->height() - 1), 1999);
 }
 
 void TstReportGrid::shownValues_data()
@@ -228,6 +221,110 @@ void TstReportGrid::narrowGridFreezesTwoColumns()
     QTest::keyClick(grid, Qt::Key_End);
     QCOMPARE(grid->horizontalScrollBar()->value(), grid->horizontalScrollBar()->maximum());
     QCOMPARE(grid->selectionModel()->selectedIndexes().size(), m_model->columnCount());
+}
+
+void TstReportGrid::frozenRowsStayAligned_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("762 x 480") << QSize(762, 480);
+    QTest::newRow("1024 x 600") << QSize(1024, 600);
+}
+
+// The frozen columns show the rows beside them at the same height after every way of moving,
+// and the last row can be brought above the footer.
+void TstReportGrid::frozenRowsStayAligned()
+{
+    QFETCH(QSize, size);
+    auto *tabs = new QTabWidget(m_window.get());
+    auto *grid = new ReportGrid;
+    grid->setReportModel(m_model);
+    tabs->addTab(grid, QStringLiteral("汇总报表"));
+    tabs->addTab(new QWidget, QStringLiteral("车间汇总表"));
+    auto *layout = new QVBoxLayout(m_window.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(tabs);
+    m_model->setColumns(NumberedReport::columns(250));
+    NumberedReport::open(*m_model, 60);
+    m_window->resize(size);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QTableView *frozen = grid->frozenView();
+    const int last = m_model->rowCount() - 1;
+
+    auto check = [&](const char *step) {
+        QCoreApplication::processEvents();
+        const QByteArray at = QByteArray(step) + " at " + QByteArray::number(size.width());
+        QVERIFY2(grid->horizontalScrollBar()->maximum() > 0, at);   // the frozen view is in use
+        QCOMPARE(grid->verticalScrollBar()->maximum(), grid->verticalHeader()->length() - grid->viewport()->height());
+        QCOMPARE(frozen->viewport()->mapToGlobal(QPoint(0, 0)).y(), grid->viewport()->mapToGlobal(QPoint(0, 0)).y());
+        QCOMPARE(frozen->viewport()->height(), grid->viewport()->height());
+        for (int y : { 0, grid->viewport()->height() / 2, grid->viewport()->height() - 1 }) {
+            const int row = grid->rowAt(y);
+            QVERIFY2(row >= 0, at);
+            QCOMPARE(frozen->rowAt(y), row);
+            QCOMPARE(frozen->rowViewportPosition(row), grid->rowViewportPosition(row));
+        }
+        QVERIFY2(grid->footer()->geometry().top() > grid->viewport()->geometry().bottom(), at);
+    };
+    auto key = [&](Qt::Key k, Qt::KeyboardModifiers m = {}) {
+        grid->setFocus();
+        QTest::keyClick(grid, k, m);
+    };
+    auto wheel = [&](QWidget *over, int delta) {
+        QWheelEvent event(QPointF(5, 5), over->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(over, &event);
+    };
+
+    check("shown");
+    tabs->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    tabs->setCurrentIndex(0);
+    check("tab switched");
+    key(Qt::Key_End, Qt::ControlModifier);
+    check("Ctrl+End");
+    QCOMPARE(grid->currentIndex().row(), last);
+    QVERIFY(grid->rowViewportPosition(last) + grid->rowHeight(last) <= grid->viewport()->height());
+    wheel(frozen->viewport(), -120);
+    check("wheel down over the frozen columns at the end");
+    wheel(frozen->viewport(), 120);
+    check("wheel up over the frozen columns");
+    wheel(grid->viewport(), 120);
+    check("wheel up over the grid");
+    key(Qt::Key_PageUp);
+    check("PageUp");
+    key(Qt::Key_Home, Qt::ControlModifier);
+    check("Ctrl+Home");
+    key(Qt::Key_PageDown);
+    check("PageDown");
+    m_window->resize(size - QSize(37, 53));
+    check("resized");
+    m_window->resize(size);
+    key(Qt::Key_End, Qt::ControlModifier);
+    check("resized back, Ctrl+End");
+    QVERIFY(grid->rowViewportPosition(last) + grid->rowHeight(last) <= grid->viewport()->height());
+}
+
+// On screen a figure is never cut: a column of figures is as wide as its widest figure, footer
+// included, however little its designed width; a name too long for its column shows in full
+// in a tip.
+void TstReportGrid::figuresNeverCut()
+{
+    m_model->setColumns(NumberedReport::columns(24));
+    ReportGrid *grid = showGrid(1000, QSize(300, 300));
+    QVERIFY(grid);
+    const QFontMetrics fm(grid->font());
+    for (int c = 0; c < m_model->columnCount(); ++c) {
+        if (!m_model->columns().at(c).isNumber())
+            continue;
+        int widest = fm.horizontalAdvance(m_model->footerText(c));
+        for (int row = 0; row < m_model->rowCount(); ++row)
+            widest = qMax(widest, fm.horizontalAdvance(m_model->index(row, c).data().toString()));
+        QVERIFY2(grid->columnWidth(c) >= widest + 8, qPrintable(m_model->footerText(c)));
+        grid->setColumnWidth(c, 5);   // as if dragged
+        QVERIFY2(grid->columnWidth(c) >= widest + 8, qPrintable(m_model->footerText(c)));
+    }
+    QCOMPARE(m_model->index(9, 0).data(Qt::ToolTipRole).toString(), QStringLiteral("row 10"));
 }
 
 void TstReportGrid::footerColours()
