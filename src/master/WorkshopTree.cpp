@@ -54,6 +54,12 @@ QString update()
     return QStringLiteral("Update Workshop set WrokShopName = ?, WrokShopMemo = ? where WrokShopID = ?");
 }
 
+QString updateAsRead()
+{
+    return update()
+        + QStringLiteral(" and WrokShopName is not distinct from ? and WrokShopMemo is not distinct from ?");
+}
+
 QString subtree()
 {
     return below() + QStringLiteral("Select ID from Below order by ID");
@@ -206,7 +212,8 @@ Result append(QSqlDatabase db, const TWorkShop &parent, const QString &name, con
     return r;
 }
 
-Result update(QSqlDatabase db, qint64 id, const QString &name, const QString &description)
+Result update(QSqlDatabase db, qint64 id, const QString &name, const QString &description,
+              const std::optional<TWorkShop> &asRead)
 {
     const QString n = TrimBlanks(name);
     const QString d = TrimBlanks(description);
@@ -214,8 +221,10 @@ Result update(QSqlDatabase db, qint64 id, const QString &name, const QString &de
         return { Outcome::Incomplete };
 
     Transaction tx(db);
-    if (execSql(db, WorkshopSql::update(), { n, d, id }).numRowsAffected() == 0)
-        return { Outcome::Missing };
+    const QSqlQuery q = asRead ? execSql(db, WorkshopSql::updateAsRead(), { n, d, id, asRead->name, asRead->description })
+                               : execSql(db, WorkshopSql::update(), { n, d, id });
+    if (q.numRowsAffected() == 0)
+        return { scalar(db, WorkshopSql::levelOf(), { id }).isValid() ? Outcome::Changed : Outcome::Missing };
     Result r;
     r.record = readRow(db, id);
     tx.commit();
