@@ -1,6 +1,7 @@
 #include "Commands.h"
 
 #include "Database.h"
+#include "Engine.h"
 #include "ReportExport.h"
 #include "ReportModel.h"
 #include "ReportStatements.h"
@@ -137,7 +138,7 @@ int cmdReport(CliContext &ctx)
     if (format == u"pdf" && output.isEmpty())
         return usage(QStringLiteral("the pdf format needs --output"));
     // The report written over the database it reads would end every reading stored there.
-    if (SqliteFile::isPartOf(output, ctx.database)) {
+    if (Engine::forLocation(ctx.database).isFile() && SqliteFile::isPartOf(output, ctx.database)) {
         ctx.err << "kelvara-cli: --output " << output << " is the database the report reads (or a file SQLite keeps "
                 << "beside it); choose another file\n";
         return ExitUsage;

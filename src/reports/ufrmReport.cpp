@@ -4,6 +4,7 @@
 #include "CalendarKeys.h"
 #include "DataSet.h"
 #include "Database.h"
+#include "Engine.h"
 #include "Guarded.h"
 #include "Messages.h"
 #include "PrintDBGridEh.h"
@@ -379,7 +380,7 @@ void TfrmReport::BitBtn3Click()
                 : chosen == ReportExport::Format::Pdf   ? QStringLiteral(".pdf")
                                                         : QStringLiteral(".txt");
         // The report written over the database would end every reading stored there.
-        if (SqliteFile::isPartOf(path, Database::path())) {
+        if (Database::engine().isFile() && SqliteFile::isPartOf(path, Database::path())) {
             ShowPlainMessage(this, QStringLiteral("导出文件不能是本系统的数据库文件，请另选文件名！"));
             return;
         }

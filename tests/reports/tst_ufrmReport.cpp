@@ -43,6 +43,8 @@ private slots:
     void exportAsksBeforeOverwriting_data();
     void exportAsksBeforeOverwriting();
     void exportFailureIsReported();
+    void exportNeverOverwritesDatabase_data();
+    void exportNeverOverwritesDatabase();
     void exportAndPreviewTakeTheGridsRows();
     void previewPagesIndependentOfWindowWidth();
     void statementFailure();
@@ -434,6 +436,42 @@ void TstUfrmReport::exportFailureIsReported()
     QVERIFY(m_boxes->last().text.startsWith(QStringLiteral("导出文件失败：")));
     QVERIFY(m_boxes->last().text.size() > QStringLiteral("导出文件失败：").size());
     QCOMPARE(m_boxes->last().caption, QStringLiteral("Kelvara"));
+}
+
+void TstUfrmReport::exportNeverOverwritesDatabase_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<bool>("link");
+    QTest::newRow("the database") << QString() << false;
+    QTest::newRow("its write-ahead log") << QStringLiteral("-wal") << false;
+    QTest::newRow("a link to the database") << QString() << true;
+}
+
+// Chosen in the save dialog by a slip, the database (or a file beside it) is never written over.
+void TstUfrmReport::exportNeverOverwritesDatabase()
+{
+    QFETCH(QString, suffix);
+    QFETCH(bool, link);
+    if (TestDatabase::onServer())
+        QSKIP("a server's database has no file to write over");
+    QString path = m_db->path() + suffix;
+    if (link) {
+        const QString linked = m_dir->filePath(QStringLiteral("report.txt"));
+        QVERIFY(QFile::link(path, linked));
+        path = linked;
+    }
+    click("BitBtn1");
+    m_boxes->clear();
+    const int readings = m_db->count(QStringLiteral("TakeMeter"));
+    const QByteArray before = [&] { QFile f(m_db->path()); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }();
+    answerSaveDialog(path, TextFilter);
+    click("BitBtn3");
+    QCOMPARE(m_boxes->boxes().size(), 1);
+    QCOMPARE(m_boxes->last().text, QStringLiteral("导出文件不能是本系统的数据库文件，请另选文件名！"));
+    QFile after(m_db->path());
+    QVERIFY(after.open(QIODevice::ReadOnly));
+    QCOMPARE(after.readAll(), before);
+    QCOMPARE(m_db->count(QStringLiteral("TakeMeter")), readings);
 }
 
 // A reading stored by another program after the report was generated reaches neither file nor
