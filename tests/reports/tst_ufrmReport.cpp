@@ -19,6 +19,7 @@
 #include <QTabWidget>
 #include <QtTest>
 #include <memory>
+#include <sys/stat.h>
 
 class TstUfrmReport : public QObject
 {
@@ -45,6 +46,7 @@ private slots:
     void exportFailureIsReported();
     void exportNeverOverwritesDatabase_data();
     void exportNeverOverwritesDatabase();
+    void exportIntoPipeWithoutReaderFails();
     void exportAndPreviewTakeTheGridsRows();
     void previewPagesIndependentOfWindowWidth();
     void statementFailure();
@@ -472,6 +474,20 @@ void TstUfrmReport::exportNeverOverwritesDatabase()
     QVERIFY(after.open(QIODevice::ReadOnly));
     QCOMPARE(after.readAll(), before);
     QCOMPARE(m_db->count(QStringLiteral("TakeMeter")), readings);
+}
+
+// A named pipe that no program reads fails at once with the cause, instead of freezing the window.
+void TstUfrmReport::exportIntoPipeWithoutReaderFails()
+{
+    const QString pipe = m_dir->filePath(QStringLiteral("report.txt"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    click("BitBtn1");
+    m_boxes->clear();
+    answerSaveDialog(pipe, TextFilter);
+    m_boxes->answer(QMessageBox::Yes);   // it exists: write into it
+    click("BitBtn3");
+    QVERIFY(!m_boxes->boxes().isEmpty());
+    QVERIFY2(m_boxes->last().text.startsWith(QStringLiteral("导出文件失败：")), qPrintable(m_boxes->last().text));
 }
 
 // A reading stored by another program after the report was generated reaches neither file nor
