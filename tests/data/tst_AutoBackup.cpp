@@ -32,6 +32,7 @@ private slots:
     void badCopyIsToldAndKeepsTheGoodOnes_data();
     void badCopyIsToldAndKeepsTheGoodOnes();
     void noPlainPasswordInACopy();
+    void copyStaysAfterTheClockWasPutBack();
 
 private:
     static void touch(const QString &file);
@@ -70,6 +71,8 @@ void TstAutoBackup::dueAfterADay_data()
     QTest::newRow("copy a day old") << QStringList{ stamp(now.addDays(-1)) } << true;
     QTest::newRow("newest decides") << QStringList{ stamp(now.addDays(-9)), stamp(now.addSecs(-60)) } << false;
     QTest::newRow("stamp in the future") << QStringList{ stamp(now.addDays(3)) } << true;
+    QTest::newRow("stamp in the future beside this morning's copy")
+        << QStringList{ stamp(now.addSecs(-3600)), stamp(now.addDays(3)) } << false;
     QTest::newRow("another database's copy") << QStringList{ QStringLiteral("Other-daily-20260302-080000.db") } << true;
     QTest::newRow("copy before clearing the data") << QStringList{ QStringLiteral("Kelvara-20260302-080000.db") } << true;
     QTest::newRow("stray file") << QStringList{ QStringLiteral("Kelvara-notes.db") } << true;
@@ -314,6 +317,22 @@ void TstAutoBackup::noPlainPasswordInACopy()
         QVERIFY(PasswordMatches(QStringLiteral("Sup3rS3cret!"), scalar(db, QStringLiteral("SELECT PassWd FROM CnfgPara")).toString()));
     }
     Database::close(name);
+}
+
+// A clock that ran ahead for a while (or was put back) leaves copies stamped in the future; the
+// copies made afterwards are the newest all the same and must not be the ones trimmed away.
+void TstAutoBackup::copyStaysAfterTheClockWasPutBack()
+{
+    TestDatabase t;
+    t.addOneMeter(3);
+    const QString folder = AutoBackup::folderFor(t.path());
+    const QDateTime ahead(QDate(2026, 9, 1), QTime(8, 0));
+    for (int day = 0; day < AutoBackup::kept; ++day)
+        touch(folder + u'/' + AutoBackup::copyName(t.path(), ahead.addDays(day)));
+    const AutoBackup::Result result = AutoBackup::run(t.path(), QDateTime(QDate(2026, 3, 2), QTime(9, 0)));
+    QVERIFY(!result.written.isEmpty());
+    QVERIFY2(QFile::exists(result.written), "today's copy was removed right after it was written");
+    QCOMPARE(readingsIn(result.written), 3);
 }
 
 QTEST_GUILESS_MAIN(TstAutoBackup)
