@@ -245,8 +245,10 @@ void TstAutoBackup::killedCopiesAreClearedAway()
 void TstAutoBackup::badCopyIsToldAndKeepsTheGoodOnes_data()
 {
     QTest::addColumn<bool>("damaged");   // otherwise the copy cannot be written
-    QTest::newRow("index page of the database damaged") << true;
-    QTest::newRow("copy cannot be written") << false;
+    QTest::addColumn<bool>("rowOnly");   // a table row changed behind its indexes, every page whole
+    QTest::newRow("index page of the database damaged") << true << false;
+    QTest::newRow("copy cannot be written") << false << false;
+    QTest::newRow("reading changed behind its indexes") << true << true;
 }
 
 // 30 good copies are there; a bad copy neither counts among them nor makes one of them go, and
@@ -254,6 +256,7 @@ void TstAutoBackup::badCopyIsToldAndKeepsTheGoodOnes_data()
 void TstAutoBackup::badCopyIsToldAndKeepsTheGoodOnes()
 {
     QFETCH(bool, damaged);
+    QFETCH(bool, rowOnly);
     TestDatabase t;
     t.addOneMeter(3000);
     const QString folder = AutoBackup::folderFor(t.path());
@@ -262,7 +265,29 @@ void TstAutoBackup::badCopyIsToldAndKeepsTheGoodOnes()
         touch(folder + u'/' + AutoBackup::copyName(t.path(), first.addDays(day)));
     const QStringList good = AutoBackup::copies(t.path());
     const QDateTime now = first.addDays(40);
-    if (damaged) {
+    if (rowOnly) {
+        // The reading of 2000-01-06 says 1000-01-06 in its row while every index still says
+        // 2000-01-06: each page is well formed, but the indexes no longer match the table.
+        Database::closeConnection();
+        QFile f(t.path());
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QByteArray bytes = f.readAll();
+        const int at = bytes.indexOf("2000-01-062000-01-06");   // TakeTime then InputDate: the row
+        QVERIFY(at > 0);
+        bytes[at] = '1';
+        f.seek(0);
+        f.write(bytes);
+        f.close();
+        {
+            QSqlDatabase check = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+            check.setDatabaseName(t.path());
+            QVERIFY(check.open());
+            QCOMPARE(scalar(check, QStringLiteral("PRAGMA quick_check")).toString(), QStringLiteral("ok"));
+            QVERIFY(scalar(check, QStringLiteral("PRAGMA integrity_check")).toString() != u"ok");
+            check.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("check"));
+    } else if (damaged) {
         const int page = t.scalar(QStringLiteral("select rootpage from sqlite_schema where name = 'TakeMeter_TakeTime'")).toInt();
         const int pageSize = t.scalar(QStringLiteral("PRAGMA page_size")).toInt();
         Database::closeConnection();
