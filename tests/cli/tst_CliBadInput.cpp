@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -101,6 +102,7 @@ private slots:
     void foreignFiles();
     void initLeavesNothingBehind_data();
     void initLeavesNothingBehind();
+    void restoreOfAReadOnlyDatabaseInUse();
 };
 
 // In args, @db is the database and @csv a file holding csv (its name has quotes and a semicolon); err ending in "…" is compared as a prefix.
@@ -518,6 +520,72 @@ void TstCliBadInput::initLeavesNothingBehind()
     QCOMPARE(r.err, err.replace(QStringLiteral("@db"), path));
     QCOMPARE(r.exitCode, exitCode);
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System), left);
+}
+
+// A database file its user may only read, open in a Kelvara program of that user: restore is
+// refused as for any database in use, and the database is not called damaged. As root file modes
+// do not stop writes, the program and the restore run as nobody.
+void TstCliBadInput::restoreOfAReadOnlyDatabaseInUse()
+{
+    QStringList prefix;
+    uid_t user = ::geteuid();
+    gid_t group = ::getegid();
+    if (user == 0) {
+        prefix = QStringList{ "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups" };
+        if (runCli({}, prefix).exitCode != 2)
+            QSKIP("kelvara-cli cannot be run as nobody here");
+        user = group = 65534;
+    }
+    TestDatabase t;
+    fill(t);
+    const QString backup = t.dir() + QStringLiteral("/copy.db");
+    {
+        QSqlDatabase db = t.db();
+        QVERIFY(!Database::backup(db, backup).damaged);
+    }
+    Database::closeConnection();
+    const QString folder = QFileInfo(t.path()).absolutePath();
+    for (const QString &file : { t.dir(), folder, t.path(), backup })
+        QCOMPARE(::chown(QFile::encodeName(file).constData(), user, group), 0);
+    QVERIFY(QFile::setPermissions(t.path(), QFileDevice::ReadOwner));
+
+    // The user's program has the database open.
+    int ready[2];
+    int hold[2];
+    QVERIFY(::pipe(ready) == 0 && ::pipe(hold) == 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(hold[1]);
+        ::close(ready[0]);
+        if (::setgid(group) != 0 || ::setuid(user) != 0)
+            ::_exit(1);
+        try {
+            QSqlDatabase db = Database::open(t.path(), QStringLiteral("program"));
+            scalar(db, QStringLiteral("SELECT count(*) FROM Meter"));
+            char c = 'x';
+            if (::write(ready[1], &c, 1) != 1 || ::read(hold[0], &c, 1) < 0)
+                ::_exit(3);
+        } catch (...) {
+            ::_exit(2);
+        }
+        ::_exit(0);
+    }
+    ::close(hold[0]);
+    ::close(ready[1]);
+    char c = 0;
+    const bool opened = ::read(ready[0], &c, 1) == 1;
+    const QByteArray before = digest(t.path());
+    const Run r = opened ? runCli({ "--database", t.path(), "restore", backup }, prefix) : Run();
+    ::close(hold[1]);
+    ::close(ready[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    QVERIFY2(opened, "the program could not open the read-only database");
+    QCOMPARE(r.out, QString());
+    QCOMPARE(r.err, "kelvara-cli: " + t.path()
+                 + " is open in another program; close every Kelvara program and try again. Nothing was changed\n");
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(digest(t.path()), before);
 }
 
 QTEST_GUILESS_MAIN(TstCliBadInput)
