@@ -122,6 +122,7 @@ private slots:
     void restoreOverAStaleLog();
     void restoreRefusals_data();
     void restoreRefusals();
+    void restoreStopsWhenTheCopyIsNotOnDisk();
 };
 
 void TstCli::readWorkedExample()
@@ -517,6 +518,31 @@ void TstCli::restoreRefusals()
     QCOMPARE(digest(t.path()), before);
     QCOMPARE(QDir(t.dir() + QStringLiteral("/MDB")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), folder);
     QCOMPARE(QDir(t.dir() + QStringLiteral("/MDB/backup")).entryList(QDir::Files), backups);
+}
+
+// The backup's copy is synced before it replaces the database; when the disk reports that it
+// could not write the copy (fsync fails), the database stays as it was and the restore says so.
+// strace makes the first fsync fail.
+void TstCli::restoreStopsWhenTheCopyIsNotOnDisk()
+{
+    const QStringList strace{ "strace", "-f", "-o", "/dev/null", "-e", "trace=fsync", "-e",
+                              "inject=fsync:error=EIO:when=1" };
+    if (QProcess::execute(strace.first(), strace.mid(1) + QStringList{ "true" }) != 0)
+        QSKIP("strace cannot inject faults here");
+    TestDatabase t;
+    addMeters(t);
+    addReadings(t, QDate(2001, 1, 1), 20);
+    const QString backup = t.dir() + QStringLiteral("/MDB/backup/Kelvara-daily-20010121-080000.db");
+    QSqlDatabase db = t.db();
+    QVERIFY(!Database::backup(db, backup).damaged);
+    db = QSqlDatabase();
+    addReadings(t, QDate(2002, 1, 1), 30);
+    Database::closeConnection();
+    const QByteArray before = digest(t.path());
+
+    const Run r = runCli({ "--database", t.path(), "restore", backup }, strace);
+    QCOMPARE(r.exitCode, 3);
+    QCOMPARE(digest(t.path()), before);
 }
 
 QTEST_GUILESS_MAIN(TstCli)
