@@ -414,8 +414,7 @@ void TstCliBadInput::foreignFiles_data()
     QTest::newRow("another program's SQLite file in WAL mode") << "other-wal" << 3 << foreign;
     QTest::newRow("SQLite file with two of Kelvara's tables") << "partial" << 3 << foreign;
     QTest::newRow("Kelvara's tables under another application id") << "other-id" << 3 << foreign;
-    QTest::newRow("folder") << "folder" << 2
-                            << "kelvara-cli: --database needs the name of a database file, not \"@file\"\n";
+    QTest::newRow("folder") << "folder" << 3 << foreign;
     // Accepted by its tables: the reading is refused only because the meter is unknown.
     QTest::newRow("older Kelvara file without application id") << "older" << 1
                                                                 << "编号为 M1 的表不存在或没有设置执行单价！\n";
