@@ -464,6 +464,7 @@ void TstCli::restoreRefusals_data()
     QTest::newRow("database open in a program") << "open" << 1
         << "kelvara-cli: @db is open in another program; close every Kelvara program and try again. Nothing was changed\n";
     QTest::newRow("damaged backup") << "damaged" << 1 << "kelvara-cli: @backup is damaged (…";
+    QTest::newRow("backup cut short") << "truncated" << 1 << "kelvara-cli: @backup is damaged (…";
     QTest::newRow("another program's file as backup") << "foreign backup" << 1
                                                       << "kelvara-cli: 不是 Kelvara 的数据库文件：@backup\n";
     QTest::newRow("no such backup") << "missing" << 2 << "kelvara-cli: cannot read @backup: no such file\n";
@@ -495,6 +496,10 @@ void TstCli::restoreRefusals()
             f.resize(0);
         f.write(QByteArray(20 * 4096, '\x5a'));
         f.close();
+    } else if (setting == u"truncated") {
+        // A copy cut short, as by a full disk or an interrupted transfer: its first pages only.
+        QFile f(backup);
+        QVERIFY(f.resize(4 * 4096));
     } else if (setting == u"missing") {
         QVERIFY(QFile::remove(backup));
     }
