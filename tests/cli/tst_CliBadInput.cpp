@@ -498,6 +498,9 @@ void TstCliBadInput::initLeavesNothingBehind_data()
                                               << "kelvara-cli: @db is a symbolic link; init creates a new file only\n"
                                               << QStringList{ "Kelvara.db" };
     QTest::newRow("file size limit reached midway") << "full" << 3 << "kelvara-cli: disk I/O error\n" << QStringList{};
+    // Another program's file that merely looks like a part an earlier version left stays.
+    QTest::newRow("another program's partial download beside it") << "download" << 0 << QString()
+                                                                 << QStringList{ "Kelvara.db", "holiday-20240101-120000.db.part" };
 }
 
 // Init either creates the whole database under its name or nothing at all, and never creates a
@@ -513,6 +516,10 @@ void TstCliBadInput::initLeavesNothingBehind()
     QStringList prefix;
     if (setting == u"link") {
         QVERIFY(QFile::link(dir.filePath(QStringLiteral("elsewhere/target.db")), path));
+    } else if (setting == u"download") {
+        QFile download(dir.filePath(QStringLiteral("holiday-20240101-120000.db.part")));
+        QVERIFY(download.open(QIODevice::WriteOnly) && download.write("half a film") > 0);
+        download.close();
     } else {
         // Files beyond 16 KiB cannot be written, much as on a full disk.
         prefix = QStringList{ "bash", "-c", "trap '' XFSZ; ulimit -f 16; exec \"$@\"", "bash" };
