@@ -123,6 +123,7 @@ private slots:
     void restoreRefusals_data();
     void restoreRefusals();
     void restoreStopsWhenTheCopyIsNotOnDisk();
+    void restoreKeepsTheOwner();
 };
 
 void TstCli::readWorkedExample()
@@ -548,6 +549,30 @@ void TstCli::restoreStopsWhenTheCopyIsNotOnDisk()
     const Run r = runCli({ "--database", t.path(), "restore", backup }, strace);
     QCOMPARE(r.exitCode, 3);
     QCOMPARE(digest(t.path()), before);
+}
+
+// Restore run by the administrator (root) on a clerk's database: the restored file and the
+// backup folder stay the clerk's, or the clerk's program can no longer open its database.
+void TstCli::restoreKeepsTheOwner()
+{
+    if (::geteuid() != 0)
+        QSKIP("only root can give files to another user");
+    TestDatabase t;
+    addMeters(t);
+    addReadings(t, QDate(2001, 1, 1), 20);
+    const QString backup = t.dir() + QStringLiteral("/copy.db");
+    QSqlDatabase db = t.db();
+    QVERIFY(!Database::backup(db, backup).damaged);
+    db = QSqlDatabase();
+    Database::closeConnection();
+    const QString folder = QFileInfo(t.path()).absolutePath();
+    for (const QString &file : { folder, t.path() })
+        QCOMPARE(::chown(QFile::encodeName(file).constData(), 65534, 65534), 0);
+
+    const Run r = runCli({ "--database", t.path(), "restore", backup });
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(QFileInfo(t.path()).ownerId(), 65534u);
+    QCOMPARE(QFileInfo(folder + QStringLiteral("/backup")).ownerId(), 65534u);
 }
 
 QTEST_GUILESS_MAIN(TstCli)
