@@ -1,10 +1,12 @@
 // kelvara-cli run as a separate program: read, import, init --demo and restore.
+#include "AutoBackup.h"
 #include "CliRun.h"
 #include "Database.h"
 #include "TestDatabase.h"
 #include "UCommon.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSqlQuery>
@@ -124,6 +126,7 @@ private slots:
     void restoreRefusals();
     void restoreStopsWhenTheCopyIsNotOnDisk();
     void restoreKeepsTheOwner();
+    void dailyCopyDuringARestore();
 };
 
 void TstCli::readWorkedExample()
@@ -573,6 +576,37 @@ void TstCli::restoreKeepsTheOwner()
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(QFileInfo(t.path()).ownerId(), 65534u);
     QCOMPARE(QFileInfo(folder + QStringLiteral("/backup")).ownerId(), 65534u);
+}
+
+// A program started while a restore runs waits for the database; its daily copy must then be of
+// the restored database, not of the file the restore has just replaced (which a damaged copy
+// would even get the restored database marked damaged for).
+void TstCli::dailyCopyDuringARestore()
+{
+    TestDatabase t;
+    addMeters(t);
+    addReadings(t, QDate(2001, 1, 1), 20);
+    const QString backup = t.dir() + QStringLiteral("/copy.db");
+    QSqlDatabase db = t.db();
+    QVERIFY(!Database::backup(db, backup).damaged);
+    db = QSqlDatabase();
+    addReadings(t, QDate(1800, 1, 1), 70000);   // the database as it is takes a moment to keep
+    Database::closeConnection();
+
+    QProcess restore;
+    restore.start(QStringLiteral(KELVARA_CLI), { "--database", t.path(), "restore", backup });
+    // The restore holds the database while it keeps it in the backup folder.
+    const QString folder = AutoBackup::folderFor(t.path());
+    QElapsedTimer timer;
+    timer.start();
+    while (QDir(folder).entryList({ QStringLiteral("*-before-restore-*kelvara-part") }, QDir::Files).isEmpty()
+           && restore.state() != QProcess::NotRunning && timer.elapsed() < 30000)
+        QThread::usleep(200);
+    const AutoBackup::Result copy = AutoBackup::run(t.path(), QDateTime(QDate(2026, 3, 2), QTime(9, 0)));
+    QVERIFY(restore.waitForFinished(60000));
+    QCOMPARE(restore.exitCode(), 0);
+    QCOMPARE(readingsAndCheck(t.path()), QStringLiteral("20 ok"));
+    QCOMPARE(readingsAndCheck(copy.written), QStringLiteral("20 ok"));
 }
 
 QTEST_GUILESS_MAIN(TstCli)
