@@ -9,7 +9,7 @@
 
 namespace {
 
-const char *importUsage = "usage: kelvara-cli [--database FILE] import [--replace] [--rollover] FILE.csv\n";
+const char *importUsage = "usage: kelvara-cli [--database FILE|URI] import [--replace] [--rollover] FILE.csv\n";
 
 // Imports of more lines than this report their progress.
 constexpr int progressStep = 1000;
@@ -42,8 +42,8 @@ int cmdImport(CliContext &ctx)
         return ExitUsage;
     }
     const QByteArray content = file.readAll();
-    if (!QFileInfo::exists(ctx.database)) {
-        ctx.err << "kelvara-cli: no database at " << ctx.database << "\n";
+    if (!Database::exists()) {
+        ctx.err << "kelvara-cli: no database at " << Database::displayName() << "\n";
         return ExitDatabase;
     }
 
@@ -71,22 +71,31 @@ int cmdImport(CliContext &ctx)
         });
     }
     try {
-        Transaction tx(Database::connection());
         int stored = 0;
-        for (const ReadingCsv::Line &line : std::as_const(lines)) {
-            current = stored;
-            if (!session.store.write(line.meterNo, line.counter, line.date, replace)) {
-                ctx.err << "kelvara-cli: line " << line.number << ": " << session.refusalText() << "\n";
-                ctx.err << "kelvara-cli: nothing stored\n";
-                return ExitRefused;
+        QString refused;
+        // All lines or none; a deadlock with another writer runs the whole import again.
+        const bool done = runTransaction(Database::connection(), [&] {
+            stored = 0;
+            session.takeMessages();
+            for (const ReadingCsv::Line &line : std::as_const(lines)) {
+                current = stored;
+                if (!session.store.write(line.meterNo, line.counter, line.date, replace)) {
+                    refused = QStringLiteral("line %1: %2").arg(QString::number(line.number), session.refusalText());
+                    return false;
+                }
+                ++stored;
+                if (lines.size() > progressStep && stored % progressStep == 0) {
+                    ctx.err << "kelvara-cli: " << stored << " of " << lines.size() << " readings computed\n";
+                    ctx.err.flush();
+                }
             }
-            ++stored;
-            if (lines.size() > progressStep && stored % progressStep == 0) {
-                ctx.err << "kelvara-cli: " << stored << " of " << lines.size() << " readings computed\n";
-                ctx.err.flush();
-            }
+            return true;
+        });
+        if (!done) {
+            ctx.err << "kelvara-cli: " << refused << "\n";
+            ctx.err << "kelvara-cli: nothing stored\n";
+            return ExitRefused;
         }
-        tx.commit();
         ctx.out << "stored " << stored << (stored == 1 ? " reading\n" : " readings\n");
     } catch (const DatabaseError &e) {
         const QString shown = session.takeMessages();

@@ -12,7 +12,7 @@ using ReadingCsv::badDateText;
 namespace {
 
 const char *readUsage =
-    "usage: kelvara-cli [--database FILE] read [--date YYYY-MM-DD] [--replace] [--rollover] METER COUNTER\n";
+    "usage: kelvara-cli [--database FILE|URI] read [--date YYYY-MM-DD] [--replace] [--rollover] METER COUNTER\n";
 
 }
 
@@ -84,8 +84,8 @@ int cmdRead(CliContext &ctx)
         ctx.err << "kelvara-cli: " << badCounterText(words.at(1)) << "\n";
         return ExitUsage;
     }
-    if (!QFileInfo::exists(ctx.database)) {
-        ctx.err << "kelvara-cli: no database at " << ctx.database << "\n";
+    if (!Database::exists()) {
+        ctx.err << "kelvara-cli: no database at " << Database::displayName() << "\n";
         return ExitDatabase;
     }
 

@@ -1,6 +1,7 @@
 #include "ReadingStore.h"
 
 #include "Database.h"
+#include "Engine.h"
 #include "UCommon.h"
 
 #include <QSqlError>
@@ -17,7 +18,8 @@ QString iso(const QDate &date)
 // Runs a kept statement with positional values and hands each row to take; throws DatabaseError.
 void eachRow(const QString &sql, const QVariantList &values, const std::function<void(const QSqlQuery &)> &take)
 {
-    QSqlQuery &query = cachedQuery(Database::connection(), sql);
+    const QSqlDatabase db = Database::connection();
+    QSqlQuery &query = cachedQuery(db, sql);
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values.at(i));
     bool ok = query.exec();
@@ -26,13 +28,14 @@ void eachRow(const QString &sql, const QVariantList &values, const std::function
     const QSqlError error = query.lastError();
     query.finish();
     if (!ok || error.isValid())
-        throw DatabaseError::fromSqlError(error);
+        throw DatabaseError::fromSqlError(error, db);
 }
 
 // Runs a kept statement that returns no rows; returns the number of rows it changed.
 int change(const QString &sql, const QVariantList &values)
 {
-    QSqlQuery &query = cachedQuery(Database::connection(), sql);
+    const QSqlDatabase db = Database::connection();
+    QSqlQuery &query = cachedQuery(db, sql);
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values.at(i));
     const bool done = query.exec();
@@ -40,7 +43,7 @@ int change(const QString &sql, const QVariantList &values)
     const int changed = query.numRowsAffected();
     query.finish();
     if (!done)
-        throw DatabaseError::fromSqlError(error);
+        throw DatabaseError::fromSqlError(error, db);
     return changed;
 }
 
@@ -97,19 +100,33 @@ std::optional<StoredReading> ReadingStore::prepare(const QString &meterNo, qint3
         m_manager.ShowMessageText(MeterNotFoundText(meterNo));
         return std::nullopt;
     }
-    const bool exists = m_manager.IsReadOnDate(*number, date);
+    return prepareRegistered(*number, takeNumber, date, replace);
+}
+
+void ReadingStore::lockMeter(const QString &number) const
+{
+    const QSqlDatabase db = Database::connection();
+    const QString lock = Engine::of(db).lockMeter();
+    if (!lock.isEmpty())
+        scalar(db, lock, { number });
+}
+
+std::optional<StoredReading> ReadingStore::prepareRegistered(const QString &number, qint32 takeNumber,
+                                                             const QDate &date, bool replace)
+{
+    const bool exists = m_manager.IsReadOnDate(number, date);
     if (exists && !replace) {
-        m_manager.ShowMessageText(QStringLiteral("该表在这一天已经抄过了！"));
+        m_manager.ShowMessageText(alreadyReadText());
         return std::nullopt;
     }
     // The stored reading of the date lies outside the month window and is never the previous
     // counter value, so correcting it computes as if it had not been there.
-    if (!m_manager.PrepareReading(*number, takeNumber, date))
+    if (!m_manager.PrepareReading(number, takeNumber, date))
         return std::nullopt;
     m_manager.ComputeCharge();
 
     StoredReading row;
-    row.MeterID = *number;
+    row.MeterID = number;
     row.TakeTime = date;
     row.TakeNumber = takeNumber;
     row.CurValue = m_manager.FCurValue;
@@ -237,7 +254,7 @@ public:
     explicit Savepoint(bool needed) : m_done(!needed)
     {
         if (needed)
-            change(QStringLiteral("SAVEPOINT reading_change"), {});
+            execSql(Database::connection(), QStringLiteral("SAVEPOINT reading_change"));
     }
     ~Savepoint()
     {
@@ -250,7 +267,7 @@ public:
     void release()
     {
         if (!m_done)
-            change(QStringLiteral("RELEASE reading_change"), {});
+            execSql(Database::connection(), QStringLiteral("RELEASE reading_change"));
         m_done = true;
     }
 
@@ -265,7 +282,14 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
 {
     m_repriced.clear();
     m_refusal.clear();
-    const std::optional<StoredReading> prepared = prepare(meterNo, takeNumber, date, replace);
+    const std::optional<QString> number = registeredNumber(meterNo);
+    if (!number) {
+        m_manager.ShowMessageText(MeterNotFoundText(meterNo));
+        return std::nullopt;
+    }
+    // Another clerk's change to this meter's readings finishes before this one reads them.
+    lockMeter(*number);
+    const std::optional<StoredReading> prepared = prepareRegistered(*number, takeNumber, date, replace);
     if (!prepared)
         return std::nullopt;
     const StoredReading &row = *prepared;
@@ -285,10 +309,19 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
             != 1)
             throw DatabaseError(QStringLiteral("表记录定位错!"));
     } else {
-        change(QStringLiteral("Insert into TakeMeter (MeterID, TakeNumber, CurValue, Charge, QuotaCharge, "
-                              "InputDate, TakeTime) values (?, ?, ?, ?, ?, ?, ?)"),
-               { row.MeterID, row.TakeNumber, row.CurValue, row.Charge.units(), row.QuotaCharge.units(),
-                 iso(row.InputDate), day });
+        try {
+            change(QStringLiteral("Insert into TakeMeter (MeterID, TakeNumber, CurValue, Charge, QuotaCharge, "
+                                  "InputDate, TakeTime) values (?, ?, ?, ?, ?, ?, ?)"),
+                   { row.MeterID, row.TakeNumber, row.CurValue, row.Charge.units(), row.QuotaCharge.units(),
+                     iso(row.InputDate), day });
+        } catch (const DatabaseError &e) {
+            // The key holds even where the look-up above was passed by another writer: the
+            // reading refused, the caller's transaction is to be rolled back.
+            if (e.kind() != DatabaseError::Duplicate)
+                throw;
+            m_manager.ShowMessageText(alreadyReadText());
+            return std::nullopt;
+        }
     }
     if (next && !(m_pending && m_pending(row.MeterID, next->day))
         && !repriceAfter(row.MeterID, date, *next, nextWasRollover))
@@ -304,6 +337,8 @@ bool ReadingStore::remove(const QString &meterNo, const QDate &date)
     const std::optional<QString> number = registeredNumber(meterNo);
     // The reading of a meter no longer registered has nothing depending on it.
     const QString meter = number.value_or(meterNo);
+    if (number)
+        lockMeter(*number);
     const std::optional<Neighbour> next = number ? nextReading(meter, date) : std::nullopt;
     const bool nextWasRollover = storedAsRollover(meter, next);
 
@@ -321,18 +356,20 @@ bool ReadingStore::remove(const QString &meterNo, const QDate &date)
 std::optional<StoredReading> ReadingStore::store(const QString &meterNo, qint32 takeNumber, const QDate &date,
                                                  bool replace)
 {
-    Transaction tx(Database::connection());
-    std::optional<StoredReading> row = write(meterNo, takeNumber, date, replace);
-    if (row)
-        tx.commit();
+    std::optional<StoredReading> row;
+    runTransaction(Database::connection(), [&] {
+        row = write(meterNo, takeNumber, date, replace);
+        return row.has_value();
+    });
     return row;
 }
 
 bool ReadingStore::erase(const QString &meterNo, const QDate &date)
 {
-    Transaction tx(Database::connection());
-    if (!remove(meterNo, date))
-        return false;
-    tx.commit();
-    return true;
+    return runTransaction(Database::connection(), [&] { return remove(meterNo, date); });
+}
+
+QString ReadingStore::alreadyReadText()
+{
+    return QStringLiteral("该表在这一天已经抄过了！");
 }

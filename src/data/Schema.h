@@ -1,4 +1,5 @@
-// Schema.h: the six tables, their columns in declaration order, and the statements that create them.
+// Schema.h: the six tables and their columns in declaration order; each engine (Engine.h) writes
+// the statements that create them.
 #pragma once
 
 #include <QList>
@@ -25,10 +26,8 @@ constexpr int Version = 1;
 // Columns of a table in declaration order; empty for a name that is not one of the six tables.
 QList<ColumnDef> columns(const QString &table);
 
-// The statements that create the tables and indexes of an empty database.
-QStringList createStatements();
-
-// Creates every table and index in one transaction; throws DatabaseError.
+// Creates every table, index and function of the schema in one transaction, with the statements
+// of the connection's engine; throws DatabaseError.
 void create(QSqlDatabase &db);
 
 }

@@ -3,6 +3,7 @@
 #include "ChargeCalc.h"
 #include "DataSet.h"
 #include "Database.h"
+#include "Engine.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -147,7 +148,7 @@ TKelvaraMg::~TKelvaraMg()
 bool TKelvaraMg::BindQuery(DataSet *query)
 {
     query->setConnectionName(Database::mainConnectionName());
-    if (!QFileInfo::exists(Database::path())) {
+    if (!Database::exists()) {
         ShowMessageText(QStringLiteral("数据库连接错误！请检查数据库文件是不是在目录‘\\MDB 下！’"));
         RequestTerminate();
         return false;
@@ -195,35 +196,40 @@ namespace ReadingSql {
 QString meterNumbers()
 {
     return QStringLiteral(
-        "Select MeterNO from Meter where MeterKey(MeterNO) like MeterKey(:Pattern) escape '\\' order by MeterNO");
+        "Select MeterNO from Meter where MeterKey(MeterNO) like MeterKey(:Pattern) escape '\\' "
+        "order by MeterKey(MeterNO), MeterNO");
 }
 
 QString readOnDate()
 {
-    return QStringLiteral("Select * from TakeMeter where MeterID = :MeterNO and TakeTime = :TakeTime");
+    return QStringLiteral("Select * from TakeMeter where %1 and TakeTime = :TakeTime")
+        .arg(Database::engine().sameMeter(QStringLiteral("MeterID"), QStringLiteral(":MeterNO")));
 }
 
 QString meterInfo()
 {
     return QStringLiteral(
-        "Select m.MeterNO, p.PriceNumber, p.ExceedPrice, m.BaseNumber, m.MaxBound, m.Quota, "
-        "m.SubjoinNumber, m.Multiple, m.WorkShopID, m.SubWorkShopID "
-        "from Meter m, Price p where m.PriceID = p.PriceID and m.MeterNO = :MeterNO");
+               "Select m.MeterNO, p.PriceNumber, p.ExceedPrice, m.BaseNumber, m.MaxBound, m.Quota, "
+               "m.SubjoinNumber, m.Multiple, m.WorkShopID, m.SubWorkShopID "
+               "from Meter m, Price p where m.PriceID = p.PriceID and %1")
+        .arg(Database::engine().sameMeter(QStringLiteral("m.MeterNO"), QStringLiteral(":MeterNO")));
 }
 
 QString monthWindow()
 {
     return QStringLiteral(
-        "Select Count(1), Sum(Charge), Sum(QuotaCharge), Sum(CurValue) from TakeMeter "
-        "where MeterID = :MeterNO and TakeTime >= :FirstDay and TakeTime < :TakeTime");
+               "Select Count(1), Sum(Charge), Sum(QuotaCharge), Sum(CurValue) from TakeMeter "
+               "where %1 and TakeTime >= :FirstDay and TakeTime < :TakeTime")
+        .arg(Database::engine().sameMeter(QStringLiteral("MeterID"), QStringLiteral(":MeterNO")));
 }
 
 QString previousCounter()
 {
     // The latest earlier date: the unique (MeterID, TakeTime) index read backwards, one row.
     return QStringLiteral(
-        "Select TakeNumber from TakeMeter where MeterID = :MeterNO and TakeTime < :TakeTime "
-        "and TakeNumber is not null order by TakeTime desc limit 1");
+               "Select TakeNumber from TakeMeter where %1 and TakeTime < :TakeTime "
+               "and TakeNumber is not null order by TakeTime desc limit 1")
+        .arg(Database::engine().sameMeter(QStringLiteral("MeterID"), QStringLiteral(":MeterNO")));
 }
 
 QString prefixPattern(const QString &typed)

@@ -507,7 +507,8 @@ void TstReadingStore::dependentReadingsAcrossGapsAndOlderRows()
     QSqlQuery q = execSql(t.db(), QStringLiteral("select TakeTime, TakeNumber, CurValue, Charge, QuotaCharge "
                                                  "from TakeMeter order by TakeTime"));
     while (q.next())
-        after << QStringList{ q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
+        // A missing counter value is empty, however the engine hands over its NULL.
+        after << QStringList{ q.value(0).toString(), q.isNull(1) ? QString() : q.value(1).toString(), q.value(2).toString(),
                               Currency::fromUnits(q.value(3).toLongLong()).toString(),
                               Currency::fromUnits(q.value(4).toLongLong()).toString() }
                      .join(u' ');
