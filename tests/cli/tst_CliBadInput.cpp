@@ -326,7 +326,7 @@ void TstCliBadInput::databaseArgument_data()
     QTest::newRow("Chinese name") << "水电 数据库.db" << 0 << QString() << true;
     QTest::newRow("empty") << "" << 2 << notAFile.arg("") << false;
     QTest::newRow("a folder") << "sub/" << 2 << notAFile.arg("@dir/sub/") << false;
-    QTest::newRow("an existing folder") << "." << 2 << notAFile.arg("@dir/.") << false;
+    QTest::newRow("an existing folder") << "." << 3 << "kelvara-cli: 不是 Kelvara 的数据库文件：@dir/.\n" << false;
 }
 
 // Init creates exactly the file named, whatever its name holds; a name that is no file is refused.
@@ -547,7 +547,7 @@ void TstCliBadInput::initLeavesNothingBehind_data()
     QTest::newRow("file size limit reached midway") << "full" << 3 << "kelvara-cli: disk I/O error\n" << QStringList{};
     // Another program's file that merely looks like a part an earlier version left stays.
     QTest::newRow("another program's partial download beside it") << "download" << 0 << QString()
-                                                                 << QStringList{ "Kelvara.db", "holiday-20240101-120000.db.part" };
+                                                                 << QStringList{ "holiday-20240101-120000.db.part", "Kelvara.db" };
 }
 
 // Init either creates the whole database under its name or nothing at all, and never creates a

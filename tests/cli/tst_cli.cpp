@@ -114,6 +114,7 @@ private slots:
     void readReplaceCorrects();
     void readRollover();
     void readWithoutDatabase();
+    void readOnADamagedFile();
     void importStoresInDateOrder();
     void importBadLines_data();
     void importBadLines();
@@ -252,6 +253,25 @@ void TstCli::readWithoutDatabase()
     QCOMPARE(r.exitCode, 3);
     QCOMPARE(r.err, "kelvara-cli: no database at " + missing + "\n");
     QVERIFY(!QFile::exists(missing));
+}
+
+// The damage is told once, not by the data manager and again by the command.
+void TstCli::readOnADamagedFile()
+{
+    if (TestDatabase::onServer())
+        QSKIP("pages of a file");
+    TestDatabase t;
+    addMeters(t);
+    const int page = t.scalar(QStringLiteral("select rootpage from sqlite_schema where name = 'Meter'")).toInt();
+    const int pageSize = t.scalar(QStringLiteral("PRAGMA page_size")).toInt();
+    Database::closeConnection();
+    QFile f(t.path());
+    QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(qint64(page - 1) * pageSize));
+    QVERIFY(f.write(QByteArray(pageSize, '\x5a')) == pageSize);
+    f.close();
+    const Run r = runCli(t.path(), { "read", "M1", "1005" });
+    QCOMPARE(r.err, QStringLiteral("kelvara-cli: 数据库文件已损坏！\n"));
+    QCOMPARE(r.exitCode, 3);
 }
 
 void TstCli::importStoresInDateOrder()

@@ -174,7 +174,8 @@ void TstAutoBackup::stoppedCopyLeavesNothing()
 }
 
 // Copies killed (SIGKILL) at random moments leave their partial files; the next copy removes
-// them, and a copy whose process still runs is left alone.
+// them (the copies are named after the database, as the program's are), and a copy whose
+// process still runs is left alone.
 void TstAutoBackup::killedCopiesAreClearedAway()
 {
     TestDatabase t;
@@ -209,7 +210,7 @@ void TstAutoBackup::killedCopiesAreClearedAway()
     int killed = 0;
     QStringList expected{ QStringLiteral("whole.db") };
     for (int i = 0; i < 6; ++i) {
-        const pid_t child = startCopy(QStringLiteral("killed-%1.db").arg(i));
+        const pid_t child = startCopy(QStringLiteral("Kelvara-killed-%1.db").arg(i));
         std::this_thread::sleep_for(std::chrono::microseconds(
             std::uniform_int_distribution<qint64>(wholeUs / 10, wholeUs * 8 / 10)(g)));
         ::kill(child, SIGKILL);
@@ -217,7 +218,7 @@ void TstAutoBackup::killedCopiesAreClearedAway()
             ++killed;
     }
     // A copy that got its name before the kill came is whole.
-    for (const QString &name : QDir(folder).entryList({ QStringLiteral("killed-*.db") }, QDir::Files)) {
+    for (const QString &name : QDir(folder).entryList({ QStringLiteral("Kelvara-killed-*.db") }, QDir::Files)) {
         QCOMPARE(readingsIn(folder + u'/' + name), 60000);
         expected << name;
     }
