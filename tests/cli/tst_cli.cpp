@@ -688,6 +688,8 @@ void TstCli::restoreRefusals()
 // strace makes the first fsync fail.
 void TstCli::restoreStopsWhenTheCopyIsNotOnDisk()
 {
+    if (TestDatabase::onServer())
+        QSKIP("a file's copies and restore");
     const QStringList strace{ "strace", "-f", "-o", "/dev/null", "-e", "trace=fsync", "-e",
                               "inject=fsync:error=EIO:when=1" };
     if (QProcess::execute(strace.first(), strace.mid(1) + QStringList{ "true" }) != 0)
@@ -712,6 +714,8 @@ void TstCli::restoreStopsWhenTheCopyIsNotOnDisk()
 // backup folder stay the clerk's, or the clerk's program can no longer open its database.
 void TstCli::restoreKeepsTheOwner()
 {
+    if (TestDatabase::onServer())
+        QSKIP("a file's copies and restore");
     if (::geteuid() != 0)
         QSKIP("only root can give files to another user");
     TestDatabase t;
@@ -737,6 +741,8 @@ void TstCli::restoreKeepsTheOwner()
 // would even get the restored database marked damaged for).
 void TstCli::dailyCopyDuringARestore()
 {
+    if (TestDatabase::onServer())
+        QSKIP("a file's copies and restore");
     TestDatabase t;
     addMeters(t);
     addReadings(t, QDate(2001, 1, 1), 20);

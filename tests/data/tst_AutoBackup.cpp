@@ -208,9 +208,10 @@ void TstAutoBackup::killedCopiesAreClearedAway()
 
     std::mt19937 g(20260302);
     int killed = 0;
+    pid_t child = 0;
     QStringList expected{ QStringLiteral("whole.db") };
     for (int i = 0; i < 6; ++i) {
-        const pid_t child = startCopy(QStringLiteral("Kelvara-killed-%1.db").arg(i));
+        child = startCopy(QStringLiteral("Kelvara-killed-%1.db").arg(i));
         std::this_thread::sleep_for(std::chrono::microseconds(
             std::uniform_int_distribution<qint64>(wholeUs / 10, wholeUs * 8 / 10)(g)));
         ::kill(child, SIGKILL);
@@ -231,11 +232,15 @@ void TstAutoBackup::killedCopiesAreClearedAway()
     QVERIFY(killed > 0);
     QVERIFY(!left.isEmpty());
 
-    // A partial file of a process that still runs (this one) stays.
+    // A partial file of a process that still runs (this one) stays; a killed restore's part
+    // beside the database goes too.
     const QString running = folder + QStringLiteral("/other.db.%1.kelvara-part").arg(::getpid());
     touch(running);
+    const QString restorePart = t.path() + QStringLiteral(".%1.kelvara-part").arg(child);
+    touch(restorePart);
     const AutoBackup::Result next = AutoBackup::run(t.path(), QDateTime(QDate(2026, 3, 2), QTime(9, 0)));
     QCOMPARE(readingsIn(next.written), 60000);
+    QVERIFY(!QFile::exists(restorePart));
     left = QDir(folder).entryList(QDir::Files);
     left.sort();
     expected << QFileInfo(next.written).fileName() << QFileInfo(running).fileName();
