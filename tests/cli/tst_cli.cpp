@@ -1,4 +1,5 @@
 // kelvara-cli run as a separate program: read, import, init --demo and restore.
+#include "AutoBackup.h"
 #include "CliRun.h"
 #include "Database.h"
 #include "Engine.h"
@@ -7,6 +8,7 @@
 #include "UCommon.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSqlQuery>
@@ -112,6 +114,7 @@ private slots:
     void readReplaceCorrects();
     void readRollover();
     void readWithoutDatabase();
+    void readOnADamagedFile();
     void importStoresInDateOrder();
     void importBadLines_data();
     void importBadLines();
@@ -126,6 +129,9 @@ private slots:
     void restoreOverAStaleLog();
     void restoreRefusals_data();
     void restoreRefusals();
+    void restoreStopsWhenTheCopyIsNotOnDisk();
+    void restoreKeepsTheOwner();
+    void dailyCopyDuringARestore();
 };
 
 void TstCli::readWorkedExample()
@@ -247,6 +253,25 @@ void TstCli::readWithoutDatabase()
     QCOMPARE(r.exitCode, 3);
     QCOMPARE(r.err, "kelvara-cli: no database at " + missing + "\n");
     QVERIFY(!QFile::exists(missing));
+}
+
+// The damage is told once, not by the data manager and again by the command.
+void TstCli::readOnADamagedFile()
+{
+    if (TestDatabase::onServer())
+        QSKIP("pages of a file");
+    TestDatabase t;
+    addMeters(t);
+    const int page = t.scalar(QStringLiteral("select rootpage from sqlite_schema where name = 'Meter'")).toInt();
+    const int pageSize = t.scalar(QStringLiteral("PRAGMA page_size")).toInt();
+    Database::closeConnection();
+    QFile f(t.path());
+    QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(qint64(page - 1) * pageSize));
+    QVERIFY(f.write(QByteArray(pageSize, '\x5a')) == pageSize);
+    f.close();
+    const Run r = runCli(t.path(), { "read", "M1", "1005" });
+    QCOMPARE(r.err, QStringLiteral("kelvara-cli: 数据库文件已损坏！\n"));
+    QCOMPARE(r.exitCode, 3);
 }
 
 void TstCli::importStoresInDateOrder()
@@ -595,6 +620,7 @@ void TstCli::restoreRefusals_data()
     QTest::newRow("database open in a program") << "open" << 1
         << "kelvara-cli: @db is open in another program; close every Kelvara program and try again. Nothing was changed\n";
     QTest::newRow("damaged backup") << "damaged" << 1 << "kelvara-cli: @backup is damaged (…";
+    QTest::newRow("backup cut short") << "truncated" << 1 << "kelvara-cli: @backup is damaged (…";
     QTest::newRow("another program's file as backup") << "foreign backup" << 1
                                                       << "kelvara-cli: 不是 Kelvara 的数据库文件：@backup\n";
     QTest::newRow("no such backup") << "missing" << 2 << "kelvara-cli: cannot read @backup: no such file\n";
@@ -628,6 +654,10 @@ void TstCli::restoreRefusals()
             f.resize(0);
         f.write(QByteArray(20 * 4096, '\x5a'));
         f.close();
+    } else if (setting == u"truncated") {
+        // A copy cut short, as by a full disk or an interrupted transfer: its first pages only.
+        QFile f(backup);
+        QVERIFY(f.resize(4 * 4096));
     } else if (setting == u"missing") {
         QVERIFY(QFile::remove(backup));
     }
@@ -651,6 +681,92 @@ void TstCli::restoreRefusals()
     QCOMPARE(digest(t.path()), before);
     QCOMPARE(QDir(t.dir() + QStringLiteral("/MDB")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), folder);
     QCOMPARE(QDir(t.dir() + QStringLiteral("/MDB/backup")).entryList(QDir::Files), backups);
+}
+
+// The backup's copy is synced before it replaces the database; when the disk reports that it
+// could not write the copy (fsync fails), the database stays as it was and the restore says so.
+// strace makes the first fsync fail.
+void TstCli::restoreStopsWhenTheCopyIsNotOnDisk()
+{
+    if (TestDatabase::onServer())
+        QSKIP("a file's copies and restore");
+    const QStringList strace{ "strace", "-f", "-o", "/dev/null", "-e", "trace=fsync", "-e",
+                              "inject=fsync:error=EIO:when=1" };
+    if (QProcess::execute(strace.first(), strace.mid(1) + QStringList{ "true" }) != 0)
+        QSKIP("strace cannot inject faults here");
+    TestDatabase t;
+    addMeters(t);
+    addReadings(t, QDate(2001, 1, 1), 20);
+    const QString backup = t.dir() + QStringLiteral("/MDB/backup/Kelvara-daily-20010121-080000.db");
+    QSqlDatabase db = t.db();
+    QVERIFY(!Database::backup(db, backup).damaged);
+    db = QSqlDatabase();
+    addReadings(t, QDate(2002, 1, 1), 30);
+    Database::closeConnection();
+    const QByteArray before = digest(t.path());
+
+    const Run r = runCli({ "--database", t.path(), "restore", backup }, strace);
+    QCOMPARE(r.exitCode, 3);
+    QCOMPARE(digest(t.path()), before);
+}
+
+// Restore run by the administrator (root) on a clerk's database: the restored file and the
+// backup folder stay the clerk's, or the clerk's program can no longer open its database.
+void TstCli::restoreKeepsTheOwner()
+{
+    if (TestDatabase::onServer())
+        QSKIP("a file's copies and restore");
+    if (::geteuid() != 0)
+        QSKIP("only root can give files to another user");
+    TestDatabase t;
+    addMeters(t);
+    addReadings(t, QDate(2001, 1, 1), 20);
+    const QString backup = t.dir() + QStringLiteral("/copy.db");
+    QSqlDatabase db = t.db();
+    QVERIFY(!Database::backup(db, backup).damaged);
+    db = QSqlDatabase();
+    Database::closeConnection();
+    const QString folder = QFileInfo(t.path()).absolutePath();
+    for (const QString &file : { folder, t.path() })
+        QCOMPARE(::chown(QFile::encodeName(file).constData(), 65534, 65534), 0);
+
+    const Run r = runCli({ "--database", t.path(), "restore", backup });
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(QFileInfo(t.path()).ownerId(), 65534u);
+    QCOMPARE(QFileInfo(folder + QStringLiteral("/backup")).ownerId(), 65534u);
+}
+
+// A program started while a restore runs waits for the database; its daily copy must then be of
+// the restored database, not of the file the restore has just replaced (which a damaged copy
+// would even get the restored database marked damaged for).
+void TstCli::dailyCopyDuringARestore()
+{
+    if (TestDatabase::onServer())
+        QSKIP("a file's copies and restore");
+    TestDatabase t;
+    addMeters(t);
+    addReadings(t, QDate(2001, 1, 1), 20);
+    const QString backup = t.dir() + QStringLiteral("/copy.db");
+    QSqlDatabase db = t.db();
+    QVERIFY(!Database::backup(db, backup).damaged);
+    db = QSqlDatabase();
+    addReadings(t, QDate(1800, 1, 1), 70000);   // the database as it is takes a moment to keep
+    Database::closeConnection();
+
+    QProcess restore;
+    restore.start(QStringLiteral(KELVARA_CLI), { "--database", t.path(), "restore", backup });
+    // The restore holds the database while it keeps it in the backup folder.
+    const QString folder = AutoBackup::folderFor(t.path());
+    QElapsedTimer timer;
+    timer.start();
+    while (QDir(folder).entryList({ QStringLiteral("*-before-restore-*kelvara-part") }, QDir::Files).isEmpty()
+           && restore.state() != QProcess::NotRunning && timer.elapsed() < 30000)
+        QThread::usleep(200);
+    const AutoBackup::Result copy = AutoBackup::run(t.path(), QDateTime(QDate(2026, 3, 2), QTime(9, 0)));
+    QVERIFY(restore.waitForFinished(60000));
+    QCOMPARE(restore.exitCode(), 0);
+    QCOMPARE(readingsAndCheck(t.path()), QStringLiteral("20 ok"));
+    QCOMPARE(readingsAndCheck(copy.written), QStringLiteral("20 ok"));
 }
 
 QTEST_GUILESS_MAIN(TstCli)
