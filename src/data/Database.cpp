@@ -118,11 +118,6 @@ void makeQueryOnly(const QSqlDatabase &db)
     pragma.exec(QStringLiteral("PRAGMA query_only = ON"));
 }
 
-void makeOwnerOnly(const QString &file)
-{
-    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-}
-
 }
 
 namespace Database {
@@ -305,8 +300,7 @@ SqliteFile::Copy backupFile(const QString &source, const QString &destination, c
         rc = sqlite3_exec(handle, "BEGIN; SELECT count(*) FROM sqlite_schema;", nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK)
             throw DatabaseError::fromSqlite(rc, QString::fromUtf8(sqlite3_errmsg(handle)));
-        struct stat now {};
-        if (::stat(name.constData(), &now) == 0 && now.st_dev == identity.st_dev && now.st_ino == identity.st_ino)
+        if (SqliteFile::stillAt(source, identity))
             return SqliteFile::copy(handle, destination, SqliteFile::Check::Full, stop);
         if (attempt == 3)
             throw DatabaseError(QStringLiteral("%1 was replaced while it was being copied; the copy is made at the next start")

@@ -214,13 +214,6 @@ void makeFolder(const QString &folder, const Owner &owner)
     giveTo(folder, owner);
 }
 
-// The file at path is still the one whose identity was taken.
-bool stillAt(const QString &path, const struct stat &identity)
-{
-    struct stat now{};
-    return ::stat(nameOf(path).constData(), &now) == 0 && now.st_dev == identity.st_dev && now.st_ino == identity.st_ino;
-}
-
 // Whether a process other than this one holds a lock on the file: every SQLite connection to a
 // database in WAL mode holds one for as long as it is open. F_GETLK needs no write permission, so
 // this sees a program that has a read-only database open. Only before this process opens the
@@ -445,6 +438,12 @@ struct LeftoverPatterns
     QList<QRegularExpression> earlier;   // parts of an earlier version, without process id
 };
 
+}
+
+bool stillAt(const QString &path, const struct stat &identity)
+{
+    struct stat now{};
+    return ::stat(nameOf(path).constData(), &now) == 0 && now.st_dev == identity.st_dev && now.st_ino == identity.st_ino;
 }
 
 Kind inspect(const QString &file)

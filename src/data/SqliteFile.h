@@ -9,6 +9,7 @@
 #include <functional>
 
 struct sqlite3;
+struct stat;
 
 namespace SqliteFile {
 
@@ -39,6 +40,9 @@ void repairLeftovers(const QString &file);
 // beside it (-wal, -shm, -journal): the same file reached by any name or link, or the name
 // SQLite would give such a file.
 bool isPartOf(const QString &path, const QString &database);
+
+// Whether the file at path is still the one whose identity (device and inode) was taken.
+bool stillAt(const QString &path, const struct stat &identity);
 
 enum class Check { Quick, Full };   // quick_check or integrity_check
 
