@@ -72,6 +72,13 @@ void addReadings(TestDatabase &t, const QDate &first, int days)
     tx.commit();
 }
 
+// A checked copy of the test's database at backup; whether it came out sound.
+bool keptCopy(TestDatabase &t, const QString &backup)
+{
+    QSqlDatabase db = t.db();
+    return !Database::backup(db, backup).damaged;
+}
+
 // Count of readings and integrity_check of a file, as a fresh connection finds it.
 QString readingsAndCheck(const QString &file)
 {
@@ -571,9 +578,7 @@ void TstCli::restoreOverAStaleLog()
     addMeters(t);
     addReadings(t, QDate(2001, 1, 1), 20);
     const QString backup = t.dir() + QStringLiteral("/MDB/backup/Kelvara-daily-20010121-080000.db");
-    QSqlDatabase db = t.db();
-    QVERIFY(!Database::backup(db, backup).damaged);
-    db = QSqlDatabase();
+    QVERIFY(keptCopy(t, backup));
     addReadings(t, QDate(2002, 1, 1), 3000);
     Database::closeConnection();
     const pid_t child = ::fork();
@@ -641,9 +646,7 @@ void TstCli::restoreRefusals()
     addMeters(t);
     addReadings(t, QDate(2001, 1, 1), 3000);
     const QString backup = t.dir() + QStringLiteral("/MDB/backup/Kelvara-daily-20010121-080000.db");
-    QSqlDatabase db = t.db();
-    QVERIFY(!Database::backup(db, backup).damaged);
-    db = QSqlDatabase();
+    QVERIFY(keptCopy(t, backup));
     Database::closeConnection();
     if (setting == u"damaged" || setting == u"foreign backup" || setting == u"foreign database") {
         QFile f(setting == u"foreign database" ? t.path() : backup);
@@ -698,9 +701,7 @@ void TstCli::restoreStopsWhenTheCopyIsNotOnDisk()
     addMeters(t);
     addReadings(t, QDate(2001, 1, 1), 20);
     const QString backup = t.dir() + QStringLiteral("/MDB/backup/Kelvara-daily-20010121-080000.db");
-    QSqlDatabase db = t.db();
-    QVERIFY(!Database::backup(db, backup).damaged);
-    db = QSqlDatabase();
+    QVERIFY(keptCopy(t, backup));
     addReadings(t, QDate(2002, 1, 1), 30);
     Database::closeConnection();
     const QByteArray before = digest(t.path());
@@ -722,9 +723,7 @@ void TstCli::restoreKeepsTheOwner()
     addMeters(t);
     addReadings(t, QDate(2001, 1, 1), 20);
     const QString backup = t.dir() + QStringLiteral("/copy.db");
-    QSqlDatabase db = t.db();
-    QVERIFY(!Database::backup(db, backup).damaged);
-    db = QSqlDatabase();
+    QVERIFY(keptCopy(t, backup));
     Database::closeConnection();
     const QString folder = QFileInfo(t.path()).absolutePath();
     for (const QString &file : { folder, t.path() })
@@ -747,9 +746,7 @@ void TstCli::dailyCopyDuringARestore()
     addMeters(t);
     addReadings(t, QDate(2001, 1, 1), 20);
     const QString backup = t.dir() + QStringLiteral("/copy.db");
-    QSqlDatabase db = t.db();
-    QVERIFY(!Database::backup(db, backup).damaged);
-    db = QSqlDatabase();
+    QVERIFY(keptCopy(t, backup));
     addReadings(t, QDate(1800, 1, 1), 70000);   // the database as it is takes a moment to keep
     Database::closeConnection();
 
