@@ -29,6 +29,7 @@ private slots:
     void locations_data();
     void locations();
     void startPathFromConfiguration();
+    void startPathWithSeveralHosts();
 
 private:
 };
@@ -345,6 +346,20 @@ void TstDatabase::startPathFromConfiguration()
     QCOMPARE(Database::startPath(QString()), QStringLiteral("postgresql://clerk@db.example/kelvara"));
     // The command line wins.
     QCOMPARE(Database::startPath(QStringLiteral("other.db")), QStringLiteral("other.db"));
+}
+
+// An address naming two servers, written into the configuration file as the set-up shows it, is
+// the address the program opens, not the file beside it.
+void TstDatabase::startPathWithSeveralHosts()
+{
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    QVERIFY(QDir().mkpath(home.filePath(QStringLiteral("Kelvara"))));
+    QFile conf(home.filePath(QStringLiteral("Kelvara/Kelvara.conf")));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("[General]\ndatabase=postgresql://clerk@db1.example,db2.example/kelvara\n");
+    conf.close();
+    QCOMPARE(Database::startPath(QString()), QStringLiteral("postgresql://clerk@db1.example,db2.example/kelvara"));
 }
 
 QTEST_GUILESS_MAIN(TstDatabase)
