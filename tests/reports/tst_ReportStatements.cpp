@@ -28,6 +28,7 @@ private slots:
     void footersAreColumnSums_data();
     void footersAreColumnSums();
     void yearsAreNotWidened();
+    void metersInTheOrderOfTheirNumbers();
 
 private:
     void run(Kind kind, const QDate &start, const QDate &end, qint64 workshop = 0);
@@ -246,6 +247,40 @@ void TstReportStatements::yearsAreNotWidened()
     QCOMPARE(ReportFixture::rows(*m_model).size(), 3);
     run(Kind::Summary, QDate(24, 7, 1), QDate(24, 7, 31));
     QCOMPARE(ReportFixture::rows(*m_model).size(), 0);
+}
+
+namespace {
+
+// The first two columns of a report's rows.
+QStringList namesAndNumbers(const ReportFixture::Table &table, int columns)
+{
+    QStringList keys;
+    for (const QStringList &row : table)
+        keys << QStringList(row.mid(0, columns)).join(u'/');
+    return keys;
+}
+
+}
+
+void TstReportStatements::metersInTheOrderOfTheirNumbers()
+{
+    // Meter numbers compare without regard to case: "a2" comes before "B1" in every report.
+    const qint64 sort = m_db->scalar(QStringLiteral("Select MeterSortID from MeterSort where MeterSortName = '水表'")).toLongLong();
+    const qint64 price = m_db->scalar(QStringLiteral("Select PriceID from Price where PriceName = '生产用水'")).toLongLong();
+    for (const char *number : { "B1", "a2" }) {
+        MeterSpec m;
+        m.number = QString::fromLatin1(number);
+        m.sort = sort;
+        m.price = price;
+        m.workshop = m_ids.assembly;
+        m.team = m_ids.assemblyTeam;
+        m_db->addMeter(m);
+        m_db->addReading(m.number, QDate(2024, 9, 2), 5, 5, yuan("12.5"), yuan("0"));
+    }
+    run(Kind::Summary, QDate(2024, 9, 1), QDate(2024, 9, 30));
+    QCOMPARE(namesAndNumbers(ReportFixture::rows(*m_model), 2), QStringList({ "装配车间/a2", "装配车间/B1" }));
+    run(Kind::Detail, QDate(2024, 9, 1), QDate(2024, 9, 30), m_ids.assembly);
+    QCOMPARE(namesAndNumbers(ReportFixture::rows(*m_model), 2), QStringList({ "总装班/a2", "总装班/B1" }));
 }
 
 QTEST_GUILESS_MAIN(TstReportStatements)
