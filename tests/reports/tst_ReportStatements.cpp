@@ -29,6 +29,7 @@ private slots:
     void footersAreColumnSums();
     void yearsAreNotWidened();
     void metersInTheOrderOfTheirNumbers();
+    void workshopsOfTheClassReportAsOnAFile();
 
 private:
     void run(Kind kind, const QDate &start, const QDate &end, qint64 workshop = 0);
@@ -281,6 +282,30 @@ void TstReportStatements::metersInTheOrderOfTheirNumbers()
     QCOMPARE(namesAndNumbers(ReportFixture::rows(*m_model), 2), QStringList({ "装配车间/a2", "装配车间/B1" }));
     run(Kind::Detail, QDate(2024, 9, 1), QDate(2024, 9, 30), m_ids.assembly);
     QCOMPARE(namesAndNumbers(ReportFixture::rows(*m_model), 2), QStringList({ "总装班/a2", "总装班/B1" }));
+}
+
+void TstReportStatements::workshopsOfTheClassReportAsOnAFile()
+{
+    // Workshops typed with full-width characters: each is its own row, in the order of the names'
+    // characters, as the summary orders them.
+    const qint64 sort = m_db->scalar(QStringLiteral("Select MeterSortID from MeterSort where MeterSortName = '水表'")).toLongLong();
+    const qint64 price = m_db->scalar(QStringLiteral("Select PriceID from Price where PriceName = '生产用水'")).toLongLong();
+    int n = 0;
+    for (const char *name : { "二号车间", "１号车间", "a车间", "Ａ车间" }) {
+        MeterSpec m;
+        m.number = QStringLiteral("F%1").arg(++n);
+        m.sort = sort;
+        m.price = price;
+        m.workshop = m_db->addWorkshop(QString::fromUtf8(name), 2, m_ids.production);
+        m.team = m.workshop;
+        m_db->addMeter(m);
+        m_db->addReading(m.number, QDate(2024, 9, 2), 5, 5, yuan("12.5"), yuan("0"));
+    }
+    run(Kind::Summary, QDate(2024, 9, 1), QDate(2024, 9, 30));
+    const QStringList summary = namesAndNumbers(ReportFixture::rows(*m_model), 1);
+    QCOMPARE(summary, QStringList({ "a车间", "二号车间", "１号车间", "Ａ车间" }));
+    run(Kind::Classes, QDate(2024, 9, 1), QDate(2024, 9, 30));
+    QCOMPARE(namesAndNumbers(ReportFixture::rows(*m_model), 1), summary);
 }
 
 QTEST_GUILESS_MAIN(TstReportStatements)
