@@ -30,6 +30,7 @@ private slots:
     void locations();
     void startPathFromConfiguration();
     void startPathWithSeveralHosts();
+    void severalServersWithTheirPorts();
 
 private:
 };
@@ -360,6 +361,26 @@ void TstDatabase::startPathWithSeveralHosts()
     conf.write("[General]\ndatabase=postgresql://clerk@db1.example,db2.example/kelvara\n");
     conf.close();
     QCOMPARE(Database::startPath(QString()), QStringLiteral("postgresql://clerk@db1.example,db2.example/kelvara"));
+}
+
+// An address naming the servers to try in turn, each with its port, as libpq reads it.
+void TstDatabase::severalServersWithTheirPorts()
+{
+    if (!TestDatabase::onServer())
+        QSKIP("an address of a server");
+    QString address = TestDatabase::serverAddress();
+    const QRegularExpressionMatch host = QRegularExpression(QStringLiteral("host=(\\S+)")).match(address);
+    const QRegularExpressionMatch port = QRegularExpression(QStringLiteral("port=(\\d+)")).match(address);
+    QVERIFY(host.hasMatch() && port.hasMatch());
+    address.replace(host.captured(0), QStringLiteral("host=%1,%1").arg(host.captured(1)));
+    address.replace(port.captured(0), QStringLiteral("port=%1,%1").arg(port.captured(1)));
+    try {
+        const QSqlDatabase db = Database::open(address, QStringLiteral("two-servers"));
+        QCOMPARE(scalar(db, QStringLiteral("SELECT 1")).toInt(), 1);
+    } catch (const DatabaseError &e) {
+        QFAIL(qPrintable(e.text()));
+    }
+    Database::close(QStringLiteral("two-servers"));
 }
 
 QTEST_GUILESS_MAIN(TstDatabase)
