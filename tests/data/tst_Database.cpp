@@ -312,6 +312,9 @@ void TstDatabase::locations_data()
                                                  << "the address holds a password" << "postgresql://db/kelvara?password=***";
     QTest::newRow("password setting") << "host=db password = 's3 cret'" << true << "the address holds a password"
                                       << "host=db password = ***";
+    QTest::newRow("password under a percent-encoded name") << "postgresql://db/kelvara?pass%77ord=s3cret" << true
+                                                           << "the address holds a password"
+                                                           << "postgresql://db/kelvara?pass%77ord=***";
     QTest::newRow("unknown setting") << "host=db colour=blue" << true << "invalid connection option \"colour\""
                                      << "host=db colour=blue";
 }
