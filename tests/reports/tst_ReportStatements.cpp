@@ -30,6 +30,7 @@ private slots:
     void yearsAreNotWidened();
     void metersInTheOrderOfTheirNumbers();
     void workshopsOfTheClassReportAsOnAFile();
+    void sumsBeyondTheRangeAreNotWrapped();
 
 private:
     void run(Kind kind, const QDate &start, const QDate &end, qint64 workshop = 0);
@@ -306,6 +307,25 @@ void TstReportStatements::workshopsOfTheClassReportAsOnAFile()
     QCOMPARE(summary, QStringList({ "a车间", "二号车间", "１号车间", "Ａ车间" }));
     run(Kind::Classes, QDate(2024, 9, 1), QDate(2024, 9, 30));
     QCOMPARE(namesAndNumbers(ReportFixture::rows(*m_model), 1), summary);
+}
+
+void TstReportStatements::sumsBeyondTheRangeAreNotWrapped()
+{
+    // Two charges whose sum exceeds what an amount holds: the report is refused, never printed
+    // with a wrapped, negative figure.
+    const Currency huge = Currency::fromUnits(5000000000000000000LL);
+    m_db->addReading(QStringLiteral("W1"), QDate(2024, 9, 2), 300, 40, huge, yuan("0"));
+    m_db->addReading(QStringLiteral("W1"), QDate(2024, 9, 3), 340, 40, huge, yuan("0"));
+    for (const Kind kind : { Kind::Summary, Kind::Classes }) {
+        try {
+            run(kind, QDate(2024, 9, 1), QDate(2024, 9, 30));
+        } catch (const DatabaseError &) {
+            continue;
+        }
+        for (const QStringList &row : ReportFixture::rows(*m_model) + Table{ ReportFixture::footer(*m_model) })
+            for (const QString &figure : row)
+                QVERIFY2(!figure.startsWith(u'-'), qPrintable(row.join(u',')));
+    }
 }
 
 QTEST_GUILESS_MAIN(TstReportStatements)
