@@ -123,6 +123,7 @@ private slots:
     void initDemoWritesReadings();
     void secondClerkOfADateIsRefused();
     void migrateRoundTrip();
+    void migrateAsTheDatabaseOwnerIsQuiet();
     void restoreOverAStaleLog();
     void restoreRefusals_data();
     void restoreRefusals();
@@ -533,6 +534,30 @@ void TstCli::migrateRoundTrip()
     r = runCli(back, { "read", "--date", "2005-03-20", "M1", "1030" });
     QCOMPARE(r.out, QStringLiteral("M1\t2005-03-20\t1030\t100\t0.0000\t84.0000\n"));
     Database::setPath(t.path());
+}
+
+// Set up as the README shows, the database belongs to a role of its own that is no superuser:
+// moving a file there says what was copied and nothing about tables that are not Kelvara's.
+void TstCli::migrateAsTheDatabaseOwnerIsQuiet()
+{
+    if (!TestDatabase::onServer())
+        QSKIP("a server's roles");
+    TestDatabase t;
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("office.db"));
+    QCOMPARE(runCli(file, { "init", "--demo" }).exitCode, 0);
+    const QString target = t.emptyDatabase();
+    const QString schema = QRegularExpression(QStringLiteral("search_path=(\\w+)")).match(target).captured(1);
+    QVERIFY(!schema.isEmpty());
+    execSql(t.db(), QStringLiteral("CREATE ROLE kelvara_owner LOGIN"));
+    execSql(t.db(), QStringLiteral("GRANT USAGE, CREATE ON SCHEMA %1 TO kelvara_owner").arg(schema));
+    QString asOwner = target;
+    asOwner.replace(QRegularExpression(QStringLiteral("user=\\S+")), QStringLiteral("user=kelvara_owner"));
+    const Run r = runCli({ "--database", file, "migrate", "--to", asOwner });
+    execSql(t.db(), QStringLiteral("DROP OWNED BY kelvara_owner CASCADE"));
+    execSql(t.db(), QStringLiteral("DROP ROLE kelvara_owner"));
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.err, QString());
 }
 
 // A program killed while it wrote left its log beside the database. Copied over the database, a
