@@ -124,6 +124,7 @@ private slots:
     void secondClerkOfADateIsRefused();
     void migrateRoundTrip();
     void migrateAsTheDatabaseOwnerIsQuiet();
+    void databaseWithoutTheTablesIsNamed();
     void restoreOverAStaleLog();
     void restoreRefusals_data();
     void restoreRefusals();
@@ -558,6 +559,23 @@ void TstCli::migrateAsTheDatabaseOwnerIsQuiet()
     execSql(t.db(), QStringLiteral("DROP ROLE kelvara_owner"));
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.err, QString());
+}
+
+// An address that reaches a database without Kelvara's tables (a misspelt name, a database not
+// yet filled by init) is told as such, as a file of another program is, not with the server's
+// words about a missing relation.
+void TstCli::databaseWithoutTheTablesIsNamed()
+{
+    if (!TestDatabase::onServer())
+        QSKIP("a server's database");
+    TestDatabase t;
+    const QString empty = t.emptyDatabase();
+    for (const QStringList &args : { QStringList{ "read", "--date", "2024-01-02", "M1", "5" },
+                                     QStringList{ "report", "summary", "--from", "2024-01-01", "--to", "2024-01-31" } }) {
+        const Run r = runCli(empty, args);
+        QCOMPARE(r.exitCode, 3);
+        QVERIFY2(!r.err.contains(QStringLiteral("ERROR:")) && !r.err.contains(QStringLiteral("relation")), qPrintable(r.err));
+    }
 }
 
 // A program killed while it wrote left its log beside the database. Copied over the database, a
