@@ -133,6 +133,8 @@ private slots:
     void initDemoWritesReadings();
     void secondClerkOfADateIsRefused();
     void migrateRoundTrip();
+    void migrateAsTheDatabaseOwnerIsQuiet();
+    void databaseWithoutTheTablesIsNamed();
     void restoreOverAStaleLog();
     void restoreRefusals_data();
     void restoreRefusals();
@@ -565,6 +567,47 @@ void TstCli::migrateRoundTrip()
     r = runCli(back, { "read", "--date", "2005-03-20", "M1", "1030" });
     QCOMPARE(r.out, QStringLiteral("M1\t2005-03-20\t1030\t100\t0.0000\t84.0000\n"));
     Database::setPath(t.path());
+}
+
+// Set up as the README shows, the database belongs to a role of its own that is no superuser:
+// moving a file there says what was copied and nothing about tables that are not Kelvara's.
+void TstCli::migrateAsTheDatabaseOwnerIsQuiet()
+{
+    if (!TestDatabase::onServer())
+        QSKIP("a server's roles");
+    TestDatabase t;
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("office.db"));
+    QCOMPARE(runCli(file, { "init", "--demo" }).exitCode, 0);
+    const QString target = t.emptyDatabase();
+    const QString schema = QRegularExpression(QStringLiteral("search_path=(\\w+)")).match(target).captured(1);
+    QVERIFY(!schema.isEmpty());
+    execSql(t.db(), QStringLiteral("CREATE ROLE kelvara_owner LOGIN"));
+    execSql(t.db(), QStringLiteral("GRANT USAGE, CREATE ON SCHEMA %1 TO kelvara_owner").arg(schema));
+    QString asOwner = target;
+    asOwner.replace(QRegularExpression(QStringLiteral("user=\\S+")), QStringLiteral("user=kelvara_owner"));
+    const Run r = runCli({ "--database", file, "migrate", "--to", asOwner });
+    execSql(t.db(), QStringLiteral("DROP OWNED BY kelvara_owner CASCADE"));
+    execSql(t.db(), QStringLiteral("DROP ROLE kelvara_owner"));
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.err, QString());
+}
+
+// An address that reaches a database without Kelvara's tables (a misspelt name, a database not
+// yet filled by init) is told as such, as a file of another program is, not with the server's
+// words about a missing relation.
+void TstCli::databaseWithoutTheTablesIsNamed()
+{
+    if (!TestDatabase::onServer())
+        QSKIP("a server's database");
+    TestDatabase t;
+    const QString empty = t.emptyDatabase();
+    for (const QStringList &args : { QStringList{ "read", "--date", "2024-01-02", "M1", "5" },
+                                     QStringList{ "report", "summary", "--from", "2024-01-01", "--to", "2024-01-31" } }) {
+        const Run r = runCli(empty, args);
+        QCOMPARE(r.exitCode, 3);
+        QVERIFY2(!r.err.contains(QStringLiteral("ERROR:")) && !r.err.contains(QStringLiteral("relation")), qPrintable(r.err));
+    }
 }
 
 // A program killed while it wrote left its log beside the database. Copied over the database, a

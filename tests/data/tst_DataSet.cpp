@@ -20,6 +20,7 @@ private slots:
     void insertGoesBeforeCurrentAndCancelRemovesIt();
     void editWritesOnlyChangedColumnsByOldKey();
     void secondSaveOfARowIsRefused();
+    void caseOnlyChangeIsNotOverwritten();
     void valuesAreStoredExactlyAsTyped();
     void conversionErrorsNameTheValue_data();
     void conversionErrorsNameTheValue();
@@ -212,6 +213,31 @@ void TstDataSet::secondSaveOfARowIsRefused()
     QCOMPARE(t->scalar(QStringLiteral("SELECT FitPlace FROM Meter")).toString(), QStringLiteral("北墙"));
     QVERIFY_THROWS_EXCEPTION(DatabaseError, first->remove());
     QCOMPARE(t->count(QStringLiteral("Meter")), 1);
+}
+
+// A correction of a text's case by one window is a change like any other: a second window that
+// read the text before is refused, not let to write over it.
+void TstDataSet::caseOnlyChangeIsNotOverwritten()
+{
+    MeterSpec m;
+    m.number = QStringLiteral("A1");
+    m.model = QStringLiteral("dn20");
+    t->addMeter(m);
+    DataSet *first = newSet(QStringLiteral("select * from Meter"), QStringLiteral("Meter"), { "MeterNO" });
+    DataSet *second = newSet(QStringLiteral("select * from Meter"), QStringLiteral("Meter"), { "MeterNO" });
+    first->open();
+    second->open();
+    first->edit();
+    first->setValue("Type", QStringLiteral("DN20"));
+    first->post();
+    second->edit();
+    second->setValue("Type", QStringLiteral("dn25"));
+    try {
+        second->post();
+    } catch (const DatabaseError &e) {
+        QCOMPARE(e.kind(), DatabaseError::Changed);
+    }
+    QCOMPARE(t->scalar(QStringLiteral("SELECT Type FROM Meter")).toString(), QStringLiteral("DN20"));
 }
 
 void TstDataSet::valuesAreStoredExactlyAsTyped()

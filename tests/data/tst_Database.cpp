@@ -29,6 +29,8 @@ private slots:
     void locations_data();
     void locations();
     void startPathFromConfiguration();
+    void startPathWithSeveralHosts();
+    void severalServersWithTheirPorts();
 
 private:
 };
@@ -310,6 +312,9 @@ void TstDatabase::locations_data()
                                                  << "the address holds a password" << "postgresql://db/kelvara?password=***";
     QTest::newRow("password setting") << "host=db password = 's3 cret'" << true << "the address holds a password"
                                       << "host=db password = ***";
+    QTest::newRow("password under a percent-encoded name") << "postgresql://db/kelvara?pass%77ord=s3cret" << true
+                                                           << "the address holds a password"
+                                                           << "postgresql://db/kelvara?pass%77ord=***";
     QTest::newRow("unknown setting") << "host=db colour=blue" << true << "invalid connection option \"colour\""
                                      << "host=db colour=blue";
 }
@@ -345,6 +350,40 @@ void TstDatabase::startPathFromConfiguration()
     QCOMPARE(Database::startPath(QString()), QStringLiteral("postgresql://clerk@db.example/kelvara"));
     // The command line wins.
     QCOMPARE(Database::startPath(QStringLiteral("other.db")), QStringLiteral("other.db"));
+}
+
+// An address naming two servers, written into the configuration file as the set-up shows it, is
+// the address the program opens, not the file beside it.
+void TstDatabase::startPathWithSeveralHosts()
+{
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    QVERIFY(QDir().mkpath(home.filePath(QStringLiteral("Kelvara"))));
+    QFile conf(home.filePath(QStringLiteral("Kelvara/Kelvara.conf")));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("[General]\ndatabase=postgresql://clerk@db1.example,db2.example/kelvara\n");
+    conf.close();
+    QCOMPARE(Database::startPath(QString()), QStringLiteral("postgresql://clerk@db1.example,db2.example/kelvara"));
+}
+
+// An address naming the servers to try in turn, each with its port, as libpq reads it.
+void TstDatabase::severalServersWithTheirPorts()
+{
+    if (!TestDatabase::onServer())
+        QSKIP("an address of a server");
+    QString address = TestDatabase::serverAddress();
+    const QRegularExpressionMatch host = QRegularExpression(QStringLiteral("host=(\\S+)")).match(address);
+    const QRegularExpressionMatch port = QRegularExpression(QStringLiteral("port=(\\d+)")).match(address);
+    QVERIFY(host.hasMatch() && port.hasMatch());
+    address.replace(host.captured(0), QStringLiteral("host=%1,%1").arg(host.captured(1)));
+    address.replace(port.captured(0), QStringLiteral("port=%1,%1").arg(port.captured(1)));
+    try {
+        const QSqlDatabase db = Database::open(address, QStringLiteral("two-servers"));
+        QCOMPARE(scalar(db, QStringLiteral("SELECT 1")).toInt(), 1);
+    } catch (const DatabaseError &e) {
+        QFAIL(qPrintable(e.text()));
+    }
+    Database::close(QStringLiteral("two-servers"));
 }
 
 QTEST_GUILESS_MAIN(TstDatabase)

@@ -28,6 +28,9 @@ private slots:
     void footersAreColumnSums_data();
     void footersAreColumnSums();
     void yearsAreNotWidened();
+    void metersInTheOrderOfTheirNumbers();
+    void workshopsOfTheClassReportAsOnAFile();
+    void sumsBeyondTheRangeAreNotWrapped();
 
 private:
     void run(Kind kind, const QDate &start, const QDate &end, qint64 workshop = 0);
@@ -246,6 +249,83 @@ void TstReportStatements::yearsAreNotWidened()
     QCOMPARE(ReportFixture::rows(*m_model).size(), 3);
     run(Kind::Summary, QDate(24, 7, 1), QDate(24, 7, 31));
     QCOMPARE(ReportFixture::rows(*m_model).size(), 0);
+}
+
+namespace {
+
+// The first two columns of a report's rows.
+QStringList namesAndNumbers(const ReportFixture::Table &table, int columns)
+{
+    QStringList keys;
+    for (const QStringList &row : table)
+        keys << QStringList(row.mid(0, columns)).join(u'/');
+    return keys;
+}
+
+}
+
+void TstReportStatements::metersInTheOrderOfTheirNumbers()
+{
+    // Meter numbers compare without regard to case: "a2" comes before "B1" in every report.
+    const qint64 sort = m_db->scalar(QStringLiteral("Select MeterSortID from MeterSort where MeterSortName = '水表'")).toLongLong();
+    const qint64 price = m_db->scalar(QStringLiteral("Select PriceID from Price where PriceName = '生产用水'")).toLongLong();
+    for (const char *number : { "B1", "a2" }) {
+        MeterSpec m;
+        m.number = QString::fromLatin1(number);
+        m.sort = sort;
+        m.price = price;
+        m.workshop = m_ids.assembly;
+        m.team = m_ids.assemblyTeam;
+        m_db->addMeter(m);
+        m_db->addReading(m.number, QDate(2024, 9, 2), 5, 5, yuan("12.5"), yuan("0"));
+    }
+    run(Kind::Summary, QDate(2024, 9, 1), QDate(2024, 9, 30));
+    QCOMPARE(namesAndNumbers(ReportFixture::rows(*m_model), 2), QStringList({ "装配车间/a2", "装配车间/B1" }));
+    run(Kind::Detail, QDate(2024, 9, 1), QDate(2024, 9, 30), m_ids.assembly);
+    QCOMPARE(namesAndNumbers(ReportFixture::rows(*m_model), 2), QStringList({ "总装班/a2", "总装班/B1" }));
+}
+
+void TstReportStatements::workshopsOfTheClassReportAsOnAFile()
+{
+    // Workshops typed with full-width characters: each is its own row, in the order of the names'
+    // characters, as the summary orders them.
+    const qint64 sort = m_db->scalar(QStringLiteral("Select MeterSortID from MeterSort where MeterSortName = '水表'")).toLongLong();
+    const qint64 price = m_db->scalar(QStringLiteral("Select PriceID from Price where PriceName = '生产用水'")).toLongLong();
+    int n = 0;
+    for (const char *name : { "二号车间", "１号车间", "a车间", "Ａ车间" }) {
+        MeterSpec m;
+        m.number = QStringLiteral("F%1").arg(++n);
+        m.sort = sort;
+        m.price = price;
+        m.workshop = m_db->addWorkshop(QString::fromUtf8(name), 2, m_ids.production);
+        m.team = m.workshop;
+        m_db->addMeter(m);
+        m_db->addReading(m.number, QDate(2024, 9, 2), 5, 5, yuan("12.5"), yuan("0"));
+    }
+    run(Kind::Summary, QDate(2024, 9, 1), QDate(2024, 9, 30));
+    const QStringList summary = namesAndNumbers(ReportFixture::rows(*m_model), 1);
+    QCOMPARE(summary, QStringList({ "a车间", "二号车间", "１号车间", "Ａ车间" }));
+    run(Kind::Classes, QDate(2024, 9, 1), QDate(2024, 9, 30));
+    QCOMPARE(namesAndNumbers(ReportFixture::rows(*m_model), 1), summary);
+}
+
+void TstReportStatements::sumsBeyondTheRangeAreNotWrapped()
+{
+    // Two charges whose sum exceeds what an amount holds: the report is refused, never printed
+    // with a wrapped, negative figure.
+    const Currency huge = Currency::fromUnits(5000000000000000000LL);
+    m_db->addReading(QStringLiteral("W1"), QDate(2024, 9, 2), 300, 40, huge, yuan("0"));
+    m_db->addReading(QStringLiteral("W1"), QDate(2024, 9, 3), 340, 40, huge, yuan("0"));
+    for (const Kind kind : { Kind::Summary, Kind::Classes }) {
+        try {
+            run(kind, QDate(2024, 9, 1), QDate(2024, 9, 30));
+        } catch (const DatabaseError &) {
+            continue;
+        }
+        for (const QStringList &row : ReportFixture::rows(*m_model) + Table{ ReportFixture::footer(*m_model) })
+            for (const QString &figure : row)
+                QVERIFY2(!figure.startsWith(u'-'), qPrintable(row.join(u',')));
+    }
 }
 
 QTEST_GUILESS_MAIN(TstReportStatements)
