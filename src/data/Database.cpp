@@ -131,9 +131,10 @@ QString startPath(const QString &commandLine)
 {
     if (!commandLine.isEmpty())
         return commandLine;
-    const QString configured = QSettings(QStringLiteral("Kelvara"), QStringLiteral("Kelvara"))
-                                   .value(QStringLiteral("database"))
-                                   .toString()
+    // An unquoted value with commas (an address naming several servers) is read back as a list.
+    const QVariant value = QSettings(QStringLiteral("Kelvara"), QStringLiteral("Kelvara")).value(QStringLiteral("database"));
+    const QString configured = (value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',')
+                                                                          : value.toString())
                                    .trimmed();
     return configured.isEmpty() ? defaultPath() : configured;
 }
