@@ -195,6 +195,12 @@ TfrmReport::~TfrmReport()
 {
     if (frmReport == this)
         frmReport = nullptr;
+    // The pickers are destroyed after this window: the focus they lose then checks no date of a
+    // window that is gone.
+    for (QDateEdit *picker : { DateTimePicker1, DateTimePicker2 }) {
+        picker->disconnect(this);
+        picker->calendarWidget()->window()->removeEventFilter(this);
+    }
 }
 
 void TfrmReport::showEvent(QShowEvent *event)
