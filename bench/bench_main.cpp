@@ -527,7 +527,7 @@ QList<Row> migrateToServer(const Settings &s)
     QList<Row> timed;
     QStringList held;
     {
-        QSqlDatabase db = Database::open(s.server, QStringLiteral("bench-check"));
+        QSqlDatabase db = Database::open(s.server, QStringLiteral("bench-check"), Database::OpenMode::Create);
         held = Engine::of(db).tables(db);
     }
     Database::close(QStringLiteral("bench-check"));

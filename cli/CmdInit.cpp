@@ -81,7 +81,7 @@ int cmdInit(CliContext &ctx)
             // empty, in one transaction for the tables.
             QStringList tables;
             {
-                const QSqlDatabase db = Database::open(ctx.database, connection);
+                const QSqlDatabase db = Database::open(ctx.database, connection, Database::OpenMode::Create);
                 tables = engine.tables(db);
             }
             Database::close(connection);

@@ -42,15 +42,22 @@ int main(int argc, char *argv[])
     // A desktop launcher gives no argument: the user's configuration file may name the database,
     // a shared server's address typically.
     database = Database::startPath(database);
+    InstallStandardMessageSink();
     const QString problem = Engine::forLocation(database).locationProblem(database);
     if (!problem.isEmpty()) {
-        QTextStream(stderr) << "kelvara: " << Engine::forLocation(database).displayName(database) << ": " << problem
-                            << "\n";
+        // Started from a launcher, the address came from the configuration file and nobody reads
+        // standard error: the operator is told in a box as well.
+        const Engine &engine = Engine::forLocation(database);
+        const QString shown = engine.displayName(database) + QStringLiteral(": ") + problem;
+        QTextStream(stderr) << "kelvara: " << shown << "\n";
+        ShowMessageBox(nullptr,
+                       (engine.isFile() ? QStringLiteral("无法打开数据库文件：") : QStringLiteral("无法连接数据库服务器："))
+                           + shown,
+                       QStringLiteral("错误"), QMessageBox::Critical);
         return 2;
     }
     Database::setPath(database);
 
-    InstallStandardMessageSink();
     // The request takes effect when control is back in the event loop: the modal login ends,
     // then the loop itself.
     SetTerminateHandler([] {

@@ -105,7 +105,9 @@ void closeConnection();
 // synchronous commits, enforced foreign keys, a busy timeout and the First/Last aggregates.
 // Existing refuses a missing file. A file that is no Kelvara database (SqliteFile::inspect) is
 // refused before any statement, so nothing is written to it; so is one whose tables cannot be
-// read. A file replaced by a restore while the connection waited for it is opened again.
+// read. A file replaced by a restore while the connection waited for it is opened again. On a
+// server, Existing refuses a database without the program's tables; Create (init, migrate, the
+// administrator's work) takes an empty one.
 QSqlDatabase open(const QString &location, const QString &connectionName, OpenMode mode = OpenMode::Existing);
 void close(const QString &connectionName);
 

@@ -447,6 +447,7 @@ public:
     // timeout here instead of failing halfway through the transaction.
     QString beginTransaction() const override { return QStringLiteral("BEGIN IMMEDIATE"); }
     QString lockMeter() const override { return {}; }
+    QString lockSchema() const override { return {}; }
     QString typingOrder() const override { return QStringLiteral("rowid"); }
     QString rowIdentity() const override { return QStringLiteral("rowid"); }
 
@@ -455,6 +456,9 @@ public:
         // A date and time is stored as a date alone at midnight, or with its time.
         if (kind == FieldKind::DateTime)
             return QStringLiteral("datetime(%1) IS datetime(?)").arg(column);
+        // A change of case alone is a change: texts compare by their bytes here.
+        if (kind == FieldKind::Text)
+            return QStringLiteral("%1 COLLATE BINARY IS ?").arg(column);
         return QStringLiteral("%1 IS ?").arg(column);
     }
 
@@ -464,6 +468,9 @@ public:
         return column + QStringLiteral(" = ") + placeholder;
     }
     QString byteOrder(const QString &column) const override { return column + QStringLiteral(" COLLATE BINARY"); }
+    QString nameOrder(const QString &column) const override { return column + QStringLiteral(" COLLATE NOCASE"); }
+    // A sum of integers beyond 64 bits is an error ("integer overflow") here already.
+    QString checkedSums(const QString &sql) const override { return sql; }
 
     QHash<QString, qint64> nextIdentities(const QSqlDatabase &db) const override
     {
@@ -499,7 +506,7 @@ public:
     }
     QStringList bulkLoadSettings() const override { return {}; }
     // The program's statements are written for SQLite's plans without statistics.
-    QStringList afterBulkLoad() const override { return {}; }
+    QStringList afterBulkLoad(const QStringList &) const override { return {}; }
 
     DatabaseError::Kind classify(const QSqlError &error) const override
     {
@@ -577,6 +584,14 @@ ConnSettings readSettings(const QString &location)
     return settings;
 }
 
+// One port for every server; a list (a port per server) goes to libpq as it stands.
+bool isPortNumber(const QString &value)
+{
+    bool ok = false;
+    const int port = value.toInt(&ok);
+    return ok && port > 0 && port < 65536;
+}
+
 // A value in a libpq key=value string.
 QString quoted(const QString &value)
 {
@@ -614,6 +629,16 @@ public:
         // all the same, the password does not.
         QString shown = location;
         shown.replace(QRegularExpression(QStringLiteral("(://[^/@:]*):[^/@]*@")), QStringLiteral("\\1:***@"));
+        // libpq decodes the names of a URI's settings as it decodes their values.
+        static const QRegularExpression setting(QStringLiteral("([?&])([^=&#]*)=([^&#]*)"));
+        QList<QRegularExpressionMatch> passwords;
+        for (auto it = setting.globalMatch(shown); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            if (QUrl::fromPercentEncoding(m.captured(2).toUtf8()).trimmed().compare(u"password", Qt::CaseInsensitive) == 0)
+                passwords.prepend(m);
+        }
+        for (const QRegularExpressionMatch &m : std::as_const(passwords))   // from the end: earlier offsets hold
+            shown.replace(m.capturedStart(3), m.capturedLength(3), QStringLiteral("***"));
         shown.replace(QRegularExpression(QStringLiteral("(password\\s*=\\s*)('([^'\\\\]|\\\\.)*'|\\S*)"),
                                          QRegularExpression::CaseInsensitiveOption),
                       QStringLiteral("\\1***"));
@@ -622,7 +647,7 @@ public:
 
     bool exists(const QString &) const override { return true; }
 
-    QSqlDatabase open(const QString &location, const QString &connectionName, Database::OpenMode) const override
+    QSqlDatabase open(const QString &location, const QString &connectionName, Database::OpenMode mode) const override
     {
         const QString problem = locationProblem(location);
         if (!problem.isEmpty())
@@ -633,7 +658,7 @@ public:
         for (const auto &[key, value] : settings.values) {
             if (key == u"host")
                 db.setHostName(value);
-            else if (key == u"port")
+            else if (key == u"port" && isPortNumber(value))
                 db.setPort(value.toInt());
             else if (key == u"dbname")
                 db.setDatabaseName(value);
@@ -657,6 +682,12 @@ public:
             db.setNumericalPrecisionPolicy(QSql::LowPrecisionInt64);
             // A row another clerk holds is waited for as long as a busy SQLite file is.
             execSql(db, QStringLiteral("SET lock_timeout = %1").arg(Database::busyTimeout()));
+            // A database without the program's tables (a misspelt name, one init has not filled)
+            // is told as such before any statement meets a missing table.
+            if (mode == Database::OpenMode::Existing
+                && !scalar(db, QStringLiteral("SELECT to_regclass('meter') IS NOT NULL AND to_regclass('takemeter') IS NOT NULL"))
+                        .toBool())
+                throw DatabaseError(QStringLiteral("不是 Kelvara 的数据库：") + displayName(location), DatabaseError::Foreign);
         } catch (...) {
             dropConnection(db, connectionName);
             throw;
@@ -808,10 +839,17 @@ public:
     {
         return QStringLiteral("Select MeterNO from Meter where MeterNO = ? for update");
     }
+    QString lockSchema() const override
+    {
+        return QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('Kelvara schema'))");
+    }
     QString typingOrder() const override { return QStringLiteral("EntryNo"); }
     QString rowIdentity() const override { return QStringLiteral("ctid"); }
-    QString sameStoredValue(const QString &column, FieldKind) const override
+    QString sameStoredValue(const QString &column, FieldKind kind) const override
     {
+        // A change of case alone is a change: texts compare by their bytes here.
+        if (kind == FieldKind::Text)
+            return QStringLiteral("%1 COLLATE \"C\" IS NOT DISTINCT FROM ?").arg(column);
         return QStringLiteral("%1 IS NOT DISTINCT FROM ?").arg(column);
     }
     // Numbers are stored as registered; the registered one is found by its key, so that the
@@ -822,6 +860,29 @@ public:
             .arg(column, placeholder);
     }
     QString byteOrder(const QString &column) const override { return column + QStringLiteral(" COLLATE \"C\""); }
+    // lower() under the C collation folds ASCII letters alone, as SQLite's NOCASE does.
+    QString nameOrder(const QString &column) const override
+    {
+        return QStringLiteral("lower(%1 COLLATE \"C\")").arg(column);
+    }
+    // Sum() of 64-bit integers is a numeric here, which the driver would wrap into 64 bits: cast
+    // back on the server, a sum beyond the range fails there ("bigint out of range").
+    QString checkedSums(const QString &sql) const override
+    {
+        static const QRegularExpression sum(QStringLiteral("\\bSum\\("), QRegularExpression::CaseInsensitiveOption);
+        QString checked = sql;
+        for (qsizetype from = 0;;) {
+            const QRegularExpressionMatch m = sum.match(checked, from);
+            if (!m.hasMatch())
+                return checked;
+            qsizetype end = m.capturedEnd();
+            for (int depth = 1; end < checked.size() && depth > 0; ++end)
+                depth += checked.at(end) == u'(' ? 1 : checked.at(end) == u')' ? -1 : 0;
+            checked.insert(end, QStringLiteral(" AS bigint)"));
+            checked.insert(m.capturedStart(), QStringLiteral("CAST("));
+            from = m.capturedEnd() + 5;   // inner sums are cast as well
+        }
+    }
 
     QHash<QString, qint64> nextIdentities(const QSqlDatabase &db) const override
     {
@@ -859,7 +920,10 @@ public:
     {
         return { QStringLiteral("SET LOCAL maintenance_work_mem = '512MB'") };
     }
-    QStringList afterBulkLoad() const override { return { QStringLiteral("ANALYZE") }; }
+    QStringList afterBulkLoad(const QStringList &tables) const override
+    {
+        return { QStringLiteral("ANALYZE ") + tables.join(QStringLiteral(", ")) };
+    }
 
     DatabaseError::Kind classify(const QSqlError &error) const override
     {

@@ -80,6 +80,9 @@ public:
     // Locks the meter's row (one bound value, the meter number) for the rest of the transaction;
     // empty where the transaction already excludes every other writer.
     virtual QString lockMeter() const = 0;
+    // A statement that makes two programs creating the schema at once take turns (in the
+    // creating transaction), or none where the transaction itself does.
+    virtual QString lockSchema() const = 0;
     // The column that gives the order in which a date's readings were typed.
     virtual QString typingOrder() const = 0;
     // A column that tells one row of a table from another, for a table without a key.
@@ -91,6 +94,11 @@ public:
     virtual QString sameMeter(const QString &column, const QString &placeholder) const = 0;
     // An ORDER BY term that sorts texts by their bytes.
     virtual QString byteOrder(const QString &column) const = 0;
+    // A GROUP BY or ORDER BY term for a name as a file's name columns compare it: ASCII letters
+    // without regard to case, every other character by its code.
+    virtual QString nameOrder(const QString &column) const = 0;
+    // The statement with every Sum() refused, not wrapped, when it exceeds 64 bits.
+    virtual QString checkedSums(const QString &sql) const = 0;
     // Sets the identity counters after rows were copied in with their own identifiers, so that
     // new rows get new ones. sequences: the source's next values by table, when it keeps them.
     virtual void resetIdentities(const QSqlDatabase &db, const QHash<QString, qint64> &next) const = 0;
@@ -103,8 +111,9 @@ public:
                                                    const QStringList &columns) const = 0;
     // Settings for a transaction that loads a whole database at once.
     virtual QStringList bulkLoadSettings() const = 0;
-    // What the engine needs after a bulk load has been committed (statistics for its planner).
-    virtual QStringList afterBulkLoad() const = 0;
+    // What the engine needs after a bulk load of these tables has been committed (statistics for
+    // its planner). Other tables of the database are left alone: they may not be the program's.
+    virtual QStringList afterBulkLoad(const QStringList &tables) const = 0;
 
     // The kind of a failure of this engine.
     virtual DatabaseError::Kind classify(const QSqlError &error) const = 0;

@@ -21,6 +21,14 @@ const QString targetName = QStringLiteral("kelvara-migrate-to");
 // Parents before the rows that name them.
 const char *const tables[] = { "CnfgPara", "Workshop", "MeterSort", "Price", "Meter", "TakeMeter" };
 
+QStringList copiedTables()
+{
+    QStringList names;
+    for (const char *name : tables)
+        names << QString::fromLatin1(name);
+    return names;
+}
+
 // The column that orders a table's rows as they were added.
 QString keyOrder(const QString &table, const Engine &engine)
 {
@@ -217,7 +225,7 @@ Result copyInto(const QString &from, const QString &to, const Progress &progress
             tx.commit();
         execSql(source, QStringLiteral("ROLLBACK"));
         if (result.refused.isEmpty())
-            for (const QString &sql : targetEngine.afterBulkLoad())
+            for (const QString &sql : targetEngine.afterBulkLoad(copiedTables()))
                 execSql(target, sql);
     } catch (...) {
         closeBoth();

@@ -57,6 +57,14 @@ void create(QSqlDatabase &db)
 {
     const Engine &engine = Engine::of(db);
     Transaction tx(db);
+    // Another program may have filled the database since its caller looked.
+    if (!engine.lockSchema().isEmpty())
+        execSql(db, engine.lockSchema());
+    const QStringList held = engine.tables(db);
+    if (!held.isEmpty())
+        throw DatabaseError(QStringLiteral("the database already holds tables (%1); the tables are created in an "
+                                           "empty database only")
+                                .arg(held.join(QStringLiteral(", "))));
     for (const QStringList &part : { engine.tableStatements(), engine.indexStatements(), engine.versionStatements() })
         for (const QString &sql : part)
             execSql(db, sql);

@@ -27,7 +27,7 @@ constexpr int Version = 1;
 QList<ColumnDef> columns(const QString &table);
 
 // Creates every table, index and function of the schema in one transaction, with the statements
-// of the connection's engine; throws DatabaseError.
+// of the connection's engine, in a database that holds no tables; throws DatabaseError.
 void create(QSqlDatabase &db);
 
 }

@@ -14,6 +14,20 @@ QString byteOrder(const QString &term)
     return Database::engine().byteOrder(term);
 }
 
+// Names group and sort as a file's name columns compare them, on either engine.
+QString nameOrder(const QString &term)
+{
+    return Database::engine().nameOrder(term);
+}
+
+QString classGroups(const QString &workshop, const QString &sort, const QString &price)
+{
+    return QStringList{ nameOrder(workshop + QStringLiteral(".WrokShopName")),
+                        nameOrder(sort + QStringLiteral(".MeterSortName")),
+                        nameOrder(price + QStringLiteral(".PriceName")) }
+        .join(QStringLiteral(", "));
+}
+
 }
 
 QString SqlMeterSelect()
@@ -56,7 +70,8 @@ QString SqlMeterTailWorkshop()
 QString SqlClassSummary()
 {
     return QStringLiteral(
-        " SELECT  WorkShop.WrokShopName,    MeterSort.MeterSortName,  Price.PriceName,          "
+        " SELECT  First(WorkShop.WrokShopName) AS WrokShopName, First(MeterSort.MeterSortName) AS MeterSortName, "
+        "First(Price.PriceName) AS PriceName, "
         "First(Price.PriceNumber) AS F_PriceNumber,     First(Price.ExceedPrice) AS F_ExceedPrice,     "
         "Sum(TakeMeter.CurValue) AS F_CurValue,         Sum(TakeMeter.Charge) AS F_Charge,             "
         "Sum(TakeMeter.QuotaCharge) AS F_QuotaCharge,   Sum(Meter.Quota) AS F_Quota ,                  "
@@ -67,19 +82,19 @@ QString SqlClassSummary()
         "(MeterSort.MeterSortID = Meter.MeterSort)) INNER JOIN TakeMeter ON             \t"
         "Meter.MeterNO = TakeMeter.MeterID) ON WorkShop.WrokShopID = Meter.WorkShopID "
         "WHERE  (((TakeMeter.TakeTime)>=:StartDate And (TakeMeter.TakeTime)<=:EndDate))              "
-        "GROUP BY WorkShop.WrokShopName, MeterSort.MeterSortName, Price.PriceName             "
-        "ORDER BY WorkShop.WrokShopName");
+        "GROUP BY ") + classGroups(QStringLiteral("WorkShop"), QStringLiteral("MeterSort"), QStringLiteral("Price"))
+        + QStringLiteral(" ORDER BY ") + nameOrder(QStringLiteral("WorkShop.WrokShopName"));
 }
 
 QString joinedStatement(Kind kind)
 {
     switch (kind) {
     case Kind::Summary:
-        return SqlMeterSelect() + SqlMeterTailAll();
+        return Database::engine().checkedSums(SqlMeterSelect() + SqlMeterTailAll());
     case Kind::Detail:
-        return SqlMeterSelect() + SqlMeterTailWorkshop();
+        return Database::engine().checkedSums(SqlMeterSelect() + SqlMeterTailWorkshop());
     case Kind::Classes:
-        return SqlClassSummary();
+        return Database::engine().checkedSums(SqlClassSummary());
     }
     return {};
 }
@@ -122,8 +137,8 @@ QString SqlMeterByMeter(Kind kind)
         + (detail ? QStringLiteral("JOIN Workshop w ON w.WrokShopID = m.SubWorkShopID WHERE w.WorkShopLevel <> 1 ")
                   : QStringLiteral("JOIN Workshop w ON w.WrokShopID = m.WorkShopID WHERE w.WorkShopLevel = 2 "))
         // A workshop's meters in the order of their numbers, as grouping by meter leaves them.
-        + QStringLiteral("ORDER BY ") + Database::engine().byteOrder(QStringLiteral("w.WrokShopName"))
-        + QStringLiteral(", r.MeterNO");
+        + QStringLiteral("ORDER BY ") + byteOrder(QStringLiteral("w.WrokShopName")) + QStringLiteral(", ")
+        + nameOrder(QStringLiteral("r.MeterNO"));
 }
 
 QString SqlClassByMeter()
@@ -131,7 +146,8 @@ QString SqlClassByMeter()
     // Sums of per-meter sums are the sums of the readings; a meter's quota and additional
     // quantity count once per reading.
     return QStringLiteral(
-               "SELECT w.WrokShopName, s.MeterSortName, p.PriceName, "
+               "SELECT First(w.WrokShopName) AS WrokShopName, First(s.MeterSortName) AS MeterSortName, "
+               "First(p.PriceName) AS PriceName, "
                "First(p.PriceNumber) AS F_PriceNumber, First(p.ExceedPrice) AS F_ExceedPrice, "
                "Sum(r.CurValue) AS F_CurValue, Sum(r.Charge) AS F_Charge, Sum(r.QuotaCharge) AS F_QuotaCharge, "
                "Sum(m.Quota * r.Readings) AS F_Quota, Sum(r.ChargeTotal) AS F_ChargeTotal, "
@@ -146,13 +162,13 @@ QString SqlClassByMeter()
                "JOIN Price p ON p.PriceID = m.PriceID "
                "JOIN MeterSort s ON s.MeterSortID = p.MeterSortID AND s.MeterSortID = m.MeterSort "
                "JOIN Workshop w ON w.WrokShopID = m.WorkShopID "
-               "GROUP BY w.WrokShopName, s.MeterSortName, p.PriceName "
-               "ORDER BY w.WrokShopName, s.MeterSortName, p.PriceName");
+               "GROUP BY ") + classGroups(QStringLiteral("w"), QStringLiteral("s"), QStringLiteral("p"))
+        + QStringLiteral(" ORDER BY ") + classGroups(QStringLiteral("w"), QStringLiteral("s"), QStringLiteral("p"));
 }
 
 QString statement(Kind kind)
 {
-    return kind == Kind::Classes ? SqlClassByMeter() : SqlMeterByMeter(kind);
+    return Database::engine().checkedSums(kind == Kind::Classes ? SqlClassByMeter() : SqlMeterByMeter(kind));
 }
 
 QVariantMap params(const QDate &start, const QDate &end, qint64 workshopId)

@@ -135,6 +135,7 @@ private slots:
     void migrateRoundTrip();
     void migrateAsTheDatabaseOwnerIsQuiet();
     void databaseWithoutTheTablesIsNamed();
+    void initRacingInitIsRefusedPlainly();
     void restoreOverAStaleLog();
     void restoreRefusals_data();
     void restoreRefusals();
@@ -807,6 +808,29 @@ void TstCli::dailyCopyDuringARestore()
     QCOMPARE(restore.exitCode(), 0);
     QCOMPARE(readingsAndCheck(t.path()), QStringLiteral("20 ok"));
     QCOMPARE(readingsAndCheck(copy.written), QStringLiteral("20 ok"));
+}
+
+// Two administrators filling the same empty database at once: one creates the tables, the other
+// is told the database holds them, never with the server's words about a duplicate key.
+void TstCli::initRacingInitIsRefusedPlainly()
+{
+    if (!TestDatabase::onServer())
+        QSKIP("a server's database");
+    TestDatabase t;
+    const QString empty = t.emptyDatabase();
+    QList<QProcess *> inits;
+    for (int i = 0; i < 4; ++i) {
+        inits << new QProcess(this);
+        inits.last()->start(QStringLiteral(KELVARA_CLI), { "--database", empty, "init" });
+    }
+    int created = 0;
+    for (QProcess *init : std::as_const(inits)) {
+        QVERIFY(init->waitForFinished(60000));
+        const QString err = QString::fromUtf8(init->readAllStandardError());
+        created += init->exitCode() == 0;
+        QVERIFY2(init->exitCode() == 0 || err.contains(QStringLiteral("holds tables")), qPrintable(err));
+    }
+    QCOMPARE(created, 1);
 }
 
 QTEST_GUILESS_MAIN(TstCli)

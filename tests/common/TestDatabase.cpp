@@ -14,7 +14,7 @@ const QString adminConnection = QStringLiteral("test-admin");
 // Runs statements on the server outside any test's schema.
 void onServer(const QStringList &statements)
 {
-    QSqlDatabase admin = Database::open(TestDatabase::serverAddress(), adminConnection);
+    QSqlDatabase admin = Database::open(TestDatabase::serverAddress(), adminConnection, Database::OpenMode::Create);
     for (const QString &sql : statements)
         execSql(admin, sql);
     admin = QSqlDatabase();

@@ -407,7 +407,7 @@ void TstDatabaseFailures::connectionLostMidSession()
         QSKIP("a server's failure");
     TestDatabase t;
     t.addOneMeter(1);
-    QSqlDatabase admin = Database::open(TestDatabase::serverAddress(), QStringLiteral("admin"));
+    QSqlDatabase admin = Database::open(TestDatabase::serverAddress(), QStringLiteral("admin"), Database::OpenMode::Create);
     const QVariant pid = t.scalar(QStringLiteral("SELECT pg_backend_pid()"));
     try {
         Transaction tx(t.db());
