@@ -1,5 +1,6 @@
 #include "Database.h"
 
+#include "Schema.h"
 #include "UCommon.h"
 
 #include <QCoreApplication>
@@ -206,8 +207,16 @@ QSqlDatabase connection()
             return db;
     }
     QSqlDatabase db = open(path(), mainConnection, OpenMode::Existing);
-    if (isDamaged())
+    if (isDamaged()) {
         makeQueryOnly(db);
+        return db;
+    }
+    // A file of an earlier version gets the tables it lacks. One that cannot be written now
+    // (read-only, locked) stays as it is and is upgraded when it next can be.
+    try {
+        Schema::upgrade(db);
+    } catch (const DatabaseError &) {
+    }
     return db;
 }
 

@@ -49,14 +49,53 @@ QList<ColumnDef> columns(const QString &table)
                  { "QuotaCharge", FieldKind::Currency },
                  { "TakeTime", FieldKind::Date },
                  { "InputDate", FieldKind::Date } };
+    if (t == u"meterexchange")
+        return { { "MeterID", FieldKind::Text, 10 },
+                 { "ExchangeDate", FieldKind::Date },
+                 { "OldFinal", FieldKind::Integer },
+                 { "OldBase", FieldKind::Integer },
+                 { "OldMaxBound", FieldKind::Integer },
+                 { "NewInitial", FieldKind::Integer },
+                 { "NewMaxBound", FieldKind::Integer },
+                 { "OldType", FieldKind::Text, 20 },
+                 { "OldSetupDate", FieldKind::DateTime },
+                 { "Note", FieldKind::Text, 50 },
+                 { "InputTime", FieldKind::DateTime } };
     return {};
+}
+
+// The exchanged counters of the meters: the old counter's last value, base and maximum, the new
+// counter's first value and maximum, and the model and installation date the meter had, so that
+// deleting the last exchange puts the meter back as it was. Renumbering a meter carries its
+// exchanges along; a meter with exchanges is not deleted.
+QStringList exchangeStatements()
+{
+    return {
+        QStringLiteral(
+            "CREATE TABLE MeterExchange ("
+            " MeterID TEXT COLLATE NOCASE NOT NULL"
+            "   REFERENCES Meter (MeterNO) ON UPDATE CASCADE ON DELETE RESTRICT,"
+            " ExchangeDate TEXT NOT NULL CHECK (date(ExchangeDate, '+0 days') IS ExchangeDate),"
+            " OldFinal INTEGER NOT NULL CHECK (OldFinal >= 0),"
+            " OldBase INTEGER NOT NULL,"
+            " OldMaxBound INTEGER NOT NULL CHECK (OldFinal <= OldMaxBound),"
+            " NewInitial INTEGER NOT NULL CHECK (NewInitial >= 0),"
+            " NewMaxBound INTEGER NOT NULL CHECK (NewMaxBound >= 1 AND NewInitial <= NewMaxBound),"
+            " OldType TEXT COLLATE NOCASE,"
+            " OldSetupDate TEXT,"
+            " Note TEXT COLLATE NOCASE CHECK (length(Note) <= 50),"
+            " InputTime TEXT"
+            ") STRICT"),
+        // One exchange per meter and date; also the path of the look-up of every save.
+        QStringLiteral("CREATE UNIQUE INDEX MeterExchange_MeterDate ON MeterExchange (MeterID, ExchangeDate)"),
+    };
 }
 
 QStringList createStatements()
 {
     // STRICT tables refuse a value of the wrong type instead of storing it as text.
     // Dates are ISO texts; date(x, '+0 days') normalises an impossible date, so "IS" rejects it.
-    return {
+    return QStringList{
         QStringLiteral(
             "CREATE TABLE CnfgPara ("
             " UseUnitName TEXT COLLATE NOCASE,"
@@ -127,6 +166,7 @@ QStringList createStatements()
         QStringLiteral("CREATE INDEX Meter_SubWorkShopID ON Meter (SubWorkShopID)"),
         QStringLiteral("CREATE INDEX Price_MeterSortID ON Price (MeterSortID)"),
         QStringLiteral("CREATE INDEX Workshop_Level ON Workshop (WorkShopLevel, ResideWorkShopID)"),
+    } + exchangeStatements() + QStringList{
         QStringLiteral("PRAGMA user_version = %1").arg(Version),
         // Marks the file as Kelvara's, so that no other program's file is ever taken for it.
         QStringLiteral("PRAGMA application_id = %1").arg(SqliteFile::applicationId),
@@ -139,6 +179,22 @@ void create(QSqlDatabase &db)
     for (const QString &sql : createStatements())
         execSql(db, sql);
     tx.commit();
+}
+
+bool upgrade(QSqlDatabase &db)
+{
+    if (scalar(db, QStringLiteral("PRAGMA user_version")).toInt() >= Version)
+        return false;
+    Transaction tx(db);
+    // Files of the first version lack the exchanges; older files of the office's own lack the
+    // version as well.
+    if (!scalar(db, QStringLiteral("Select 1 from sqlite_schema where type = 'table' and name = 'MeterExchange'"))
+             .isValid())
+        for (const QString &sql : exchangeStatements())
+            execSql(db, sql);
+    execSql(db, QStringLiteral("PRAGMA user_version = %1").arg(Version));
+    tx.commit();
+    return true;
 }
 
 }

@@ -1,4 +1,4 @@
-// Schema.h: the six tables, their columns in declaration order, and the statements that create them.
+// Schema.h: the tables, their columns in declaration order, and the statements that create them.
 #pragma once
 
 #include <QList>
@@ -20,9 +20,10 @@ struct ColumnDef
 
 namespace Schema {
 
-constexpr int Version = 1;
+// 2: the meter exchanges.
+constexpr int Version = 2;
 
-// Columns of a table in declaration order; empty for a name that is not one of the six tables.
+// Columns of a table in declaration order; empty for a name that is not one of the tables.
 QList<ColumnDef> columns(const QString &table);
 
 // The statements that create the tables and indexes of an empty database.
@@ -30,5 +31,9 @@ QStringList createStatements();
 
 // Creates every table and index in one transaction; throws DatabaseError.
 void create(QSqlDatabase &db);
+
+// Brings a database of an earlier version up to this one (the tables it lacks, then the version),
+// in one transaction; true when it changed anything. Throws DatabaseError.
+bool upgrade(QSqlDatabase &db);
 
 }
