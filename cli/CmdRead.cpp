@@ -12,7 +12,7 @@ using ReadingCsv::badDateText;
 namespace {
 
 const char *readUsage =
-    "usage: kelvara-cli [--database FILE] read [--date YYYY-MM-DD] [--replace] [--rollover] METER COUNTER\n";
+    "usage: kelvara-cli [--database FILE] read [--date YYYY-MM-DD] [--replace] [--rollover] [--strict] METER COUNTER\n";
 
 }
 
@@ -24,6 +24,21 @@ ReadingSession::ReadingSession(bool rollover)
             messages << RolloverQuestionText(typed, previous) + QStringLiteral(" (--rollover stores it as a rollover)");
         return rollover;
     });
+    // A rollover has had its answer from --rollover.
+    manager.SetUnusualConfirmation([this](const UnusualReading &reading) {
+        if (!reading.rollover)
+            unusual << reading;
+        return true;
+    });
+}
+
+QString unusualLine(const UnusualReading &reading)
+{
+    QString line = QStringLiteral("unusual reading %1 %2: consumption %3, ")
+                       .arg(reading.MeterNO, reading.TakeTime.toString(Qt::ISODate))
+                       .arg(reading.CurValue);
+    line += QStringLiteral("usual %1 a day").arg(reading.usual);
+    return line;
 }
 
 ReadingSession::~ReadingSession()
@@ -51,6 +66,7 @@ int cmdRead(CliContext &ctx)
     std::optional<QDate> date = QDate::currentDate();
     bool replace = false;
     bool rollover = false;
+    bool strict = false;
     QStringList words;
     bool optionsEnd = false;
     for (int i = 0; i < ctx.args.size(); ++i) {
@@ -63,6 +79,8 @@ int cmdRead(CliContext &ctx)
             replace = true;
         } else if (a == u"--rollover") {
             rollover = true;
+        } else if (a == u"--strict") {
+            strict = true;
         } else if (a == u"--date" && i + 1 < ctx.args.size()) {
             date = ReadingCsv::parseReadingDate(ctx.args.at(++i));
             if (!date) {
@@ -93,7 +111,16 @@ int cmdRead(CliContext &ctx)
     {
         ReadingSession session(rollover);
         try {
-            row = session.store.store(meterNo, *counter, *date, replace);
+            Transaction tx(Database::connection());
+            row = session.store.write(meterNo, *counter, *date, replace);
+            // An unusual reading is stored with a warning; --strict refuses it.
+            if (row && strict && !session.unusual.isEmpty()) {
+                ctx.err << "kelvara-cli: " << unusualLine(session.unusual.constFirst()) << "\n";
+                ctx.err << "kelvara-cli: not stored (--strict)\n";
+                return ExitRefused;
+            }
+            if (row)
+                tx.commit();
         } catch (const DatabaseError &e) {
             const QString shown = session.takeMessages();
             if (!shown.isEmpty())
@@ -105,6 +132,8 @@ int cmdRead(CliContext &ctx)
             ctx.err << session.refusalText() << "\n";
             return ExitRefused;
         }
+        for (const UnusualReading &u : std::as_const(session.unusual))
+            ctx.err << "kelvara-cli: " << unusualLine(u) << "\n";
     }
     ctx.out << row->MeterID << '\t' << row->TakeTime.toString(Qt::ISODate) << '\t' << row->TakeNumber << '\t'
             << row->CurValue << '\t' << row->Charge.toString(4) << '\t' << row->QuotaCharge.toString(4) << "\n";

@@ -4,6 +4,7 @@
 #include "ReportExport.h"
 #include "ReportModel.h"
 #include "ReportStatements.h"
+#include "Unusual.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -13,7 +14,9 @@ namespace {
 
 const char *reportUsage =
     "usage: kelvara-cli [--database FILE] report summary|detail|classes --from YYYY-MM-DD --to YYYY-MM-DD\n"
-    "                   [--workshop NAME] [--format text|csv|pdf] [--output FILE]\n";
+    "                   [--workshop NAME] [--format text|csv|pdf] [--output FILE]\n"
+    "       kelvara-cli [--database FILE] report unusual --from YYYY-MM-DD --to YYYY-MM-DD\n"
+    "                   [--format text|csv] [--output FILE]\n";
 
 bool wantsPdfReport(int argc, char **argv)
 {
@@ -34,6 +37,98 @@ constexpr int ExitWriteFailed = ExitDatabase;
 QDate isoDate(const QString &text)
 {
     return QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+}
+
+// Writes the document to the output file, or to standard output without one.
+int writeReport(CliContext &ctx, const QString &output, ReportExport::Format format,
+                const ReportExport::Document &document)
+{
+    // Whatever the output does not take is a failure: a full disk, a closed pipe, a device.
+    if (output.isEmpty()) {
+        ctx.out.flush();
+        QFile out;
+        QString failure;
+        if (!out.open(stdout, QIODevice::WriteOnly))
+            failure = out.errorString();
+        else
+            failure = ReportExport::write(out, format, document);
+        if (!failure.isEmpty()) {
+            ctx.err << "kelvara-cli: cannot write to standard output: " << failure << "\n";
+            return ExitWriteFailed;
+        }
+        return ExitDone;
+    }
+    const QString failure = ReportExport::writeFile(output, format, document);
+    if (!failure.isEmpty()) {
+        ctx.err << "kelvara-cli: cannot write " << output << ": " << failure << "\n";
+        return ExitWriteFailed;
+    }
+    ctx.out << "wrote " << output << "\n";
+    ctx.out.flush();
+    if (ctx.out.status() != QTextStream::Ok) {
+        ctx.err << "kelvara-cli: wrote " << output << " but cannot write to standard output\n";
+        return ExitWriteFailed;
+    }
+    return ExitDone;
+}
+
+// The period's stored readings that are unusual by the rule a save checks, for review before billing.
+int reportUnusual(CliContext &ctx, QStringList args)
+{
+    auto usage = [&](const QString &why) {
+        ctx.err << "kelvara-cli: " << why << "\n" << reportUsage;
+        return ExitUsage;
+    };
+    QString from, to, format = QStringLiteral("text"), output;
+    while (!args.isEmpty()) {
+        const QString option = args.takeFirst();
+        if (args.isEmpty())
+            return usage(QStringLiteral("%1 needs a value").arg(option));
+        const QString value = args.takeFirst();
+        if (option == u"--from")
+            from = value;
+        else if (option == u"--to")
+            to = value;
+        else if (option == u"--format")
+            format = value;
+        else if (option == u"--output")
+            output = value;
+        else
+            return usage(QStringLiteral("unknown option %1").arg(option));
+    }
+    const QDate start = isoDate(from);
+    const QDate end = isoDate(to);
+    if (!start.isValid() || !end.isValid())
+        return usage(QStringLiteral("--from and --to need dates written YYYY-MM-DD"));
+    if (format != u"text" && format != u"csv")
+        return usage(QStringLiteral("unknown format \"%1\" (the unusual readings are text or csv)").arg(format));
+    if (end < start) {
+        ctx.err << "kelvara-cli: the end date " << to << " is before the start date " << from << "\n";
+        return ExitRefused;
+    }
+    ReportModel model;
+    model.setColumns(ReportStatements::unusualColumns());
+    try {
+        QList<QVariantList> rows;
+        for (const Unusual::Finding &f : Unusual::findings(Database::connection(), start, end))
+            rows << QVariantList{ f.MeterID,  f.TakeTime.toString(Qt::ISODate), f.TakeNumber, f.CurValue,
+                                  f.days > 0 ? QVariant(f.days) : QVariant(), f.perDay, f.usual, f.reason };
+        model.setRows(rows);
+    } catch (const DatabaseError &e) {
+        ctx.err << "kelvara-cli: " << e.operatorText() << "\n";
+        return ExitDatabase;
+    }
+    ReportExport::Document document;
+    document.title = ReportStatements::unusualTitle();
+    document.periodLine = ReportStatements::periodLine(ReportStatements::Kind::Summary, from, to);
+    document.model = &model;
+    const bool csv = format == u"csv";
+    if (csv) {
+        document.heading = false;
+        document.amounts = ReportModel::Amounts::Exact;
+    }
+    document.byteOrderMark = csv && !output.isEmpty();
+    return writeReport(ctx, output, csv ? ReportExport::Format::Csv : ReportExport::Format::Aligned, document);
 }
 
 }
@@ -69,6 +164,8 @@ int cmdReport(CliContext &ctx)
     if (args.isEmpty())
         return usage({});
     const QString which = args.takeFirst();
+    if (which == u"unusual")
+        return reportUnusual(ctx, args);
     Kind kind;
     if (which == u"summary")
         kind = Kind::Summary;
@@ -162,31 +259,5 @@ int cmdReport(CliContext &ctx)
     // A byte-order mark helps spreadsheets open a file, but not a program reading a pipe.
     document.byteOrderMark = writeAs == ReportExport::Format::Csv && !output.isEmpty();
 
-    // Whatever the output does not take is a failure: a full disk, a closed pipe, a device.
-    if (output.isEmpty()) {
-        ctx.out.flush();
-        QFile out;
-        QString failure;
-        if (!out.open(stdout, QIODevice::WriteOnly))
-            failure = out.errorString();
-        else
-            failure = ReportExport::write(out, writeAs, document);
-        if (!failure.isEmpty()) {
-            ctx.err << "kelvara-cli: cannot write to standard output: " << failure << "\n";
-            return ExitWriteFailed;
-        }
-        return ExitDone;
-    }
-    const QString failure = ReportExport::writeFile(output, writeAs, document);
-    if (!failure.isEmpty()) {
-        ctx.err << "kelvara-cli: cannot write " << output << ": " << failure << "\n";
-        return ExitWriteFailed;
-    }
-    ctx.out << "wrote " << output << "\n";
-    ctx.out.flush();
-    if (ctx.out.status() != QTextStream::Ok) {
-        ctx.err << "kelvara-cli: wrote " << output << " but cannot write to standard output\n";
-        return ExitWriteFailed;
-    }
-    return ExitDone;
+    return writeReport(ctx, output, writeAs, document);
 }

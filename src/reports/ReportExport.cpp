@@ -9,6 +9,8 @@
 #include <QSaveFile>
 #include <QStringConverter>
 #include <QTextStream>
+
+#include <algorithm>
 #include <cerrno>
 
 namespace ReportExport {
@@ -40,6 +42,12 @@ QStringList footerCells(const Document &doc)
     return cells;
 }
 
+// A list without sums, such as the unusual readings, ends with its last row.
+bool hasFooter(const QStringList &footer)
+{
+    return std::any_of(footer.cbegin(), footer.cend(), [](const QString &cell) { return !cell.isEmpty(); });
+}
+
 void writeDelimited(QTextStream &out, const Document &doc, bool csv)
 {
     const QString newline = csv ? QStringLiteral("\r\n") : QStringLiteral("\n");
@@ -58,7 +66,8 @@ void writeDelimited(QTextStream &out, const Document &doc, bool csv)
         line(cells);
         return true;
     }, doc.amounts);
-    line(footerCells(doc));
+    if (const QStringList footer = footerCells(doc); hasFooter(footer))
+        line(footer);
 }
 
 QString padded(const QString &text, int width, bool right)
@@ -104,7 +113,8 @@ void writeAligned(QTextStream &out, const Document &doc)
         return true;
     }, doc.amounts);
     line(rules, true);
-    line(footer, false);
+    if (hasFooter(footer))
+        line(footer, false);
 }
 
 // Whether the device took the whole PDF.

@@ -118,7 +118,7 @@ void TstCliBadInput::arguments_data()
     const QString badDate = QStringLiteral("kelvara-cli: reading date \"%1\" is not a date written YYYY-MM-DD\n");
     const QString notFound = QStringLiteral("编号为 %1 的表不存在或没有设置执行单价！\n");
     const QString readUsage = QStringLiteral(
-        "usage: kelvara-cli [--database FILE] read [--date YYYY-MM-DD] [--replace] [--rollover] METER COUNTER\n");
+        "usage: kelvara-cli [--database FILE] read [--date YYYY-MM-DD] [--replace] [--rollover] [--strict] METER COUNTER\n");
     const QStringList none;
 
     // Meter numbers.
