@@ -3,11 +3,11 @@
 #include "ChargeCalc.h"
 #include "Currency.h"
 #include "Database.h"
+#include "Engine.h"
 #include "Password.h"
 #include "Schema.h"
 
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -77,20 +77,20 @@ void generate(const QString &file, const Options &options, const std::function<v
 
     QSqlDatabase db = Database::open(file, connectionName, Database::OpenMode::Create);
     try {
-        Schema::create(db);
+        const Engine &engine = Engine::of(db);
+        for (const QString &sql : engine.tableStatements() + engine.versionStatements())
+            execSql(db, sql);
         // The readings are loaded without a journal and indexed afterwards, which sorts each
         // index once instead of inserting into it row by row.
         execSql(db, QStringLiteral("PRAGMA journal_mode = OFF"));
         execSql(db, QStringLiteral("PRAGMA synchronous = OFF"));
         execSql(db, QStringLiteral("PRAGMA cache_size = -131072"));
         QStringList readingIndexes;
-        for (const QString &sql : Schema::createStatements()) {
-            if (sql.startsWith(QStringLiteral("CREATE")) && sql.contains(QStringLiteral("INDEX"))
-                && sql.contains(QStringLiteral(" ON TakeMeter "))) {
+        for (const QString &sql : engine.indexStatements()) {
+            if (sql.contains(QStringLiteral(" ON TakeMeter ")))
                 readingIndexes << sql;
-                const QString name = QRegularExpression(QStringLiteral("INDEX (\\w+) ON")).match(sql).captured(1);
-                execSql(db, QStringLiteral("DROP INDEX \"%1\"").arg(name));
-            }
+            else
+                execSql(db, sql);
         }
 
         Transaction tx(db);

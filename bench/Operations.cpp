@@ -4,6 +4,7 @@
 #include "DataSetModel.h"
 #include "TakeMeterEntry.h"
 #include "Database.h"
+#include "Engine.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -11,9 +12,12 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QSqlDriver>
+#include <QSqlError>
 #include <QTextStream>
 
 #include <algorithm>
+#include <cmath>
+#include <optional>
 #include <sqlite3.h>
 #include <time.h>
 
@@ -38,6 +42,16 @@ double Figures::median() const
     std::sort(sorted.begin(), sorted.end());
     const qsizetype n = sorted.size();
     return n % 2 ? sorted.at(n / 2) : (sorted.at(n / 2 - 1) + sorted.at(n / 2)) / 2;
+}
+
+double Figures::percentile(double p) const
+{
+    if (ms.isEmpty())
+        return 0;
+    QList<double> sorted = ms;
+    std::sort(sorted.begin(), sorted.end());
+    const qsizetype rank = qBound<qsizetype>(1, qsizetype(std::ceil(p / 100 * sorted.size())), sorted.size());
+    return sorted.at(rank - 1);
 }
 
 double Figures::min() const
@@ -127,18 +141,35 @@ void removeReadingsAfter(const QDate &day)
     Transaction tx(db);
     execSql(db, QStringLiteral("Delete from TakeMeter where TakeTime > ?"), { day.toString(Qt::ISODate) });
     tx.commit();
-    execSql(db, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    if (Engine::of(db).isFile())
+        execSql(db, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+}
+
+QString engineName()
+{
+    return Database::engine().name();
 }
 
 struct BareInsert::Handles
 {
     sqlite3 *db = nullptr;
     sqlite3_stmt *insert = nullptr;
+    std::optional<QSqlQuery> query;   // on a server
+    QSqlDatabase connection;
 };
 
 BareInsert::BareInsert(const QSqlDatabase &db) : m_handles(new Handles)
 {
     const QVariant handle = db.driver()->handle();
+    if (!Engine::of(db).isFile()) {
+        m_handles->connection = db;
+        m_handles->query.emplace(db);
+        if (!m_handles->query->prepare(QStringLiteral(
+                "INSERT INTO TakeMeter (MeterID, TakeNumber, CurValue, Charge, QuotaCharge, TakeTime, InputDate) "
+                "VALUES (?, ?, 0, 0, 0, ?, ?)")))
+            throw DatabaseError::fromSqlError(m_handles->query->lastError(), db);
+        return;
+    }
     if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
         throw DatabaseError(QStringLiteral("not an SQLite connection"));
     m_handles->db = *static_cast<sqlite3 *const *>(handle.data());
@@ -152,12 +183,24 @@ BareInsert::BareInsert(const QSqlDatabase &db) : m_handles(new Handles)
 
 BareInsert::~BareInsert()
 {
-    sqlite3_finalize(m_handles->insert);
+    if (m_handles->insert)
+        sqlite3_finalize(m_handles->insert);
     delete m_handles;
 }
 
 void BareInsert::insert(const QString &meterNo, qint32 counter, const QDate &date)
 {
+    if (m_handles->query) {
+        QSqlQuery &q = *m_handles->query;
+        const QString day = date.toString(Qt::ISODate);
+        q.bindValue(0, meterNo);
+        q.bindValue(1, counter);
+        q.bindValue(2, day);
+        q.bindValue(3, day);
+        if (!q.exec())
+            throw DatabaseError::fromSqlError(q.lastError(), m_handles->connection);
+        return;
+    }
     const QByteArray meter = meterNo.toUtf8();
     const QByteArray day = date.toString(Qt::ISODate).toUtf8();
     sqlite3_stmt *s = m_handles->insert;

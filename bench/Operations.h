@@ -24,6 +24,7 @@ struct Figures
     double median() const;
     double min() const;
     double max() const;
+    double percentile(double p) const;   // p from 0 to 100, the nearest-rank value
 };
 
 // Runs op repeats times after warmup unmeasured runs.
@@ -56,9 +57,10 @@ QList<MeterCounter> meterCounters();
 // Removes the readings dated after day, which the measurements added.
 void removeReadingsAfter(const QDate &day);
 
-// One reading inserted and committed through SQLite directly, on the program's own connection
-// (so with its settings, and without making its page cache stale as a second connection
-// would): the floor under any save.
+// One reading inserted and committed on the program's own connection (so with its settings, and
+// without making its page cache stale as a second connection would): the floor under any save.
+// On SQLite through its C interface directly; on a server one prepared statement, committed by
+// itself.
 class BareInsert
 {
 public:
@@ -72,6 +74,9 @@ private:
     struct Handles;
     Handles *m_handles;
 };
+
+// The engine of the program's database, as kelvara-bench names it in its table.
+QString engineName();
 
 // The statement with its named parameters written as literals, for the sqlite3 shell.
 QString withLiterals(QString sql, const QDate &start, const QDate &end, qint64 workshopId);

@@ -6,6 +6,7 @@
 #include "DataSetModel.h"
 #include "TakeMeterEntry.h"
 #include "Database.h"
+#include "Engine.h"
 #include "ReadingStore.h"
 #include "ReportModel.h"
 #include "ReportStatements.h"
@@ -39,6 +40,8 @@ struct Settings
     int imports = 1;          // runs of the import
     int importCount = 100000;
     QString shell = QStringLiteral("sqlite3");
+    QString server;           // a PostgreSQL database measured beside the file
+    int clerks = 8;           // processes saving at once
 };
 
 struct Row
@@ -50,6 +53,7 @@ struct Row
     QString verdict;          // "yes", "NO" or empty when the row has no target of its own
 };
 
+// The rows of the engine being measured.
 QList<Row> rows;
 QTextStream out(stdout);
 QTextStream err(stderr);
@@ -100,7 +104,7 @@ struct SaveFigures
 // day after the last stored one, then removes them again. The two databases take turns in
 // blocks, so that a noisy neighbour weighs on both alike; the first save of a block, which opens
 // the connection, is not counted.
-SaveFigures measureSaves(const Settings &s)
+SaveFigures measureSaves(const Settings &s, const QString &database, const QString &smallDatabase)
 {
     struct Target
     {
@@ -110,9 +114,9 @@ SaveFigures measureSaves(const Settings &s)
         QList<MeterCounter> meters;
     };
     SaveFigures result;
-    QList<Target> targets{ { s.database, &result.large, {}, {} } };
-    if (!s.smallDatabase.isEmpty())
-        targets.append({ s.smallDatabase, &result.small, {}, {} });
+    QList<Target> targets{ { database, &result.large, {}, {} } };
+    if (!smallDatabase.isEmpty())
+        targets.append({ smallDatabase, &result.small, {}, {} });
     for (Target &t : targets) {
         Database::setPath(t.file);
         t.extent = extent();
@@ -133,7 +137,7 @@ SaveFigures measureSaves(const Settings &s)
             manager.SetUnusualConfirmation([](const UnusualReading &) { return true; });
             ReadingStore store(manager);
             const QDate day = t.extent.last.addDays(1);
-            const bool large = t.file == s.database;
+            const bool large = t.file == database;
             std::optional<BareInsert> bare;
             if (large)
                 bare.emplace(Database::connection());
@@ -162,7 +166,7 @@ SaveFigures measureSaves(const Settings &s)
         Database::setPath(t.file);
         removeReadingsAfter(t.extent.last);
     }
-    Database::setPath(s.database);
+    Database::setPath(database);
     return result;
 }
 
@@ -214,7 +218,8 @@ void reports(const Settings &s, const QDate &last)
     const qint64 workshop = scalar(Database::connection(), QStringLiteral(
         "Select Min(WrokShopID) from Workshop where WorkShopLevel = 2")).toLongLong();
     const QString extension = QCoreApplication::applicationDirPath() + QStringLiteral("/firstlast");
-    const bool haveShell = !QStandardPaths::findExecutable(s.shell).isEmpty() || QFileInfo(s.shell).isExecutable();
+    const bool haveShell = Database::isFile()
+        && (!QStandardPaths::findExecutable(s.shell).isEmpty() || QFileInfo(s.shell).isExecutable());
 
     struct Period { QString name; QDate start; QDate end; };
     for (const Period &p : { Period{ QStringLiteral("month"), monthStart, monthEnd },
@@ -259,17 +264,19 @@ void reports(const Settings &s, const QDate &last)
     }
 }
 
-void printTable()
+QString cell(const Row &r)
 {
-    QList<QStringList> lines{ { QStringLiteral("operation"), QStringLiteral("median"), QStringLiteral("min"),
-                                QStringLiteral("max"), QStringLiteral("runs"), QStringLiteral("target"),
-                                QStringLiteral("met") } };
-    for (const Row &r : std::as_const(rows)) {
-        const bool single = r.figures.ms.size() == 1;
-        lines << QStringList{ r.operation, number(r.figures.median()) + u' ' + r.unit,
-                              single ? QString() : number(r.figures.min()), single ? QString() : number(r.figures.max()),
-                              QString::number(r.figures.ms.size()), r.target, r.verdict };
-    }
+    if (r.figures.ms.isEmpty())
+        return {};
+    const bool single = r.figures.ms.size() == 1;
+    return number(r.figures.median()) + u' ' + r.unit
+        + (single ? QString()
+                  : QStringLiteral(" (%1–%2, %3)").arg(number(r.figures.min()), number(r.figures.max()))
+                        .arg(r.figures.ms.size()));
+}
+
+void printLines(const QList<QStringList> &lines)
+{
     QList<int> widths(lines.first().size(), 0);
     for (const QStringList &l : lines)
         for (int i = 0; i < l.size(); ++i)
@@ -290,15 +297,120 @@ void printTable()
     out.flush();
 }
 
-int run(const Settings &s)
+void printTable(const QList<Row> &table)
 {
-    Database::setPath(s.database);
+    QList<QStringList> lines{ { QStringLiteral("operation"), QStringLiteral("median"), QStringLiteral("min"),
+                                QStringLiteral("max"), QStringLiteral("runs"), QStringLiteral("target"),
+                                QStringLiteral("met") } };
+    for (const Row &r : table) {
+        const bool single = r.figures.ms.size() == 1;
+        lines << QStringList{ r.operation, number(r.figures.median()) + u' ' + r.unit,
+                              single ? QString() : number(r.figures.min()), single ? QString() : number(r.figures.max()),
+                              QString::number(r.figures.ms.size()), r.target, r.verdict };
+    }
+    printLines(lines);
+}
+
+// The engines side by side: each operation's median (minimum–maximum, runs) on each, by name.
+void printTables(const QList<QPair<QString, QList<Row>>> &engines)
+{
+    if (engines.size() == 1) {
+        printTable(engines.first().second);
+        return;
+    }
+    QStringList header{ QStringLiteral("operation") };
+    for (const auto &e : engines)
+        header << e.first;
+    header << QStringLiteral("target");
+    for (const auto &e : engines)
+        header << QStringLiteral("met, ") + e.first;
+    QStringList names;
+    for (const auto &e : engines)
+        for (const Row &r : e.second)
+            if (!names.contains(r.operation))
+                names << r.operation;
+    QList<QStringList> lines{ header };
+    for (const QString &name : std::as_const(names)) {
+        QStringList line{ name };
+        QStringList met;
+        QString target;
+        for (const auto &e : engines) {
+            const auto it = std::find_if(e.second.begin(), e.second.end(), [&](const Row &r) { return r.operation == name; });
+            line << (it == e.second.end() ? QString() : cell(*it));
+            met << (it == e.second.end() ? QString() : it->verdict);
+            if (it != e.second.end() && !it->target.isEmpty())
+                target = it->target;
+        }
+        lines << line + QStringList{ target } + met;
+    }
+    printLines(lines);
+}
+
+// One clerk of several saving at once: every meter whose position modulo clerks is index gets a
+// reading of the day, up to count; each save's milliseconds printed on a line.
+int clerk(const QString &database, int index, int clerks, int count, const QDate &day)
+{
+    Database::setPath(database);
+    TKelvaraMg manager;
+    manager.SetRolloverConfirmation([](qint32, qint32) { return true; });
+    ReadingStore store(manager);
+    const QList<MeterCounter> meters = meterCounters();
+    int saved = 0;
+    for (int i = index; i < meters.size() && saved < count; i += clerks, ++saved) {
+        const MeterCounter &m = meters.at(i);
+        const Figures one = measure(0, 1, [&] {
+            if (!store.store(m.meterNo, m.next(5), day))
+                throw DatabaseError(QStringLiteral("reading of %1 refused").arg(m.meterNo));
+        });
+        out << one.ms.first() << "\n";
+    }
+    out.flush();
+    Database::closeConnection();
+    return 0;
+}
+
+// Clerks saving at once, each a process of its own: every save's time, from all of them.
+Figures measureClerks(const Settings &s, const QString &database, const QDate &last)
+{
+    Figures all;
+    Database::closeConnection();
+    QList<QProcess *> processes;
+    const int each = qMax(2, s.saves);
+    for (int k = 0; k < s.clerks; ++k) {
+        auto *p = new QProcess;
+        p->start(QCoreApplication::applicationFilePath(),
+                 { QStringLiteral("--clerk"), database, QString::number(k), QString::number(s.clerks),
+                   QString::number(each), last.addDays(1).toString(Qt::ISODate) });
+        processes << p;
+    }
+    for (QProcess *p : std::as_const(processes)) {
+        p->waitForFinished(-1);
+        if (p->exitCode() != 0)
+            progress(QStringLiteral("a clerk failed: ") + QString::fromUtf8(p->readAllStandardError().right(400)));
+        // The first save of each clerk opens its connection and is not counted.
+        const QList<QByteArray> lines = p->readAllStandardOutput().split('\n');
+        for (int i = 1; i < lines.size(); ++i)
+            if (!lines.at(i).isEmpty())
+                all.ms << lines.at(i).toDouble();
+        delete p;
+    }
+    Database::setPath(database);
+    removeReadingsAfter(last);
+    return all;
+}
+
+// Measures every operation on one database (and its small companion, when given).
+QList<Row> run(const Settings &s, const QString &database, const QString &smallDatabase)
+{
+    rows.clear();
+    Database::setPath(database);
+    progress(QStringLiteral("%1: %2").arg(engineName(), Database::displayName()));
     const Extent e = extent();
     progress(QStringLiteral("%1 readings from %2 to %3").arg(e.readings).arg(e.first.toString(Qt::ISODate),
                                                                           e.last.toString(Qt::ISODate)));
 
     progress(QStringLiteral("saving readings"));
-    const SaveFigures saves = measureSaves(s);
+    const SaveFigures saves = measureSaves(s, database, smallDatabase);
     rows << Row{ QStringLiteral("save one reading (look-ups, charges, durable commit)"), saves.large,
                  QStringLiteral("ms"), QStringLiteral("≤ 5 ms"), verdict(saves.large.median() <= 5) };
     rows << Row{ QStringLiteral("bare single-row INSERT and commit, same settings"), saves.bare };
@@ -309,14 +421,24 @@ int run(const Settings &s)
     rows << Row{ QStringLiteral("save / bare INSERT"), saveRatio, QStringLiteral("×"), QStringLiteral("≤ 2"),
                  verdict(saveRatio.median() <= 2) };
     if (!saves.small.ms.isEmpty()) {
-        Database::setPath(s.smallDatabase);
+        Database::setPath(smallDatabase);
         rows << Row{ QStringLiteral("save one reading, small database (%1 readings)").arg(extent().readings),
                      saves.small };
-        Database::setPath(s.database);
+        Database::setPath(database);
         Figures growth;
         growth.ms << saves.large.median() / saves.small.median();
         rows << Row{ QStringLiteral("save: large / small database"), growth, QStringLiteral("×"),
                      QStringLiteral("≤ 1.2"), verdict(growth.median() <= 1.2) };
+    }
+
+    progress(QStringLiteral("%1 clerks saving at once").arg(s.clerks));
+    {
+        const Figures clerks = measureClerks(s, database, e.last);
+        Figures p99;
+        p99.ms << clerks.percentile(99);
+        rows << Row{ QStringLiteral("%1 clerks saving at once, median save").arg(s.clerks), clerks };
+        rows << Row{ QStringLiteral("%1 clerks saving at once, 99th percentile save (%2 saves)").arg(s.clerks).arg(clerks.ms.size()),
+                     p99, QStringLiteral("ms"), QStringLiteral("≤ 50 ms"), verdict(p99.median() <= 50) };
     }
 
     progress(QStringLiteral("correcting readings"));
@@ -340,7 +462,7 @@ int run(const Settings &s)
         for (int i = 0; i < s.repeats; ++i) {
             QProcess probe;
             const qint64 begin = monotonicNanoseconds();
-            probe.start(sibling(QStringLiteral("kelvara-bench-probe")), { QStringLiteral("start"), s.database });
+            probe.start(sibling(QStringLiteral("kelvara-bench-probe")), { QStringLiteral("start"), database });
             if (!probe.waitForFinished(60000) || probe.exitCode() != 0)
                 break;
             const qint64 shown = probe.readAllStandardOutput().trimmed().toLongLong();
@@ -363,7 +485,7 @@ int run(const Settings &s)
             QElapsedTimer clock;
             clock.start();
             cli.start(sibling(QStringLiteral("kelvara-cli")),
-                      { QStringLiteral("--database"), s.database, QStringLiteral("import"), QStringLiteral("--rollover"), csv });
+                      { QStringLiteral("--database"), database, QStringLiteral("import"), QStringLiteral("--rollover"), csv });
             if (!cli.waitForFinished(-1) || cli.exitCode() != 0) {
                 progress(QStringLiteral("import failed: ") + QString::fromUtf8(cli.readAllStandardError().right(400)));
                 break;
@@ -381,7 +503,7 @@ int run(const Settings &s)
         const QDate end = e.last;
         QProcess probe;
         probe.start(sibling(QStringLiteral("kelvara-bench-probe")),
-                    { QStringLiteral("report"), s.database, end.addDays(-364).toString(Qt::ISODate), end.toString(Qt::ISODate) });
+                    { QStringLiteral("report"), database, end.addDays(-364).toString(Qt::ISODate), end.toString(Qt::ISODate) });
         if (probe.waitForFinished(600000) && probe.exitCode() == 0) {
             const QList<QByteArray> words = probe.readAllStandardOutput().trimmed().split(' ');
             Figures memory;
@@ -397,14 +519,47 @@ int run(const Settings &s)
     self.ms << usage.ru_maxrss / 1024.0;
     rows << Row{ QStringLiteral("peak memory of kelvara-bench itself"), self, QStringLiteral("MB") };
     Database::closeConnection();
-    printTable();
-    return 0;
+    return rows;
+}
+
+// Copies the file into the server's database when that holds nothing yet: the row of the time
+// it took, or none when the server already holds a database.
+QList<Row> migrateToServer(const Settings &s)
+{
+    QList<Row> timed;
+    QStringList held;
+    {
+        QSqlDatabase db = Database::open(s.server, QStringLiteral("bench-check"));
+        held = Engine::of(db).tables(db);
+    }
+    Database::close(QStringLiteral("bench-check"));
+    if (!held.isEmpty()) {
+        progress(QStringLiteral("the server holds a database already: migrate not timed"));
+        return timed;
+    }
+    Database::setPath(s.database);
+    const qint64 readings = extent().readings;
+    Database::closeConnection();
+    progress(QStringLiteral("migrating %1 readings to the server").arg(readings));
+    QProcess cli;
+    cli.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer clock;
+    clock.start();
+    cli.start(sibling(QStringLiteral("kelvara-cli")),
+              { QStringLiteral("--database"), s.database, QStringLiteral("migrate"), QStringLiteral("--to"), s.server });
+    if (!cli.waitForFinished(-1) || cli.exitCode() != 0)
+        throw DatabaseError(QStringLiteral("kelvara-cli migrate failed"));
+    Figures f;
+    f.ms << clock.nsecsElapsed() / 1e9;
+    timed << Row{ QStringLiteral("kelvara-cli migrate of the database to the server (%1 readings)").arg(readings), f,
+                  QStringLiteral("s"), QStringLiteral("≤ 300 s"), verdict(f.median() <= 300) };
+    return timed;
 }
 
 int usage()
 {
-    err << "usage: kelvara-bench --database FILE [--small-database FILE] [--repeats N] [--saves N]\n"
-           "                     [--imports N] [--import-count N] [--shell PROGRAM]\n";
+    err << "usage: kelvara-bench --database FILE|URI [--small-database FILE] [--server URI] [--repeats N]\n"
+           "                     [--saves N] [--imports N] [--import-count N] [--clerks N] [--shell PROGRAM]\n";
     return 2;
 }
 
@@ -419,6 +574,15 @@ int main(int argc, char *argv[])
     SetMessageSink([](const QString &text) { progress(QStringLiteral("message: ") + text); });
     Settings s;
     const QStringList args = QApplication::arguments();
+    if (args.size() == 7 && args.at(1) == u"--clerk") {
+        try {
+            return clerk(args.at(2), args.at(3).toInt(), args.at(4).toInt(), args.at(5).toInt(),
+                         QDate::fromString(args.at(6), Qt::ISODate));
+        } catch (const DatabaseError &e) {
+            err << "kelvara-bench: " << e.text() << "\n";
+            return 3;
+        }
+    }
     for (int i = 1; i < args.size(); ++i) {
         const QString &a = args.at(i);
         const bool hasValue = i + 1 < args.size();
@@ -437,15 +601,28 @@ int main(int argc, char *argv[])
             s.importCount = args.at(++i).toInt(&ok);
         else if (a == u"--shell" && hasValue)
             s.shell = args.at(++i);
+        else if (a == u"--server" && hasValue)
+            s.server = args.at(++i);
+        else if (a == u"--clerks" && hasValue)
+            s.clerks = args.at(++i).toInt(&ok);
         else
             ok = false;
         if (!ok)
             return usage();
     }
-    if (s.database.isEmpty() || s.repeats < 1 || s.saves < 2)
+    if (s.database.isEmpty() || s.repeats < 1 || s.saves < 2 || s.clerks < 1)
         return usage();
     try {
-        return run(s);
+        QList<QPair<QString, QList<Row>>> engines;
+        const QList<Row> migrated = s.server.isEmpty() ? QList<Row>() : migrateToServer(s);
+        Database::setPath(s.database);
+        engines.append({ engineName(), run(s, s.database, s.smallDatabase) });
+        if (!s.server.isEmpty()) {
+            Database::setPath(s.server);
+            engines.append({ engineName(), migrated + run(s, s.server, QString()) });
+        }
+        printTables(engines);
+        return 0;
     } catch (const DatabaseError &e) {
         err << "kelvara-bench: " << e.text() << "\n";
         return 3;

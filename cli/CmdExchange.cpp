@@ -4,7 +4,6 @@
 #include "ReadingStore.h"
 #include "UCommon.h"
 
-#include <QFileInfo>
 
 using ReadingCsv::badCounterText;
 using ReadingCsv::badDateText;
@@ -12,9 +11,9 @@ using ReadingCsv::badDateText;
 namespace {
 
 const char *exchangeUsage =
-    "usage: kelvara-cli [--database FILE] exchange [--date YYYY-MM-DD] [--max-bound N] [--type TEXT] [--note TEXT]\n"
+    "usage: kelvara-cli [--database FILE|URI] exchange [--date YYYY-MM-DD] [--max-bound N] [--type TEXT] [--note TEXT]\n"
     "                   [--replace] [--rollover] METER OLD_FINAL NEW_INITIAL\n"
-    "       kelvara-cli [--database FILE] exchange --delete [--date YYYY-MM-DD] METER\n";
+    "       kelvara-cli [--database FILE|URI] exchange --delete [--date YYYY-MM-DD] METER\n";
 
 }
 
@@ -82,8 +81,8 @@ int cmdExchange(CliContext &ctx)
         request.OldFinal = *oldFinal;
         request.NewInitial = *newInitial;
     }
-    if (!QFileInfo::exists(ctx.database)) {
-        ctx.err << "kelvara-cli: no database at " << ctx.database << "\n";
+    if (!Database::exists()) {
+        ctx.err << "kelvara-cli: no database at " << Database::displayName() << "\n";
         return ExitDatabase;
     }
 

@@ -2,11 +2,42 @@
 
 #include "Database.h"
 #include "DemoData.h"
+#include "Engine.h"
 #include "Schema.h"
 #include "SqliteFile.h"
 
 #include <QDate>
 #include <QFileInfo>
+
+namespace {
+
+// The tables, the demonstration data when asked, and the demonstration readings through the data
+// manager, which works on the program's database.
+void fill(const QString &database, const QString &connection, bool demo)
+{
+    try {
+        {
+            QSqlDatabase db = Database::open(database, connection, Database::OpenMode::Create);
+            Schema::create(db);
+            if (demo)
+                DemoData::writeMasterData(db);
+        }
+        Database::close(connection);
+        if (demo) {
+            const QString program = Database::path();
+            Database::setPath(database);
+            DemoData::writeReadings(QDate::currentDate().addDays(-1));
+            Database::closeConnection();
+            Database::setPath(program);
+        }
+    } catch (...) {
+        Database::close(connection);
+        Database::closeConnection();
+        throw;
+    }
+}
+
+}
 
 int cmdInit(CliContext &ctx)
 {
@@ -15,49 +46,49 @@ int cmdInit(CliContext &ctx)
         if (a == u"--demo")
             demo = true;
         else {
-            ctx.err << "usage: kelvara-cli [--database FILE] init [--demo]\n";
+            ctx.err << "usage: kelvara-cli [--database FILE|URI] init [--demo]\n";
             return ExitUsage;
         }
     }
-    // A link, even one to nothing, is refused: init would create or replace the file it names.
-    if (QFileInfo(ctx.database).isSymLink()) {
-        ctx.err << "kelvara-cli: " << ctx.database << " is a symbolic link; init creates a new file only\n";
-        return ExitRefused;
-    }
-    if (QFileInfo::exists(ctx.database)) {
-        ctx.err << "kelvara-cli: " << ctx.database << " already exists; init never touches an existing file\n";
-        return ExitRefused;
-    }
+    const Engine &engine = Engine::forLocation(ctx.database);
+    const QString shown = engine.displayName(ctx.database);
     const QString connection = QStringLiteral("kelvara-init");
+    if (engine.isFile()) {
+        // A link, even one to nothing, is refused: init would create or replace the file it names.
+        if (QFileInfo(ctx.database).isSymLink()) {
+            ctx.err << "kelvara-cli: " << ctx.database << " is a symbolic link; init creates a new file only\n";
+            return ExitRefused;
+        }
+        if (QFileInfo::exists(ctx.database)) {
+            ctx.err << "kelvara-cli: " << ctx.database << " already exists; init never touches an existing file\n";
+            return ExitRefused;
+        }
+    }
     try {
-        // Written under a temporary name and renamed when complete: a failure leaves nothing.
-        SqliteFile::create(ctx.database, [&](const QString &temporary) {
-            try {
-                {
-                    QSqlDatabase db = Database::open(temporary, connection, Database::OpenMode::Create);
-                    Schema::create(db);
-                    if (demo)
-                        DemoData::writeMasterData(db);
-                }
-                Database::close(connection);
-                // The readings go through the data manager, which works on the program's database.
-                if (demo) {
-                    Database::setPath(temporary);
-                    DemoData::writeReadings(QDate::currentDate().addDays(-1));
-                    Database::closeConnection();
-                    Database::setPath(ctx.database);
-                }
-            } catch (...) {
-                Database::close(connection);
-                Database::closeConnection();
-                throw;
+        if (engine.isFile()) {
+            // Written under a temporary name and renamed when complete: a failure leaves nothing.
+            SqliteFile::create(ctx.database, [&](const QString &temporary) { fill(temporary, connection, demo); });
+        } else {
+            // A server's database is made by its administrator; init fills it only while it is
+            // empty, in one transaction for the tables.
+            QStringList tables;
+            {
+                const QSqlDatabase db = Database::open(ctx.database, connection);
+                tables = engine.tables(db);
             }
-        });
+            Database::close(connection);
+            if (!tables.isEmpty()) {
+                ctx.err << "kelvara-cli: " << shown << " already holds tables (" << tables.join(QStringLiteral(", "))
+                        << "); init only fills an empty database\n";
+                return ExitRefused;
+            }
+            fill(ctx.database, connection, demo);
+        }
     } catch (const DatabaseError &e) {
         ctx.err << "kelvara-cli: " << (e.namesCause() ? e.operatorText() : e.text()) << "\n";
         return ExitDatabase;
     }
-    ctx.out << "created " << ctx.database << "\n";
+    ctx.out << "created " << (engine.isFile() ? ctx.database : QStringLiteral("the tables in ") + shown) << "\n";
     if (demo)
         ctx.out << "demo password: " << DemoData::Password << "\n";
     return ExitDone;

@@ -12,7 +12,7 @@ using ReadingCsv::badDateText;
 namespace {
 
 const char *readUsage =
-    "usage: kelvara-cli [--database FILE] read [--date YYYY-MM-DD] [--replace] [--rollover] [--strict] METER COUNTER\n";
+    "usage: kelvara-cli [--database FILE|URI] read [--date YYYY-MM-DD] [--replace] [--rollover] [--strict] METER COUNTER\n";
 
 }
 
@@ -102,8 +102,8 @@ int cmdRead(CliContext &ctx)
         ctx.err << "kelvara-cli: " << badCounterText(words.at(1)) << "\n";
         return ExitUsage;
     }
-    if (!QFileInfo::exists(ctx.database)) {
-        ctx.err << "kelvara-cli: no database at " << ctx.database << "\n";
+    if (!Database::exists()) {
+        ctx.err << "kelvara-cli: no database at " << Database::displayName() << "\n";
         return ExitDatabase;
     }
 
@@ -111,16 +111,19 @@ int cmdRead(CliContext &ctx)
     {
         ReadingSession session(rollover);
         try {
-            Transaction tx(Database::connection());
-            row = session.store.write(meterNo, *counter, *date, replace);
-            // An unusual reading is stored with a warning; --strict refuses it.
-            if (row && strict && !session.unusual.isEmpty()) {
+            bool refusedAsUnusual = false;
+            runTransaction(Database::connection(), [&] {
+                session.unusual.clear();
+                row = session.store.write(meterNo, *counter, *date, replace);
+                // An unusual reading is stored with a warning; --strict refuses it.
+                refusedAsUnusual = row && strict && !session.unusual.isEmpty();
+                return row && !refusedAsUnusual;
+            });
+            if (refusedAsUnusual) {
                 ctx.err << "kelvara-cli: " << unusualLine(session.unusual.constFirst()) << "\n";
                 ctx.err << "kelvara-cli: not stored (--strict)\n";
                 return ExitRefused;
             }
-            if (row)
-                tx.commit();
         } catch (const DatabaseError &e) {
             const QString shown = session.takeMessages();
             if (!shown.isEmpty())

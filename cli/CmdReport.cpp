@@ -13,9 +13,9 @@
 namespace {
 
 const char *reportUsage =
-    "usage: kelvara-cli [--database FILE] report summary|detail|classes --from YYYY-MM-DD --to YYYY-MM-DD\n"
+    "usage: kelvara-cli [--database FILE|URI] report summary|detail|classes --from YYYY-MM-DD --to YYYY-MM-DD\n"
     "                   [--workshop NAME] [--format text|csv|pdf] [--output FILE]\n"
-    "       kelvara-cli [--database FILE] report unusual --from YYYY-MM-DD --to YYYY-MM-DD\n"
+    "       kelvara-cli [--database FILE|URI] report unusual --from YYYY-MM-DD --to YYYY-MM-DD\n"
     "                   [--format text|csv] [--output FILE]\n";
 
 bool wantsPdfReport(int argc, char **argv)

@@ -1,6 +1,7 @@
 #include "Commands.h"
 
 #include "AutoBackup.h"
+#include "Engine.h"
 #include "SqliteFile.h"
 
 #include <QDateTime>
@@ -13,6 +14,12 @@ int cmdRestore(CliContext &ctx)
         return ExitUsage;
     }
     const QString backup = ctx.args.first();
+    // A server's database is restored with the server's tools (pg_restore).
+    if (!Engine::forLocation(ctx.database).isFile()) {
+        ctx.err << "kelvara-cli: restore puts a copy back into a database file; a server's database is "
+                   "restored with pg_restore\n";
+        return ExitRefused;
+    }
     if (!QFileInfo(backup).isFile()) {
         ctx.err << "kelvara-cli: cannot read " << backup << ": no such file\n";
         return ExitUsage;

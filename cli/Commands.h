@@ -16,7 +16,7 @@ enum ExitCode { ExitDone = 0, ExitRefused = 1, ExitUsage = 2, ExitDatabase = 3 }
 
 struct CliContext
 {
-    QString database;        // the file named by --database, or the default beside the program
+    QString database;        // the file or server named by --database, or the file beside the program
     QStringList args;        // words after the command's name
     QTextStream &out;
     QTextStream &err;
@@ -50,6 +50,7 @@ struct ReadingSession
 // The warning line of an unusual reading: meter, date, consumption and the usual per day.
 QString unusualLine(const UnusualReading &reading);
 int cmdReport(CliContext &ctx);
+int cmdMigrate(CliContext &ctx);
 
 // A QGuiApplication for a report printed to PDF, a QCoreApplication for everything else.
 std::unique_ptr<QCoreApplication> createCliApplication(int &argc, char **argv);

@@ -2,6 +2,7 @@
 #include "Commands.h"
 
 #include "Database.h"
+#include "Engine.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -10,7 +11,7 @@
 namespace {
 
 const char *usageText =
-    "usage: kelvara-cli [--database FILE] COMMAND [ARGS]\n"
+    "usage: kelvara-cli [--database FILE|URI] COMMAND [ARGS]\n"
     "commands:\n"
     "  init [--demo]        create a new database (with --demo: a demonstration data set\n"
     "                       and three months of readings)\n"
@@ -28,8 +29,13 @@ const char *usageText =
     "                       the period's report; detail needs --workshop (a workshop's name)\n"
     "  report unusual --from YYYY-MM-DD --to YYYY-MM-DD [--format text|csv] [--output FILE]\n"
     "                       the period's readings unlike their meter's usual consumption\n"
-    "  restore BACKUP       replace the database by a backup (with no program using it); the\n"
-    "                       database as it was is kept in backup/ beside it first\n";
+    "  restore BACKUP       replace the database file by a backup (with no program using it); the\n"
+    "                       database as it was is kept in backup/ beside it first\n"
+    "  migrate [--from FILE|URI] --to FILE|URI\n"
+    "                       copy the database (--from, else --database) into an empty PostgreSQL\n"
+    "                       database or a new file, in one transaction, checking rows and sums\n"
+    "a URI is a PostgreSQL address: postgresql://USER@HOST:PORT/DBNAME, or settings such as\n"
+    "service=NAME; its password comes from ~/.pgpass, the service file or PGPASSWORD\n";
 
 }
 
@@ -50,8 +56,14 @@ int main(int argc, char *argv[])
         database = args.at(1);
         args = args.mid(2);
         // An empty name would open the default file, or create one named after the URI's options.
-        if (database.isEmpty() || database.endsWith(u'/') || QFileInfo(database).isDir()) {
-            err << "kelvara-cli: --database needs the name of a database file, not \"" << database << "\"\n";
+        const Engine &engine = Engine::forLocation(database);
+        const QString problem = engine.locationProblem(database);
+        if (!problem.isEmpty()) {
+            if (engine.isFile())
+                err << "kelvara-cli: --database needs the name of a database file or a PostgreSQL address, not \""
+                    << database << "\"\n";
+            else
+                err << "kelvara-cli: --database " << engine.displayName(database) << ": " << problem << "\n";
             return ExitUsage;
         }
     }
@@ -70,6 +82,8 @@ int main(int argc, char *argv[])
         return cmdImport(ctx);
     if (command == u"report")
         return cmdReport(ctx);
+    if (command == u"migrate")
+        return cmdMigrate(ctx);
     if (command == u"restore")
         return cmdRestore(ctx);
     if (command == u"exchange")

@@ -1,6 +1,7 @@
 // main.cpp: start-up: title, login, main window, message loop.
 #include "AutoBackup.h"
 #include "Database.h"
+#include "Engine.h"
 #include "Messages.h"
 #include "UCommon.h"
 #include "uLogin.h"
@@ -14,7 +15,7 @@
 
 namespace {
 
-// The one option: --database FILE. Anything else is a usage error.
+// The one option: --database FILE|URI. Anything else is a usage error.
 bool parseArguments(const QStringList &args, QString &database)
 {
     for (int i = 1; i < args.size(); ++i) {
@@ -35,11 +36,19 @@ int main(int argc, char *argv[])
 
     QString database;
     if (!parseArguments(QApplication::arguments(), database)) {
-        QTextStream(stderr) << "usage: kelvara [--database FILE]\n";
+        QTextStream(stderr) << "usage: kelvara [--database FILE|URI]\n";
         return 2;
     }
-    if (!database.isEmpty())
-        Database::setPath(database);
+    // A desktop launcher gives no argument: the user's configuration file may name the database,
+    // a shared server's address typically.
+    database = Database::startPath(database);
+    const QString problem = Engine::forLocation(database).locationProblem(database);
+    if (!problem.isEmpty()) {
+        QTextStream(stderr) << "kelvara: " << Engine::forLocation(database).displayName(database) << ": " << problem
+                            << "\n";
+        return 2;
+    }
+    Database::setPath(database);
 
     InstallStandardMessageSink();
     // The request takes effect when control is back in the event loop: the modal login ends,

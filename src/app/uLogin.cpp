@@ -3,6 +3,7 @@
 #include "ButtonKeys.h"
 #include "DataSet.h"
 #include "Database.h"
+#include "Engine.h"
 #include "Guarded.h"
 #include "Messages.h"
 #include "Password.h"
@@ -73,10 +74,10 @@ TfrmLogin::~TfrmLogin()
 void TfrmLogin::FormCreate()
 {
     ADOQuery1->setConnectionName(Database::mainConnectionName());
-    if (!QFileInfo::exists(Database::path())) {
+    if (!Database::exists()) {
         ShowMessageBox(this, QStringLiteral("数据库文件不存在！"), QStringLiteral("错误"), QMessageBox::Critical);
         RequestTerminate();
-    } else if (SqliteFile::inspect(Database::path()) == SqliteFile::Kind::Foreign) {
+    } else if (Database::isFile() && SqliteFile::inspect(Database::path()) == SqliteFile::Kind::Foreign) {
         // Another program's file (or a folder, an empty file) is not opened, let alone written.
         ShowMessageBox(this, SqliteFile::foreignText(Database::path()), QStringLiteral("错误"), QMessageBox::Critical);
         RequestTerminate();
@@ -125,7 +126,8 @@ void TfrmLogin::HashStoredPassword(const QString &password)
 {
     try {
         execSql(ADOQuery1->database(),
-                QStringLiteral("UPDATE CnfgPara SET PassWd = ? WHERE rowid = (SELECT rowid FROM CnfgPara LIMIT 1)"),
+                QStringLiteral("UPDATE CnfgPara SET PassWd = ? WHERE %1 = (SELECT %1 FROM CnfgPara LIMIT 1)")
+                    .arg(Engine::of(ADOQuery1->database()).rowIdentity()),
                 { PasswordForStorage(password) });
     } catch (const std::exception &) {
     }

@@ -1,6 +1,7 @@
 #include "AutoBackup.h"
 
 #include "Database.h"
+#include "Engine.h"
 
 #include <QDir>
 #include <QFile>
@@ -99,6 +100,9 @@ QString beforeRestorePath(const QString &databaseFile, const QDateTime &when)
 Result run(const QString &databaseFile, const QDateTime &now, const std::atomic<bool> *stop)
 {
     Result result;
+    // A server's database is backed up with the server's own tools; the program copies files only.
+    if (!Engine::forLocation(databaseFile).isFile())
+        return result;
     // Another program's file gets no copy; the login tells the operator what it is.
     if (SqliteFile::inspect(databaseFile) != SqliteFile::Kind::Kelvara || !due(databaseFile, now))
         return result;

@@ -43,7 +43,8 @@ struct Result
     QString failure;        // why no copy could be written
 };
 
-// Makes a copy when one is due (for a Kelvara database only) and trims the folder: the latest
+// Makes a copy when one is due (for a Kelvara database file only, never of a server's database)
+// and trims the folder: the latest
 // kept good copies stay, and the latest kept damaged ones. Throws DatabaseError.
 Result run(const QString &databaseFile, const QDateTime &now, const std::atomic<bool> *stop = nullptr);
 

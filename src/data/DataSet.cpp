@@ -1,6 +1,7 @@
 #include "DataSet.h"
 
 #include "Database.h"
+#include "Engine.h"
 
 #include <QLocale>
 #include <QSqlError>
@@ -124,6 +125,7 @@ FieldKind DataSet::kindFor(const QString &name, const QVariant &sample) const
                 return c.kind;
     switch (sample.metaType().id()) {
     case QMetaType::LongLong:
+    case QMetaType::ULongLong:
     case QMetaType::Int:
         return FieldKind::Integer;
     case QMetaType::QString:
@@ -148,6 +150,13 @@ QVariant DataSet::fromDatabase(FieldKind kind, const QVariant &value)
         return d.isValid() ? QVariant(d) : QVariant();
     }
     case FieldKind::DateTime: {
+        // A driver that reads a date and time as one, without a zone, may take it for UTC: the
+        // stored date and time are kept as they were written.
+        if (value.metaType().id() == QMetaType::QDateTime) {
+            const QDateTime read = value.toDateTime();
+            const QDateTime dt = read.timeSpec() == Qt::UTC ? QDateTime(read.date(), read.time()) : read;
+            return dt.isValid() ? QVariant(dt) : QVariant();
+        }
         const QDateTime dt = parseDateTime(value.toString());
         return dt.isValid() ? QVariant(dt) : QVariant();
     }
@@ -266,7 +275,7 @@ void DataSet::open()
     if (!query.exec()) {
         const QSqlError error = query.lastError();
         query.finish();
-        throw DatabaseError::fromSqlError(error);
+        throw DatabaseError::fromSqlError(error, db);
     }
 
     QList<Row> rows;
@@ -283,7 +292,7 @@ void DataSet::open()
     const QSqlError error = query.lastError();
     query.finish();
     if (error.isValid())
-        throw DatabaseError::fromSqlError(error);
+        throw DatabaseError::fromSqlError(error, db);
 
     QList<Field> fields;
     for (int i = 0; i < n; ++i) {
@@ -365,12 +374,12 @@ int DataSet::execSql()
     const QSqlDatabase db = database();
     QSqlQuery query(db);
     if (!query.prepare(m_sql))
-        throw DatabaseError::fromSqlError(query.lastError());
+        throw DatabaseError::fromSqlError(query.lastError(), db);
     for (auto it = m_params.constBegin(); it != m_params.constEnd(); ++it)
         if (m_sql.contains(u':' + it.key(), Qt::CaseInsensitive))
             query.bindValue(u':' + it.key(), it.value());
     if (!query.exec())
-        throw DatabaseError::fromSqlError(query.lastError());
+        throw DatabaseError::fromSqlError(query.lastError(), db);
     return query.numRowsAffected();
 }
 
@@ -739,6 +748,17 @@ DataSet::Row DataSet::keyValues(const Row &row) const
     return keys;
 }
 
+bool DataSet::isTableColumn(const QString &name) const
+{
+    const QList<ColumnDef> columns = Schema::columns(m_table);
+    if (columns.isEmpty())
+        return true;
+    for (const ColumnDef &c : columns)
+        if (c.name.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
 void DataSet::writeInsert(Row &row)
 {
     QStringList columns, marks;
@@ -746,6 +766,9 @@ void DataSet::writeInsert(Row &row)
     int autoField = -1;
     for (int i = 0; i < m_columnCount; ++i) {
         const Field &f = m_fields.at(i);
+        // A column the engine keeps for itself (the typing order of readings) fills itself.
+        if (!isTableColumn(f.name))
+            continue;
         if (f.autoIncrement && row.at(i).isNull()) {
             autoField = i;
             continue;
@@ -763,6 +786,58 @@ void DataSet::writeInsert(Row &row)
         row[autoField] = query.lastInsertId().toLongLong();
 }
 
+// The stored row is changed only while it still holds what this set read: a row that someone else
+// changed or deleted meanwhile is refused, never silently overwritten.
+QString DataSet::storedRowCondition(const Row &stored, QVariantList &values) const
+{
+    const Engine &engine = Engine::of(database());
+    QStringList where;
+    for (const QString &k : m_keyFields) {
+        const int fi = fieldIndex(k);
+        const QVariant &old = stored.at(fi);
+        if (old.isNull()) {
+            where << k + QStringLiteral(" IS NULL");
+        } else {
+            where << k + QStringLiteral(" = ?");
+            values << toDatabase(m_fields.at(fi).kind, old);
+        }
+    }
+    if (where.isEmpty())
+        return {};
+    for (int i = 0; i < m_columnCount; ++i) {
+        const Field &f = m_fields.at(i);
+        if (m_keyFields.contains(f.name, Qt::CaseInsensitive) || !isTableColumn(f.name))
+            continue;
+        where << engine.sameStoredValue(f.name, f.kind);
+        values << toDatabase(f.kind, stored.at(i));
+    }
+    return where.join(QStringLiteral(" AND "));
+}
+
+// After a write that changed no row: the row is gone, or someone else changed it.
+DatabaseError DataSet::staleRowError(const Row &stored) const
+{
+    QStringList where;
+    QVariantList values;
+    for (const QString &k : m_keyFields) {
+        const int fi = fieldIndex(k);
+        where << engine().sameStoredValue(k, m_fields.at(fi).kind);
+        values << toDatabase(m_fields.at(fi).kind, stored.at(fi));
+    }
+    const QVariant found = ::scalar(database(),
+                                    QStringLiteral("SELECT count(*) FROM %1 WHERE %2")
+                                        .arg(m_table, where.join(QStringLiteral(" AND "))),
+                                    values);
+    if (found.toLongLong() == 0)
+        return DatabaseError(QStringLiteral("要修改的记录已不存在！"));
+    return DatabaseError(QStringLiteral("该记录已被其他用户修改，请刷新后重试！"), DatabaseError::Changed);
+}
+
+const Engine &DataSet::engine() const
+{
+    return Engine::of(database());
+}
+
 void DataSet::writeUpdate(const Row &row)
 {
     QStringList sets;
@@ -776,24 +851,13 @@ void DataSet::writeUpdate(const Row &row)
     }
     if (sets.isEmpty())
         return;
-    QStringList where;
-    for (const QString &k : m_keyFields) {
-        const int fi = fieldIndex(k);
-        const QVariant &old = m_original.at(fi);
-        if (old.isNull()) {
-            where << k + QStringLiteral(" IS NULL");
-        } else {
-            where << k + QStringLiteral(" = ?");
-            values << toDatabase(m_fields.at(fi).kind, old);
-        }
-    }
+    const QString where = storedRowCondition(m_original, values);
     if (where.isEmpty())
         throw DatabaseError(QStringLiteral("数据集没有主键，不能修改！"));
-    const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                            .arg(m_table, sets.join(QStringLiteral(", ")), where.join(QStringLiteral(" AND ")));
+    const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(m_table, sets.join(QStringLiteral(", ")), where);
     const QSqlQuery query = ::execSql(database(), sql, values);
     if (query.numRowsAffected() == 0)
-        throw DatabaseError(QStringLiteral("要修改的记录已不存在！"));
+        throw staleRowError(m_original);
 }
 
 void DataSet::writeBuffer()
@@ -877,22 +941,17 @@ void DataSet::remove()
     if (m_deleter) {
         m_deleter();
     } else {
-        QStringList where;
         QVariantList values;
-        for (const QString &k : m_keyFields) {
-            const int fi = fieldIndex(k);
-            const QVariant v = m_rows.at(row).at(fi);
-            if (v.isNull()) {
-                where << k + QStringLiteral(" IS NULL");
-            } else {
-                where << k + QStringLiteral(" = ?");
-                values << toDatabase(m_fields.at(fi).kind, v);
-            }
-        }
+        const QString where = storedRowCondition(m_rows.at(row), values);
         if (where.isEmpty())
             throw DatabaseError(QStringLiteral("数据集没有主键，不能删除！"));
-        ::execSql(database(),
-                  QStringLiteral("DELETE FROM %1 WHERE %2").arg(m_table, where.join(QStringLiteral(" AND "))), values);
+        const QSqlQuery query = ::execSql(database(), QStringLiteral("DELETE FROM %1 WHERE %2").arg(m_table, where), values);
+        // A row someone else deleted is gone as asked; one they changed stays until it is seen.
+        if (query.numRowsAffected() == 0) {
+            const DatabaseError stale = staleRowError(m_rows.at(row));
+            if (stale.kind() == DatabaseError::Changed)
+                throw stale;
+        }
     }
     emit aboutToRemoveRow(pos);
     m_rows.removeAt(row);

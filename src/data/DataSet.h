@@ -18,6 +18,9 @@
 #include <QVector>
 #include <functional>
 
+class DatabaseError;
+class Engine;
+
 class DataSet : public QObject
 {
     Q_OBJECT
@@ -185,6 +188,10 @@ private:
     void moveTo(int pos);
     void writeInsert(Row &row);
     void writeUpdate(const Row &row);
+    bool isTableColumn(const QString &name) const;
+    QString storedRowCondition(const Row &stored, QVariantList &values) const;
+    DatabaseError staleRowError(const Row &stored) const;
+    const Engine &engine() const;
     FieldKind kindFor(const QString &name, const QVariant &sample) const;
     static QVariant fromDatabase(FieldKind kind, const QVariant &value);
     static QVariant toDatabase(FieldKind kind, const QVariant &value);

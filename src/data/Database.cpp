@@ -1,13 +1,14 @@
 #include "Database.h"
 
+#include "Engine.h"
 #include "Schema.h"
-#include "UCommon.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSettings>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QUrl>
@@ -21,43 +22,38 @@ DatabaseError::DatabaseError(const QString &text, Kind kind, int code)
 {
 }
 
-DatabaseError DatabaseError::fromSqlError(const QSqlError &error)
+namespace {
+
+DatabaseError classified(const QSqlError &error, const Engine &engine)
 {
     bool ok = false;
     const int code = error.nativeErrorCode().toInt(&ok);
     QString text = error.databaseText();
     if (text.isEmpty())
         text = error.text();
-    return fromSqlite(ok ? code : 0, text);
+    const DatabaseError::Kind kind = engine.classify(error);
+    // libpq's messages run over several lines; the operator reads one.
+    if (kind == DatabaseError::Connection)
+        text = text.simplified();
+    return DatabaseError(text, kind, ok && engine.isFile() ? code : 0);
+}
+
+}
+
+DatabaseError DatabaseError::fromSqlError(const QSqlError &error, const QSqlDatabase &db)
+{
+    return classified(error, Engine::of(db));
+}
+
+DatabaseError DatabaseError::fromSqlError(const QSqlError &error)
+{
+    return classified(error, Database::engine());
 }
 
 DatabaseError DatabaseError::fromSqlite(int code, const QString &text)
 {
-    Kind kind = Other;
-    switch (code & 0xff) {
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-        kind = Damaged;
-        break;
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        kind = Locked;
-        break;
-    case SQLITE_READONLY:
-    case SQLITE_PERM:
-    case SQLITE_CANTOPEN:
-        kind = ReadOnly;
-        break;
-    case SQLITE_FULL:
-        kind = Full;
-        break;
-    case SQLITE_CONSTRAINT:
-        kind = Constraint;
-        break;
-    default:
-        break;
-    }
-    return DatabaseError(text, kind, code);
+    const QSqlError error(QString(), text, QSqlError::StatementError, QString::number(code));
+    return DatabaseError(text, Engine::file().classify(error), code);
 }
 
 QString DatabaseError::operatorText() const
@@ -67,6 +63,11 @@ QString DatabaseError::operatorText() const
     if (m_kind == Damaged || Database::isDamaged())
         return QStringLiteral("数据库文件已损坏！");
     switch (m_kind) {
+    case Connection:
+        return QStringLiteral("无法连接数据库服务器：") + m_text;
+    case Changed:
+        return QStringLiteral("该记录已被其他用户修改，请刷新后重试！");
+    case Retry:
     case Locked:
         return QStringLiteral("数据库正被其他程序使用，请稍后再试！");
     case ReadOnly:
@@ -81,60 +82,10 @@ QString DatabaseError::operatorText() const
 bool DatabaseError::namesCause() const
 {
     return m_kind == Damaged || m_kind == Locked || m_kind == ReadOnly || m_kind == Full || m_kind == Foreign
-        || Database::isDamaged();
+        || m_kind == Connection || m_kind == Changed || m_kind == Retry || Database::isDamaged();
 }
 
 namespace {
-
-// Aggregate state: the value kept so far, owned by the aggregate.
-struct PickState
-{
-    sqlite3_value *value;
-    int seen;
-};
-
-void firstStep(sqlite3_context *ctx, int, sqlite3_value **argv)
-{
-    auto *state = static_cast<PickState *>(sqlite3_aggregate_context(ctx, sizeof(PickState)));
-    if (!state || state->seen)
-        return;
-    state->seen = 1;
-    state->value = sqlite3_value_dup(argv[0]);
-}
-
-void lastStep(sqlite3_context *ctx, int, sqlite3_value **argv)
-{
-    auto *state = static_cast<PickState *>(sqlite3_aggregate_context(ctx, sizeof(PickState)));
-    if (!state)
-        return;
-    sqlite3_value_free(state->value);
-    state->seen = 1;
-    state->value = sqlite3_value_dup(argv[0]);
-}
-
-void pickFinal(sqlite3_context *ctx)
-{
-    auto *state = static_cast<PickState *>(sqlite3_aggregate_context(ctx, 0));
-    if (!state || !state->value) {
-        sqlite3_result_null(ctx);
-        return;
-    }
-    sqlite3_result_value(ctx, state->value);
-    sqlite3_value_free(state->value);
-    state->value = nullptr;
-}
-
-// MeterKey(text): the form in which meter numbers compare (UCommon's MeterKey).
-void meterKeyFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
-{
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
-        sqlite3_result_null(ctx);
-        return;
-    }
-    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
-    const QByteArray key = MeterKey(QString::fromUtf8(text, sqlite3_value_bytes(argv[0]))).toUtf8();
-    sqlite3_result_text(ctx, key.constData(), int(key.size()), SQLITE_TRANSIENT);
-}
 
 sqlite3 *handleOf(const QSqlDatabase &db)
 {
@@ -182,6 +133,17 @@ QString defaultPath()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/MDB/Kelvara.db");
 }
 
+QString startPath(const QString &commandLine)
+{
+    if (!commandLine.isEmpty())
+        return commandLine;
+    const QString configured = QSettings(QStringLiteral("Kelvara"), QStringLiteral("Kelvara"))
+                                   .value(QStringLiteral("database"))
+                                   .toString()
+                                   .trimmed();
+    return configured.isEmpty() ? defaultPath() : configured;
+}
+
 QString path()
 {
     return configuredPath().isEmpty() ? defaultPath() : configuredPath();
@@ -203,7 +165,9 @@ QSqlDatabase connection()
 {
     if (QSqlDatabase::contains(mainConnection)) {
         QSqlDatabase db = QSqlDatabase::database(mainConnection, false);
-        if (db.isOpen())
+        // A connection whose server went away is opened again: the failure was told when it
+        // was met, and the next action goes on.
+        if (db.isOpen() && !Engine::of(db).isBroken(db))
             return db;
     }
     QSqlDatabase db = open(path(), mainConnection, OpenMode::Existing);
@@ -220,8 +184,37 @@ QSqlDatabase connection()
     return db;
 }
 
+const Engine &engine()
+{
+    // The statements ask at every run; the answer changes only with the location.
+    static QString location;
+    static const Engine *kept = nullptr;
+    if (!kept || location != path()) {
+        location = path();
+        kept = &Engine::forLocation(location);
+    }
+    return *kept;
+}
+
+bool isFile()
+{
+    return engine().isFile();
+}
+
+bool exists()
+{
+    return engine().exists(path());
+}
+
+QString displayName()
+{
+    return engine().displayName(path());
+}
+
 void markDamaged()
 {
+    if (!isFile())
+        return;
     damagedFile = QFileInfo(path()).absoluteFilePath();
     if (QSqlDatabase::contains(mainConnection)) {
         const QSqlDatabase db = QSqlDatabase::database(mainConnection, false);
@@ -232,7 +225,7 @@ void markDamaged()
 
 bool isDamaged()
 {
-    return !damagedFile.isEmpty() && damagedFile == QFileInfo(path()).absoluteFilePath();
+    return !damagedFile.isEmpty() && isFile() && damagedFile == QFileInfo(path()).absoluteFilePath();
 }
 
 void setBusyTimeout(int milliseconds)
@@ -262,86 +255,10 @@ void closeConnection()
     close(mainConnection);
 }
 
-namespace {
-
-bool sameFile(const struct stat &a, const struct stat &b)
+QSqlDatabase open(const QString &location, const QString &connectionName, OpenMode mode)
 {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-}
-
-QSqlDatabase open(const QString &file, const QString &connectionName, OpenMode mode)
-{
-    // What the file is decides before anything is written to it.
-    switch (SqliteFile::inspect(file)) {
-    case SqliteFile::Kind::Missing:
-        if (mode == OpenMode::Existing)
-            throw DatabaseError(QStringLiteral("unable to open database file: %1").arg(file), DatabaseError::Missing);
-        QDir().mkpath(QFileInfo(file).absolutePath());
-        break;
-    case SqliteFile::Kind::Foreign:
-        throw DatabaseError(SqliteFile::foreignText(file), DatabaseError::Foreign);
-    case SqliteFile::Kind::Damaged:
-        throw DatabaseError(QStringLiteral("database disk image is malformed: %1").arg(file), DatabaseError::Damaged,
-                            SQLITE_CORRUPT);
-    case SqliteFile::Kind::Kelvara:
-    case SqliteFile::Kind::Unreadable:
-        break;
-    }
-    SqliteFile::repairLeftovers(file);
-
-    for (int attempt = 1;; ++attempt) {
-        close(connectionName);
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-        // A URI with mode=rw never creates a file that is not there.
-        QUrl uri = QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
-        uri.setQuery(mode == OpenMode::Create ? QStringLiteral("mode=rwc") : QStringLiteral("mode=rw"));
-        db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyMilliseconds));
-        struct stat before {};
-        const bool existed = ::stat(QFile::encodeName(file).constData(), &before) == 0;
-        const mode_t previous = ::umask(077);   // the file and its WAL are the owner's alone
-        const bool opened = db.open();
-        if (!opened) {
-            ::umask(previous);
-            const DatabaseError error = DatabaseError::fromSqlError(db.lastError());
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(connectionName);
-            throw error;
-        }
-        try {
-            // The first statement reads the header: a file that is no database fails here, and
-            // it waits while a restore holds the file. A file replaced meanwhile is another file.
-            execSql(db, QStringLiteral("PRAGMA application_id"));
-            struct stat after {};
-            if (existed && attempt < 4
-                && (::stat(QFile::encodeName(file).constData(), &after) != 0 || !sameFile(before, after))) {
-                ::umask(previous);
-                continue;
-            }
-            execSql(db, QStringLiteral("PRAGMA foreign_keys = ON"));
-            execSql(db, QStringLiteral("PRAGMA journal_mode = WAL"));
-            execSql(db, QStringLiteral("PRAGMA synchronous = FULL"));
-            // Deleted and replaced values are overwritten where the page is written anyway, so an
-            // old password does not linger in the file or its copies.
-            execSql(db, QStringLiteral("PRAGMA secure_delete = FAST"));
-            // Room for the upper index pages of years of readings and for the pages a batch of
-            // readings changes, so that neither is read again from the file nor spilled mid-way.
-            execSql(db, QStringLiteral("PRAGMA cache_size = -32768"));
-            registerFunctions(db);
-            if (mode == OpenMode::Create)
-                makeOwnerOnly(file);
-        } catch (...) {
-            ::umask(previous);
-            db.close();
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(connectionName);
-            throw;
-        }
-        ::umask(previous);
-        return db;
-    }
+    close(connectionName);
+    return Engine::forLocation(location).open(location, connectionName, mode);
 }
 
 void close(const QString &connectionName)
@@ -354,22 +271,6 @@ void close(const QString &connectionName)
         db.close();
     }
     QSqlDatabase::removeDatabase(connectionName);
-}
-
-void registerFunctions(QSqlDatabase &db)
-{
-    sqlite3 *handle = handleOf(db);
-    if (!handle)
-        throw DatabaseError(QStringLiteral("not an SQLite connection"));
-    const int flags = SQLITE_UTF8;
-    if (sqlite3_create_function_v2(handle, "First", 1, flags, nullptr, nullptr, firstStep, pickFinal, nullptr)
-            != SQLITE_OK
-        || sqlite3_create_function_v2(handle, "Last", 1, flags, nullptr, nullptr, lastStep, pickFinal, nullptr)
-            != SQLITE_OK
-        || sqlite3_create_function_v2(handle, "MeterKey", 1, flags | SQLITE_DETERMINISTIC, nullptr,
-                                      meterKeyFunction, nullptr, nullptr, nullptr)
-            != SQLITE_OK)
-        throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(handle)));
 }
 
 SqliteFile::Copy backup(QSqlDatabase &db, const QString &destination)
@@ -415,12 +316,17 @@ QSqlQuery execSql(const QSqlDatabase &db, const QString &sql, const QVariantList
 {
     QSqlQuery query(db);
     query.setForwardOnly(true);
+    if (values.isEmpty()) {
+        if (!query.exec(sql))
+            throw DatabaseError::fromSqlError(query.lastError(), db);
+        return query;
+    }
     if (!query.prepare(sql))
-        throw DatabaseError::fromSqlError(query.lastError());
+        throw DatabaseError::fromSqlError(query.lastError(), db);
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values.at(i));
     if (!query.exec())
-        throw DatabaseError::fromSqlError(query.lastError());
+        throw DatabaseError::fromSqlError(query.lastError(), db);
     return query;
 }
 
@@ -436,7 +342,7 @@ QVariant scalar(const QSqlDatabase &db, const QString &sql, const QVariantList &
     const QSqlError error = query.lastError();
     query.finish();
     if (!ok)
-        throw DatabaseError::fromSqlError(error);
+        throw DatabaseError::fromSqlError(error, db);
     return value;
 }
 
@@ -452,7 +358,7 @@ QSqlQuery &cachedQuery(const QSqlDatabase &db, const QString &sql)
         QSqlQuery query(db);
         query.setForwardOnly(true);
         if (!query.prepare(sql))
-            throw DatabaseError::fromSqlError(query.lastError());
+            throw DatabaseError::fromSqlError(query.lastError(), db);
         it = statements.insert(sql, query);
     }
     QSqlQuery &query = it.value();
@@ -461,13 +367,11 @@ QSqlQuery &cachedQuery(const QSqlDatabase &db, const QString &sql)
     return query;
 }
 
-// BEGIN IMMEDIATE takes the write lock at once, so a busy database waits for the busy
-// timeout here instead of failing halfway through the transaction.
 Transaction::Transaction(QSqlDatabase db) : m_db(std::move(db))
 {
     if (Database::isDamaged() && m_db.connectionName() == Database::mainConnectionName())
         throw DatabaseError(QStringLiteral("数据库文件已损坏！"), DatabaseError::Damaged);
-    execSql(m_db, QStringLiteral("BEGIN IMMEDIATE"));
+    execSql(m_db, Engine::of(m_db).beginTransaction());
 }
 
 Transaction::~Transaction()
@@ -482,4 +386,21 @@ void Transaction::commit()
 {
     execSql(m_db, QStringLiteral("COMMIT"));
     m_done = true;
+}
+
+bool runTransaction(const QSqlDatabase &db, const std::function<bool()> &work)
+{
+    constexpr int attempts = 5;
+    for (int attempt = 1;; ++attempt) {
+        try {
+            Transaction tx(db);
+            if (!work())
+                return false;
+            tx.commit();
+            return true;
+        } catch (const DatabaseError &e) {
+            if (e.kind() != DatabaseError::Retry || attempt == attempts)
+                throw;
+        }
+    }
 }

@@ -1,6 +1,7 @@
 #include "ReadingStore.h"
 
 #include "Database.h"
+#include "Engine.h"
 #include "UCommon.h"
 
 #include <QDateTime>
@@ -21,7 +22,8 @@ QString iso(const QDate &date)
 // Runs a kept statement with positional values and hands each row to take; throws DatabaseError.
 void eachRow(const QString &sql, const QVariantList &values, const std::function<void(const QSqlQuery &)> &take)
 {
-    QSqlQuery &query = cachedQuery(Database::connection(), sql);
+    const QSqlDatabase db = Database::connection();
+    QSqlQuery &query = cachedQuery(db, sql);
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values.at(i));
     bool ok = query.exec();
@@ -30,13 +32,14 @@ void eachRow(const QString &sql, const QVariantList &values, const std::function
     const QSqlError error = query.lastError();
     query.finish();
     if (!ok || error.isValid())
-        throw DatabaseError::fromSqlError(error);
+        throw DatabaseError::fromSqlError(error, db);
 }
 
 // Runs a kept statement that returns no rows; returns the number of rows it changed.
 int change(const QString &sql, const QVariantList &values)
 {
-    QSqlQuery &query = cachedQuery(Database::connection(), sql);
+    const QSqlDatabase db = Database::connection();
+    QSqlQuery &query = cachedQuery(db, sql);
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values.at(i));
     const bool done = query.exec();
@@ -44,7 +47,7 @@ int change(const QString &sql, const QVariantList &values)
     const int changed = query.numRowsAffected();
     query.finish();
     if (!done)
-        throw DatabaseError::fromSqlError(error);
+        throw DatabaseError::fromSqlError(error, db);
     return changed;
 }
 
@@ -169,19 +172,33 @@ std::optional<StoredReading> ReadingStore::prepare(const QString &meterNo, qint3
         m_manager.ShowMessageText(MeterNotFoundText(meterNo));
         return std::nullopt;
     }
-    const bool exists = m_manager.IsReadOnDate(*number, date);
+    return prepareRegistered(*number, takeNumber, date, replace);
+}
+
+void ReadingStore::lockMeter(const QString &number) const
+{
+    const QSqlDatabase db = Database::connection();
+    const QString lock = Engine::of(db).lockMeter();
+    if (!lock.isEmpty())
+        scalar(db, lock, { number });
+}
+
+std::optional<StoredReading> ReadingStore::prepareRegistered(const QString &number, qint32 takeNumber,
+                                                             const QDate &date, bool replace)
+{
+    const bool exists = m_manager.IsReadOnDate(number, date);
     if (exists && !replace) {
-        m_manager.ShowMessageText(QStringLiteral("该表在这一天已经抄过了！"));
+        m_manager.ShowMessageText(alreadyReadText());
         return std::nullopt;
     }
     // The stored reading of the date lies outside the month window and is never the previous
     // counter value, so correcting it computes as if it had not been there.
-    if (!m_manager.PrepareReading(*number, takeNumber, date))
+    if (!m_manager.PrepareReading(number, takeNumber, date))
         return std::nullopt;
     m_manager.ComputeCharge();
 
     StoredReading row;
-    row.MeterID = *number;
+    row.MeterID = number;
     row.TakeTime = date;
     row.TakeNumber = takeNumber;
     row.CurValue = m_manager.FCurValue;
@@ -318,7 +335,7 @@ public:
     explicit Savepoint(bool needed) : m_done(!needed)
     {
         if (needed)
-            change(QStringLiteral("SAVEPOINT reading_change"), {});
+            execSql(Database::connection(), QStringLiteral("SAVEPOINT reading_change"));
     }
     ~Savepoint()
     {
@@ -331,7 +348,7 @@ public:
     void release()
     {
         if (!m_done)
-            change(QStringLiteral("RELEASE reading_change"), {});
+            execSql(Database::connection(), QStringLiteral("RELEASE reading_change"));
         m_done = true;
     }
 
@@ -346,7 +363,14 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
 {
     m_repriced.clear();
     m_refusal.clear();
-    const std::optional<StoredReading> prepared = prepare(meterNo, takeNumber, date, replace);
+    const std::optional<QString> number = registeredNumber(meterNo);
+    if (!number) {
+        m_manager.ShowMessageText(MeterNotFoundText(meterNo));
+        return std::nullopt;
+    }
+    // Another clerk's change to this meter's readings finishes before this one reads them.
+    lockMeter(*number);
+    const std::optional<StoredReading> prepared = prepareRegistered(*number, takeNumber, date, replace);
     if (!prepared)
         return std::nullopt;
     const StoredReading &row = *prepared;
@@ -366,10 +390,19 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
             != 1)
             throw DatabaseError(QStringLiteral("表记录定位错!"));
     } else {
-        change(QStringLiteral("Insert into TakeMeter (MeterID, TakeNumber, CurValue, Charge, QuotaCharge, "
-                              "InputDate, TakeTime) values (?, ?, ?, ?, ?, ?, ?)"),
-               { row.MeterID, row.TakeNumber, row.CurValue, row.Charge.units(), row.QuotaCharge.units(),
-                 iso(row.InputDate), day });
+        try {
+            change(QStringLiteral("Insert into TakeMeter (MeterID, TakeNumber, CurValue, Charge, QuotaCharge, "
+                                  "InputDate, TakeTime) values (?, ?, ?, ?, ?, ?, ?)"),
+                   { row.MeterID, row.TakeNumber, row.CurValue, row.Charge.units(), row.QuotaCharge.units(),
+                     iso(row.InputDate), day });
+        } catch (const DatabaseError &e) {
+            // The key holds even where the look-up above was passed by another writer: the
+            // reading refused, the caller's transaction is to be rolled back.
+            if (e.kind() != DatabaseError::Duplicate)
+                throw;
+            m_manager.ShowMessageText(alreadyReadText());
+            return std::nullopt;
+        }
     }
     if (next && !(m_pending && m_pending(row.MeterID, next->day))
         && !repriceAfter(row.MeterID, date, *next, nextWas))
@@ -385,6 +418,8 @@ bool ReadingStore::remove(const QString &meterNo, const QDate &date)
     const std::optional<QString> number = registeredNumber(meterNo);
     // The reading of a meter no longer registered has nothing depending on it.
     const QString meter = number.value_or(meterNo);
+    if (number)
+        lockMeter(*number);
     const std::optional<Neighbour> next = number ? nextReading(meter, date) : std::nullopt;
     const Wraps nextWas = wrapsOf(meter, next);
 
@@ -402,20 +437,22 @@ bool ReadingStore::remove(const QString &meterNo, const QDate &date)
 std::optional<StoredReading> ReadingStore::store(const QString &meterNo, qint32 takeNumber, const QDate &date,
                                                  bool replace)
 {
-    Transaction tx(Database::connection());
-    std::optional<StoredReading> row = write(meterNo, takeNumber, date, replace);
-    if (row)
-        tx.commit();
+    std::optional<StoredReading> row;
+    runTransaction(Database::connection(), [&] {
+        row = write(meterNo, takeNumber, date, replace);
+        return row.has_value();
+    });
     return row;
 }
 
 bool ReadingStore::erase(const QString &meterNo, const QDate &date)
 {
-    Transaction tx(Database::connection());
-    if (!remove(meterNo, date))
-        return false;
-    tx.commit();
-    return true;
+    return runTransaction(Database::connection(), [&] { return remove(meterNo, date); });
+}
+
+QString ReadingStore::alreadyReadText()
+{
+    return QStringLiteral("该表在这一天已经抄过了！");
 }
 
 namespace {
@@ -437,6 +474,17 @@ StoredExchange exchangeRow(const QSqlQuery &q)
     e.NewMaxBound = q.value(6).toLongLong();
     e.Note = q.value(7).toString();
     return e;
+}
+
+// A date and time as both engines take it back: its fields as text (a server's value without zone
+// may be read as UTC, and would move if written back as such), a date alone at midnight.
+QVariant storedDateTime(const QVariant &value)
+{
+    if (value.isNull() || value.metaType().id() != QMetaType::QDateTime)
+        return value;
+    const QDateTime dt = value.toDateTime();
+    return dt.time() == QTime(0, 0) ? dt.date().toString(Qt::ISODate)
+                                    : dt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
 CounterExchange counterExchange(const StoredExchange &e)
@@ -464,6 +512,8 @@ std::optional<StoredExchange> ReadingStore::writeExchange(const ExchangeRequest 
         m_manager.ShowMessageText(meterMissingText(request.MeterNO));
         return std::nullopt;
     }
+    // Another clerk's change to this meter's readings or exchanges finishes before this one reads them.
+    lockMeter(*number);
     const QDate date = request.ExchangeDate;
     const QString day = iso(date);
     QVariant type;
@@ -476,7 +526,7 @@ std::optional<StoredExchange> ReadingStore::writeExchange(const ExchangeRequest 
                 meter->BaseNumber = q.value(1).toLongLong();
                 meter->MaxBound = q.value(2).toLongLong();
                 type = q.value(3);
-                setupDate = q.value(4);
+                setupDate = storedDateTime(q.value(4));
             });
 
     // Exchanges follow one another in time: only the last one may be corrected.
@@ -602,6 +652,7 @@ bool ReadingStore::removeExchange(const QString &meterNo, const QDate &date)
         m_manager.ShowMessageText(meterMissingText(meterNo));
         return false;
     }
+    lockMeter(*number);
     const QList<StoredExchange> all = exchanges(*number);
     const auto found = std::find_if(all.cbegin(), all.cend(),
                                     [&](const StoredExchange &e) { return e.ExchangeDate == date; });
@@ -623,7 +674,7 @@ bool ReadingStore::removeExchange(const QString &meterNo, const QDate &date)
     eachRow(QStringLiteral("Select OldBase, OldMaxBound, OldType, OldSetupDate from MeterExchange "
                            "where MeterID = ? and ExchangeDate = ?"),
             { *number, iso(date) }, [&](const QSqlQuery &q) {
-                restored = { q.value(0), q.value(1), q.value(2), q.value(3) };
+                restored = { q.value(0), q.value(1), q.value(2), storedDateTime(q.value(3)) };
             });
     change(QStringLiteral("Update Meter set BaseNumber = ?, MaxBound = ?, Type = ?, SetupDate = ? where MeterNO = ?"),
            restored + QVariantList{ *number });
@@ -633,18 +684,15 @@ bool ReadingStore::removeExchange(const QString &meterNo, const QDate &date)
 
 std::optional<StoredExchange> ReadingStore::storeExchange(const ExchangeRequest &request, bool replace)
 {
-    Transaction tx(Database::connection());
-    std::optional<StoredExchange> row = writeExchange(request, replace);
-    if (row)
-        tx.commit();
+    std::optional<StoredExchange> row;
+    runTransaction(Database::connection(), [&] {
+        row = writeExchange(request, replace);
+        return row.has_value();
+    });
     return row;
 }
 
 bool ReadingStore::eraseExchange(const QString &meterNo, const QDate &date)
 {
-    Transaction tx(Database::connection());
-    if (!removeExchange(meterNo, date))
-        return false;
-    tx.commit();
-    return true;
+    return runTransaction(Database::connection(), [&] { return removeExchange(meterNo, date); });
 }

@@ -88,8 +88,10 @@ public:
                                          bool replace = false);
 
     // Computes the reading, writes the row and re-prices the dependent readings, within the
-    // caller's transaction. Nothing is written when it is refused: as prepare, or for a later
-    // reading (refusal() says why). A database failure throws DatabaseError; the caller's
+    // caller's transaction, holding the meter's row lock. Nothing is written when it is refused:
+    // as prepare, or for a later reading (refusal() says why); a second reading of the date that
+    // another writer stored first is refused as prepare refuses it, and the caller's
+    // transaction is then to be rolled back. A database failure throws DatabaseError; the caller's
     // transaction is then to be rolled back.
     std::optional<StoredReading> write(const QString &meterNo, qint32 takeNumber, const QDate &date,
                                        bool replace = false);
@@ -98,7 +100,7 @@ public:
     // such reading is stored (another program changed or deleted it meanwhile).
     bool remove(const QString &meterNo, const QDate &date);
 
-    // write() and remove() in a transaction of their own.
+    // write() and remove() in a transaction of their own, run again after a deadlock.
     std::optional<StoredReading> store(const QString &meterNo, qint32 takeNumber, const QDate &date,
                                        bool replace = false);
     bool erase(const QString &meterNo, const QDate &date);
@@ -130,10 +132,18 @@ public:
     // counter value; empty otherwise. It is not shown: the caller tells it as it tells its refusals.
     const QString &refusal() const { return m_refusal; }
 
+    // The refusal of a second reading of a meter on one date.
+    static QString alreadyReadText();
+
     struct Neighbour;
     struct Wraps;
 
 private:
+    // Takes the meter's row lock for the rest of the transaction where the engine locks rows:
+    // writers of one meter's readings then take turns, each reading what the one before wrote.
+    void lockMeter(const QString &number) const;
+    std::optional<StoredReading> prepareRegistered(const QString &number, qint32 takeNumber, const QDate &date,
+                                                   bool replace);
     std::optional<Neighbour> nextReading(const QString &meterNo, const QDate &date) const;
     bool repriceAfter(const QString &meterNo, const QDate &changed, const Neighbour &next, const Wraps &before);
 

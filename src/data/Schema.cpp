@@ -1,6 +1,7 @@
 #include "Schema.h"
 
 #include "Database.h"
+#include "Engine.h"
 
 #include <QSqlDatabase>
 
@@ -64,135 +65,34 @@ QList<ColumnDef> columns(const QString &table)
     return {};
 }
 
-// The exchanged counters of the meters: the old counter's last value, base and maximum, the new
-// counter's first value and maximum, and the model and installation date the meter had, so that
-// deleting the last exchange puts the meter back as it was. Renumbering a meter carries its
-// exchanges along; a meter with exchanges is not deleted.
-QStringList exchangeStatements()
-{
-    return {
-        QStringLiteral(
-            "CREATE TABLE MeterExchange ("
-            " MeterID TEXT COLLATE NOCASE NOT NULL"
-            "   REFERENCES Meter (MeterNO) ON UPDATE CASCADE ON DELETE RESTRICT,"
-            " ExchangeDate TEXT NOT NULL CHECK (date(ExchangeDate, '+0 days') IS ExchangeDate),"
-            " OldFinal INTEGER NOT NULL CHECK (OldFinal >= 0),"
-            " OldBase INTEGER NOT NULL,"
-            " OldMaxBound INTEGER NOT NULL CHECK (OldFinal <= OldMaxBound),"
-            " NewInitial INTEGER NOT NULL CHECK (NewInitial >= 0),"
-            " NewMaxBound INTEGER NOT NULL CHECK (NewMaxBound >= 1 AND NewInitial <= NewMaxBound),"
-            " OldType TEXT COLLATE NOCASE,"
-            " OldSetupDate TEXT,"
-            " Note TEXT COLLATE NOCASE CHECK (length(Note) <= 50),"
-            " InputTime TEXT"
-            ") STRICT"),
-        // One exchange per meter and date; also the path of the look-up of every save.
-        QStringLiteral("CREATE UNIQUE INDEX MeterExchange_MeterDate ON MeterExchange (MeterID, ExchangeDate)"),
-    };
-}
-
-QStringList createStatements()
-{
-    // STRICT tables refuse a value of the wrong type instead of storing it as text.
-    // Dates are ISO texts; date(x, '+0 days') normalises an impossible date, so "IS" rejects it.
-    return QStringList{
-        QStringLiteral(
-            "CREATE TABLE CnfgPara ("
-            " UseUnitName TEXT COLLATE NOCASE,"
-            " PassWd TEXT COLLATE NOCASE"
-            ") STRICT"),
-        QStringLiteral(
-            "CREATE TABLE Workshop ("
-            " WrokShopID INTEGER PRIMARY KEY AUTOINCREMENT,"
-            " WrokShopName TEXT COLLATE NOCASE,"
-            " WorkShopLevel INTEGER,"
-            " WrokShopMemo TEXT COLLATE NOCASE,"
-            " ResideWorkShopID INTEGER"
-            ") STRICT"),
-        QStringLiteral(
-            "CREATE TABLE MeterSort ("
-            " MeterSortID INTEGER PRIMARY KEY AUTOINCREMENT,"
-            " MeterSortName TEXT COLLATE NOCASE,"
-            " MeterSortMemo TEXT COLLATE NOCASE"
-            ") STRICT"),
-        QStringLiteral(
-            "CREATE TABLE Price ("
-            " PriceID INTEGER PRIMARY KEY AUTOINCREMENT,"
-            " PriceName TEXT COLLATE NOCASE CHECK (length(PriceName) <= 20),"
-            " PriceNumber INTEGER,"
-            " ExceedPrice INTEGER,"
-            " MeterSortID INTEGER REFERENCES MeterSort (MeterSortID) ON DELETE RESTRICT"
-            ") STRICT"),
-        QStringLiteral(
-            "CREATE TABLE Meter ("
-            " MeterNO TEXT COLLATE NOCASE NOT NULL PRIMARY KEY CHECK (length(MeterNO) BETWEEN 1 AND 10),"
-            " Multiple INTEGER,"
-            " WorkShopID INTEGER REFERENCES Workshop (WrokShopID) ON DELETE RESTRICT,"
-            " PriceID INTEGER REFERENCES Price (PriceID) ON DELETE RESTRICT,"
-            " BaseNumber INTEGER,"
-            " MeterSort INTEGER REFERENCES MeterSort (MeterSortID) ON DELETE RESTRICT,"
-            " Quota INTEGER,"
-            " Type TEXT COLLATE NOCASE CHECK (length(Type) <= 20),"
-            " SetupDate TEXT CHECK (SetupDate IS NULL OR date(SetupDate, '+0 days') IS SetupDate"
-            "                       OR datetime(SetupDate, '+0 days') IS SetupDate),"
-            " MaxBound INTEGER,"
-            " SubjoinNumber INTEGER,"
-            " FitPlace TEXT COLLATE NOCASE CHECK (length(FitPlace) <= 50),"
-            " SubWorkShopID INTEGER REFERENCES Workshop (WrokShopID) ON DELETE RESTRICT"
-            ") STRICT"),
-        QStringLiteral(
-            "CREATE TABLE TakeMeter ("
-            " MeterID TEXT COLLATE NOCASE NOT NULL"
-            "   REFERENCES Meter (MeterNO) ON UPDATE CASCADE ON DELETE RESTRICT,"
-            " TakeNumber INTEGER,"
-            " CurValue INTEGER,"
-            " Charge INTEGER,"
-            " QuotaCharge INTEGER,"
-            " TakeTime TEXT NOT NULL CHECK (date(TakeTime, '+0 days') IS TakeTime),"
-            " InputDate TEXT CHECK (InputDate IS NULL OR date(InputDate, '+0 days') IS InputDate)"
-            ") STRICT"),
-        // One reading per meter and date; also the path of every per-meter look-up.
-        QStringLiteral("CREATE UNIQUE INDEX TakeMeter_MeterTime ON TakeMeter (MeterID, TakeTime)"),
-        // A date's readings.
-        QStringLiteral("CREATE INDEX TakeMeter_TakeTime ON TakeMeter (TakeTime)"),
-        // Covers what a save and the reports read of a meter's readings: the month window,
-        // the previous counter value and the period's sums come from the index alone.
-        QStringLiteral("CREATE INDEX TakeMeter_MeterFigures ON TakeMeter "
-                       "(MeterID, TakeTime, TakeNumber, CurValue, Charge, QuotaCharge)"),
-        // Restricted deletes of master rows look for the rows that name them.
-        QStringLiteral("CREATE INDEX Meter_PriceID ON Meter (PriceID)"),
-        QStringLiteral("CREATE INDEX Meter_MeterSort ON Meter (MeterSort)"),
-        QStringLiteral("CREATE INDEX Meter_WorkShopID ON Meter (WorkShopID)"),
-        QStringLiteral("CREATE INDEX Meter_SubWorkShopID ON Meter (SubWorkShopID)"),
-        QStringLiteral("CREATE INDEX Price_MeterSortID ON Price (MeterSortID)"),
-        QStringLiteral("CREATE INDEX Workshop_Level ON Workshop (WorkShopLevel, ResideWorkShopID)"),
-    } + exchangeStatements() + QStringList{
-        QStringLiteral("PRAGMA user_version = %1").arg(Version),
-        // Marks the file as Kelvara's, so that no other program's file is ever taken for it.
-        QStringLiteral("PRAGMA application_id = %1").arg(SqliteFile::applicationId),
-    };
-}
-
 void create(QSqlDatabase &db)
 {
+    const Engine &engine = Engine::of(db);
     Transaction tx(db);
-    for (const QString &sql : createStatements())
-        execSql(db, sql);
+    for (const QStringList &part : { engine.tableStatements(), engine.indexStatements(), engine.versionStatements() })
+        for (const QString &sql : part)
+            execSql(db, sql);
     tx.commit();
 }
 
 bool upgrade(QSqlDatabase &db)
 {
-    if (scalar(db, QStringLiteral("PRAGMA user_version")).toInt() >= Version)
+    const Engine &engine = Engine::of(db);
+    const int version = engine.schemaVersion(db);
+    if (version >= Version)
+        return false;
+    // An empty database is made by init, not here.
+    const QStringList present = engine.tables(db);
+    if (!present.contains(QStringLiteral("takemeter")))
         return false;
     Transaction tx(db);
-    // Files of the first version lack the exchanges; older files of the office's own lack the
-    // version as well.
-    if (!scalar(db, QStringLiteral("Select 1 from sqlite_schema where type = 'table' and name = 'MeterExchange'"))
-             .isValid())
-        for (const QString &sql : exchangeStatements())
-            execSql(db, sql);
-    execSql(db, QStringLiteral("PRAGMA user_version = %1").arg(Version));
+    // What came later, except a table a database without a version may have already.
+    for (const auto &[table, statements] : engine.addedSince(version))
+        if (!present.contains(table.toLower()))
+            for (const QString &sql : statements)
+                execSql(db, sql);
+    for (const QString &sql : engine.versionStatements())
+        execSql(db, sql);
     tx.commit();
     return true;
 }

@@ -1,4 +1,5 @@
-// Schema.h: the tables, their columns in declaration order, and the statements that create them.
+// Schema.h: the tables and their columns in declaration order; each engine (Engine.h) writes the
+// statements that create them.
 #pragma once
 
 #include <QList>
@@ -26,10 +27,8 @@ constexpr int Version = 2;
 // Columns of a table in declaration order; empty for a name that is not one of the tables.
 QList<ColumnDef> columns(const QString &table);
 
-// The statements that create the tables and indexes of an empty database.
-QStringList createStatements();
-
-// Creates every table and index in one transaction; throws DatabaseError.
+// Creates every table, index and function of the schema in one transaction, with the statements
+// of the connection's engine; throws DatabaseError.
 void create(QSqlDatabase &db);
 
 // Brings a database of an earlier version up to this one (the tables it lacks, then the version),

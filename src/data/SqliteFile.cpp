@@ -489,6 +489,10 @@ Restored restore(const QString &databaseFile, const QString &backupFile, const Q
             report = writeCopy(source, part, Check::Full, true, nullptr);
         } catch (const DatabaseError &e) {
             sqlite3_close(source);
+            // A backup whose pages cannot even be copied is damaged, not the restore failed.
+            if (e.kind() == DatabaseError::Damaged)
+                return refuse(Restored::BadBackup,
+                              QStringLiteral("%1 is damaged (%2); nothing was changed").arg(backupFile, e.text()));
             return refuse(Restored::Failed, e.text());
         }
         sqlite3_close(source);

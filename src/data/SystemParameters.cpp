@@ -2,6 +2,7 @@
 
 #include "AutoBackup.h"
 #include "Database.h"
+#include "Engine.h"
 #include "Password.h"
 
 #include <QFileInfo>
@@ -21,7 +22,8 @@ void writeParameterRow(const QSqlDatabase &db, const Submission &s)
     const QString stored = IsPasswordHash(current) && s.password == current ? current : PasswordForStorage(s.password);
     // The table holds one row: extra rows, whose passwords the login might read instead, go.
     if (rows > 1)
-        execSql(db, QStringLiteral("DELETE FROM CnfgPara WHERE rowid <> (SELECT min(rowid) FROM CnfgPara)"));
+        execSql(db, QStringLiteral("DELETE FROM CnfgPara WHERE %1 <> (SELECT min(%1) FROM CnfgPara)")
+                        .arg(Engine::of(db).rowIdentity()));
     if (rows >= 1)
         execSql(db, QStringLiteral("UPDATE CnfgPara SET UseUnitName = ?, PassWd = ?"), { s.unitName, stored });
     else
@@ -68,7 +70,8 @@ QString backupPath(const QString &databaseFile, const QDateTime &when)
 Result submit(QSqlDatabase db, const QString &databaseFile, const Submission &s, const QDateTime &when)
 {
     Result result;
-    if (s.clearData) {
+    // A server's database is backed up by the server's tools, not copied by the program.
+    if (s.clearData && Engine::of(db).isFile()) {
         try {
             const SqliteFile::Copy copy = Database::backup(db, backupPath(databaseFile, when));
             // A damaged database is not cleared: its copy is kept apart and nothing changes.

@@ -37,8 +37,9 @@ QString selectSql();
 QString backupPath(const QString &databaseFile, const QDateTime &when);
 
 // Writes the one parameter row: the first row is updated (any further rows deleted), or the row
-// is inserted into an empty table. With clearData it first copies the database file (a copy
-// that fails its check stops the submission), then deletes every reading, meter, price and
+// is inserted into an empty table. With clearData it first copies a database file (a copy that
+// fails its check stops the submission; a server's database is not copied), then deletes every
+// reading, meter, price and
 // workshop; meter types and the parameter row stay. Last it writes the root row: the using
 // unit's row is renamed, or made again (identifier 1, level 0, parent 0) when there is none.
 Result submit(QSqlDatabase db, const QString &databaseFile, const Submission &submission,

@@ -3,6 +3,7 @@
 #include "ChargeCalc.h"
 #include "DataSet.h"
 #include "Database.h"
+#include "Engine.h"
 #include "Unusual.h"
 
 #include <QCoreApplication>
@@ -196,7 +197,7 @@ TKelvaraMg::~TKelvaraMg()
 bool TKelvaraMg::BindQuery(DataSet *query)
 {
     query->setConnectionName(Database::mainConnectionName());
-    if (!QFileInfo::exists(Database::path())) {
+    if (!Database::exists()) {
         ShowMessageText(QStringLiteral("数据库连接错误！请检查数据库文件是不是在目录‘\\MDB 下！’"));
         RequestTerminate();
         return false;
@@ -256,55 +257,64 @@ namespace ReadingSql {
 QString meterNumbers()
 {
     return QStringLiteral(
-        "Select MeterNO from Meter where MeterKey(MeterNO) like MeterKey(:Pattern) escape '\\' order by MeterNO");
+        "Select MeterNO from Meter where MeterKey(MeterNO) like MeterKey(:Pattern) escape '\\' "
+        "order by MeterKey(MeterNO), MeterNO");
 }
 
 QString readOnDate()
 {
-    return QStringLiteral("Select * from TakeMeter where MeterID = :MeterNO and TakeTime = :TakeTime");
+    return QStringLiteral("Select * from TakeMeter where %1 and TakeTime = :TakeTime")
+        .arg(Database::engine().sameMeter(QStringLiteral("MeterID"), QStringLiteral(":MeterNO")));
 }
 
 QString meterInfo()
 {
     return QStringLiteral(
-        "Select m.MeterNO, p.PriceNumber, p.ExceedPrice, m.BaseNumber, m.MaxBound, m.Quota, "
-        "m.SubjoinNumber, m.Multiple, m.WorkShopID, m.SubWorkShopID "
-        "from Meter m, Price p where m.PriceID = p.PriceID and m.MeterNO = :MeterNO");
+               "Select m.MeterNO, p.PriceNumber, p.ExceedPrice, m.BaseNumber, m.MaxBound, m.Quota, "
+               "m.SubjoinNumber, m.Multiple, m.WorkShopID, m.SubWorkShopID "
+               "from Meter m, Price p where m.PriceID = p.PriceID and %1")
+        .arg(Database::engine().sameMeter(QStringLiteral("m.MeterNO"), QStringLiteral(":MeterNO")));
 }
 
 QString monthWindow()
 {
     return QStringLiteral(
-        "Select Count(1), Sum(Charge), Sum(QuotaCharge), Sum(CurValue) from TakeMeter "
-        "where MeterID = :MeterNO and TakeTime >= :FirstDay and TakeTime < :TakeTime");
+               "Select Count(1), Sum(Charge), Sum(QuotaCharge), Sum(CurValue) from TakeMeter "
+               "where %1 and TakeTime >= :FirstDay and TakeTime < :TakeTime")
+        .arg(Database::engine().sameMeter(QStringLiteral("MeterID"), QStringLiteral(":MeterNO")));
 }
 
 QString previousCounter()
 {
     // The latest earlier date: the unique (MeterID, TakeTime) index read backwards, one row.
     return QStringLiteral(
-        "Select TakeTime, TakeNumber from TakeMeter where MeterID = :MeterNO and TakeTime < :TakeTime "
-        "and TakeNumber is not null order by TakeTime desc limit 1");
+               "Select TakeTime, TakeNumber from TakeMeter where %1 and TakeTime < :TakeTime "
+               "and TakeNumber is not null order by TakeTime desc limit 1")
+        .arg(Database::engine().sameMeter(QStringLiteral("MeterID"), QStringLiteral(":MeterNO")));
 }
 
 QString recentReadings()
 {
     // The unique (MeterID, TakeTime) order read backwards from the covering index.
     return QStringLiteral(
-        "Select TakeTime, TakeNumber, CurValue from TakeMeter where MeterID = :MeterNO and TakeTime < :TakeTime "
-        "and TakeNumber is not null order by TakeTime desc limit %1").arg(Unusual::History);
+               "Select TakeTime, TakeNumber, CurValue from TakeMeter where %1 and TakeTime < :TakeTime "
+               "and TakeNumber is not null order by TakeTime desc limit %2")
+        .arg(Database::engine().sameMeter(QStringLiteral("MeterID"), QStringLiteral(":MeterNO")))
+        .arg(Unusual::History);
 }
 
 QString exchangesAfter()
 {
     return QStringLiteral(
-        "Select ExchangeDate, OldFinal, OldBase, OldMaxBound, NewInitial, NewMaxBound from MeterExchange "
-        "where MeterID = :MeterNO and ExchangeDate > :After order by ExchangeDate");
+               "Select ExchangeDate, OldFinal, OldBase, OldMaxBound, NewInitial, NewMaxBound from MeterExchange "
+               "where %1 and ExchangeDate >= :From order by ExchangeDate")
+        .arg(Database::engine().sameMeter(QStringLiteral("MeterID"), QStringLiteral(":MeterNO")));
 }
 
 QString beforeAnyDate()
 {
-    return QStringLiteral("0000-00-00");
+    // The first day a date of the program can name, and a date on both engines.
+    return QStringLiteral("0001-01-01");
 }
 
 QString prefixPattern(const QString &typed)
@@ -378,7 +388,7 @@ bool TKelvaraMg::PrepareReading(const QString &meterNo, qint32 takeNumber, const
     // The counters exchanged since then, and the one in place on the date: almost always none.
     RunQuery(ReadingSql::exchangesAfter(),
              { { QStringLiteral("MeterNO"), meterNo },
-               { QStringLiteral("After"), previousReading ? previousReading->day.toString(Qt::ISODate) : ReadingSql::beforeAnyDate() } });
+               { QStringLiteral("From"), previousReading ? previousReading->day.toString(Qt::ISODate) : ReadingSql::beforeAnyDate() } });
     requireResult(FQuery);
     QList<CounterExchange> exchanges;
     for (FQuery->first(); !FQuery->eof(); FQuery->next())

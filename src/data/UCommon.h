@@ -159,9 +159,9 @@ QString previousCounter();   // :MeterNO, :TakeTime → TakeTime, TakeNumber of 
 // The latest readings before :TakeTime that hold a counter value, newest first: the previous
 // counter value and the history the unusual check compares with.
 QString recentReadings();    // :MeterNO, :TakeTime
-// The meter's exchanges after :After (an ISO date; beforeAnyDate() for all), in date order.
-QString exchangesAfter();    // :MeterNO, :After
-// A date text that sorts before every date stored (a NULL would compare as unknown).
+// The meter's exchanges on or after :From (an ISO date; beforeAnyDate() for all), in date order.
+QString exchangesAfter();    // :MeterNO, :From
+// A date text not after any date stored (a NULL would compare as unknown).
 QString beforeAnyDate();
 // The typed text as a LIKE pattern matching the numbers that begin with it.
 QString prefixPattern(const QString &typed);

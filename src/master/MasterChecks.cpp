@@ -15,7 +15,7 @@ QString meterNumberTaken()
 {
     // Numbers compare as MeterKey, case-folded for every letter; the meter's own stored number
     // does not count, so a meter may change the case of its number.
-    return QStringLiteral("Select count(*) from Meter where MeterKey(MeterNO) = MeterKey(?) and (? is null or MeterNO <> ?)");
+    return QStringLiteral("Select count(*) from Meter where MeterKey(MeterNO) = MeterKey(?) and (cast(? as text) is null or MeterNO <> ?)");
 }
 
 QString sortExists()
@@ -51,7 +51,7 @@ QString sortUsers()
 
 QString metersOfOtherSort()
 {
-    return QStringLiteral("Select count(*) from Meter where PriceID = ? and MeterSort is not ?");
+    return QStringLiteral("Select count(*) from Meter where PriceID = ? and MeterSort is distinct from ?");
 }
 
 QString priceUsers()

@@ -21,7 +21,7 @@ QString below()
 {
     return QStringLiteral(
         "WITH RECURSIVE Below(ID) AS ("
-        "SELECT ? UNION SELECT w.WrokShopID FROM Workshop w JOIN Below b ON w.ResideWorkShopID = b.ID) ");
+        "SELECT cast(? as bigint) UNION SELECT w.WrokShopID FROM Workshop w JOIN Below b ON w.ResideWorkShopID = b.ID) ");
 }
 
 }
@@ -46,12 +46,18 @@ QString insertBelow()
     // The level comes from the stored parent, so the row cannot disagree with its parent.
     return QStringLiteral(
         "Insert into Workshop (WrokShopName, WorkShopLevel, WrokShopMemo, ResideWorkShopID) "
-        "Select ?, WorkShopLevel + 1, ?, WrokShopID from Workshop where WrokShopID = ? and WorkShopLevel < ?");
+        "Select cast(? as text), WorkShopLevel + 1, cast(? as text), WrokShopID from Workshop where WrokShopID = ? and WorkShopLevel < ?");
 }
 
 QString update()
 {
     return QStringLiteral("Update Workshop set WrokShopName = ?, WrokShopMemo = ? where WrokShopID = ?");
+}
+
+QString updateAsRead()
+{
+    return update()
+        + QStringLiteral(" and WrokShopName is not distinct from ? and WrokShopMemo is not distinct from ?");
 }
 
 QString subtree()
@@ -206,7 +212,8 @@ Result append(QSqlDatabase db, const TWorkShop &parent, const QString &name, con
     return r;
 }
 
-Result update(QSqlDatabase db, qint64 id, const QString &name, const QString &description)
+Result update(QSqlDatabase db, qint64 id, const QString &name, const QString &description,
+              const std::optional<TWorkShop> &asRead)
 {
     const QString n = TrimBlanks(name);
     const QString d = TrimBlanks(description);
@@ -214,8 +221,10 @@ Result update(QSqlDatabase db, qint64 id, const QString &name, const QString &de
         return { Outcome::Incomplete };
 
     Transaction tx(db);
-    if (execSql(db, WorkshopSql::update(), { n, d, id }).numRowsAffected() == 0)
-        return { Outcome::Missing };
+    const QSqlQuery q = asRead ? execSql(db, WorkshopSql::updateAsRead(), { n, d, id, asRead->name, asRead->description })
+                               : execSql(db, WorkshopSql::update(), { n, d, id });
+    if (q.numRowsAffected() == 0)
+        return { scalar(db, WorkshopSql::levelOf(), { id }).isValid() ? Outcome::Changed : Outcome::Missing };
     Result r;
     r.record = readRow(db, id);
     tx.commit();

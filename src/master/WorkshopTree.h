@@ -7,6 +7,8 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <optional>
+
 class DataSet;
 
 // The record each node of the workshop tree carries.
@@ -33,6 +35,7 @@ QString selectOne();        // ? WrokShopID
 QString levelOf();          // ? WrokShopID
 QString insertBelow();      // ? name, ? description, ? parent, ? TeamLevel; nothing below a stored team
 QString update();           // ? name, ? description, ? WrokShopID
+QString updateAsRead();     // as update, and ? name, ? description the row held when it was read
 QString subtree();          // ? WrokShopID: that identifier and every one below it
 QString metersBelow();      // ? WrokShopID: meters naming the unit or a unit below it
 QString deleteSubtree();    // ? WrokShopID
@@ -73,6 +76,7 @@ enum class Outcome {
     Missing,                    // the parent (append) or the unit (update) has no row
     IsRoot,                     // the using unit cannot be deleted
     HasMeters,                  // a meter names the unit or a unit below it; nothing deleted
+    Changed,                    // update: someone else changed the unit since it was read; nothing written
 };
 
 struct Result
@@ -87,8 +91,10 @@ struct Result
 // Adds a unit below parent, with the trimmed texts and the stored parent's level + 1.
 Result append(QSqlDatabase db, const TWorkShop &parent, const QString &name, const QString &description);
 
-// Renames a unit with the trimmed texts and reads its row back.
-Result update(QSqlDatabase db, qint64 id, const QString &name, const QString &description);
+// Renames a unit with the trimmed texts and reads its row back. With asRead, only while the row
+// still holds the name and description it had when it was read.
+Result update(QSqlDatabase db, qint64 id, const QString &name, const QString &description,
+              const std::optional<TWorkShop> &asRead = std::nullopt);
 
 // Deletes the unit with every unit below it, in one transaction.
 Result remove(QSqlDatabase db, const TWorkShop &unit);

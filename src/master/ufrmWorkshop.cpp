@@ -317,9 +317,14 @@ void TfrmWorkshop::UpdateWorkShop(const QString &name, const QString &descriptio
 {
     WorkshopTree::Result r;
     try {
-        r = WorkshopTree::update(adoWorkshopCmd->database(), FWorkShop.id, name, description);
+        r = WorkshopTree::update(adoWorkshopCmd->database(), FWorkShop.id, name, description, FWorkShop);
     } catch (const DatabaseError &) {
         ShowPlainMessage(this, QStringLiteral("车间班组信息更新失败!"));
+        return;
+    }
+    // Another window renamed the unit meanwhile: nothing is overwritten.
+    if (r.outcome == WorkshopTree::Outcome::Changed) {
+        KelvaraMg->ShowMessageText(QStringLiteral("该记录已被其他用户修改，请刷新后重试！"));
         return;
     }
     // A unit whose row has gone changes nothing.

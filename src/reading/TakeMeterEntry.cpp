@@ -3,6 +3,7 @@
 #include "AskAfterRollback.h"
 #include "DataSet.h"
 #include "Database.h"
+#include "Engine.h"
 #include "Messages.h"
 #include "ReadingStore.h"
 #include "UCommon.h"
@@ -62,10 +63,11 @@ void TakeMeterEntry::setReadingDate(const QDate &date)
 bool TakeMeterEntry::OpenReadings()
 {
     m_rows->close();
-    // In the order they were typed.
-    m_rows->setSql(QStringLiteral("select * from TakeMeter where TakeTime = :TakeTime order by rowid"));
     m_rows->setParam(QStringLiteral("TakeTime"), m_readingDate.toString(Qt::ISODate));
     try {
+        // In the order they were typed.
+        m_rows->setSql(QStringLiteral("select * from TakeMeter where TakeTime = :TakeTime order by ")
+                       + Engine::of(m_rows->database()).typingOrder());
         m_rows->open();
         return true;
     } catch (const DatabaseError &) {
@@ -230,10 +232,10 @@ void TakeMeterEntry::adoTakeMeterWrite()
     for (;;) {
         {
             TKelvaraMg::HeldMessages held(m_manager);
-            Transaction tx(m_rows->database());
-            row = store.write(meter, counter, m_readingDate, correcting);
-            if (row)
-                tx.commit();
+            runTransaction(m_rows->database(), [&] {
+                row = store.write(meter, counter, m_readingDate, correcting);
+                return row.has_value();
+            });
         }
         if (row || !questions.hasQuestion())
             break;
@@ -271,10 +273,7 @@ void TakeMeterEntry::adoTakeMeterDelete()
     bool removed = false;
     {
         TKelvaraMg::HeldMessages held(m_manager);
-        Transaction tx(m_rows->database());
-        removed = store.remove(meter, date);
-        if (removed)
-            tx.commit();
+        removed = runTransaction(m_rows->database(), [&] { return store.remove(meter, date); });
     }
     if (!removed) {
         ShowMessageBox(m_owner, store.refusal(), QStringLiteral("操作提示"), QMessageBox::Information);

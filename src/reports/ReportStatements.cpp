@@ -1,6 +1,20 @@
 #include "ReportStatements.h"
 
+#include "Database.h"
+#include "Engine.h"
+
 namespace ReportStatements {
+
+namespace {
+
+// First() keeps no collation on SQLite, so its names sort by their bytes there; a server's
+// First() keeps the column's, which compares without regard to case: the bytes are asked for.
+QString byteOrder(const QString &term)
+{
+    return Database::engine().byteOrder(term);
+}
+
+}
 
 QString SqlMeterSelect()
 {
@@ -23,7 +37,7 @@ QString SqlMeterTailAll()
         "INNER JOIN TakeMeter ON Meter.MeterNO = TakeMeter.MeterID) ON WorkShop.WrokShopID = Meter.WorkShopID "
         "WHERE  (((TakeMeter.TakeTime)>=:StartDate And (TakeMeter.TakeTime)<=:EndDate)) "
         "GROUP BY   TakeMeter.MeterID HAVING (((Last(WorkShop.WorkShopLevel))=2))    "
-        "ORDER BY First(WorkShop.WrokShopName)");
+        "ORDER BY ") + byteOrder(QStringLiteral("First(WorkShop.WrokShopName)"));
 }
 
 QString SqlMeterTailWorkshop()
@@ -36,7 +50,7 @@ QString SqlMeterTailWorkshop()
         "WHERE (((TakeMeter.TakeTime)>=:StartDate And (TakeMeter.TakeTime)<=:EndDate)) "
         "GROUP BY TakeMeter.MeterID           "
         "HAVING (((Last(WorkShop.WorkShopLevel))<>1) AND ((First(Meter.WorkShopID))=:WorkShopID))  "
-        "ORDER BY First(WorkShop.WrokShopName)");
+        "ORDER BY ") + byteOrder(QStringLiteral("First(WorkShop.WrokShopName)"));
 }
 
 QString SqlClassSummary()
@@ -85,6 +99,7 @@ QString SqlMeterByMeter(Kind kind)
 {
     // Meter, price, type and workshop are one row each per meter, so their First() and Last()
     // are the joined row's own values and the level condition can be tested before grouping.
+    // A meter's readings carry its number as registered: grouping by it as well splits no group.
     // First() of the joined statement has no collation: its order compares names as bytes.
     const bool detail = kind == Kind::Detail;
     return QStringLiteral(
@@ -100,13 +115,15 @@ QString SqlMeterByMeter(Kind kind)
         + QLatin1String(meterReadings)
         + (detail ? QStringLiteral("AND m.WorkShopID = :WorkShopID ") : QString())
         + QStringLiteral(
-               "GROUP BY m.MeterNO) r "
+               "GROUP BY m.MeterNO, t.MeterID) r "
                "JOIN Meter m ON m.MeterNO = r.MeterNO "
                "JOIN Price p ON p.PriceID = m.PriceID "
                "JOIN MeterSort s ON s.MeterSortID = p.MeterSortID AND s.MeterSortID = m.MeterSort ")
         + (detail ? QStringLiteral("JOIN Workshop w ON w.WrokShopID = m.SubWorkShopID WHERE w.WorkShopLevel <> 1 ")
                   : QStringLiteral("JOIN Workshop w ON w.WrokShopID = m.WorkShopID WHERE w.WorkShopLevel = 2 "))
-        + QStringLiteral("ORDER BY w.WrokShopName COLLATE BINARY");
+        // A workshop's meters in the order of their numbers, as grouping by meter leaves them.
+        + QStringLiteral("ORDER BY ") + Database::engine().byteOrder(QStringLiteral("w.WrokShopName"))
+        + QStringLiteral(", r.MeterNO");
 }
 
 QString SqlClassByMeter()
@@ -130,7 +147,7 @@ QString SqlClassByMeter()
                "JOIN MeterSort s ON s.MeterSortID = p.MeterSortID AND s.MeterSortID = m.MeterSort "
                "JOIN Workshop w ON w.WrokShopID = m.WorkShopID "
                "GROUP BY w.WrokShopName, s.MeterSortName, p.PriceName "
-               "ORDER BY w.WrokShopName");
+               "ORDER BY w.WrokShopName, s.MeterSortName, p.PriceName");
 }
 
 QString statement(Kind kind)

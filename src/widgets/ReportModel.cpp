@@ -120,10 +120,12 @@ void ReportModel::open(const QString &sql, const QVariantMap &params, const QStr
     QStringList totals;
     for (int i = 0; i < cols.size(); ++i)
         if (cols.at(i).footer == ReportColumn::FooterSum)
-            totals << QStringLiteral("Sum(\"%1\") OVER () AS \"%2%3\"").arg(cols.at(i).field, SumField).arg(i);
+            totals << QStringLiteral("Sum(%1) OVER () AS %2%3").arg(cols.at(i).field, SumField).arg(i);
+    // Names stay unquoted (the engines fold them alike) and the subquery has a name, as a server
+    // wants it.
     const QString wrapped = totals.isEmpty()
         ? sql
-        : QStringLiteral("SELECT *, %1 FROM (%2)").arg(totals.join(u','), sql);
+        : QStringLiteral("SELECT *, %1 FROM (%2) AS Report").arg(totals.join(u','), sql);
     QSqlQuery query(Database::connectionNamed(connectionName));
     query.setForwardOnly(true);
     if (!query.prepare(wrapped))

@@ -23,7 +23,7 @@ endif()
 foreach(row "save one reading (look-ups" "bare single-row INSERT" "save one reading, small database"
             "correct the first reading of a month" "open a date's readings" "summary report, month, app" "workshop detail report, year, app"
             "workshop summary table, year, app" "start of the program to the login window shown"
-            "kelvara-cli import of 50 readings" "peak memory, report window")
+            "kelvara-cli import of 50 readings" "peak memory, report window" "clerks saving at once, 99th percentile save")
     string(FIND "${out}" "${row}" at)
     if(at EQUAL -1)
         message(FATAL_ERROR "kelvara-bench printed no row \"${row}\":\n${out}${err}")

@@ -1,6 +1,7 @@
 #include "BadInput.h"
 
 #include "Database.h"
+#include "Engine.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -38,6 +39,13 @@ void enter(QLineEdit *box, const QString &text)
 
 QString schemaOf(const QSqlDatabase &db)
 {
+    if (!Engine::of(db).isFile())
+        return scalar(db, QStringLiteral(
+                              "SELECT string_agg(d, ';' ORDER BY d) FROM ("
+                              "SELECT table_name || '.' || column_name || ' ' || data_type AS d "
+                              "FROM information_schema.columns WHERE table_schema = current_schema() "
+                              "UNION ALL SELECT indexdef FROM pg_indexes WHERE schemaname = current_schema()) s"))
+            .toString();
     return scalar(db, QStringLiteral("SELECT group_concat(sql, ';') FROM (SELECT sql FROM sqlite_schema "
                                      "WHERE sql IS NOT NULL ORDER BY type, name)"))
         .toString();

@@ -7,10 +7,55 @@
 
 #include <QtTest>
 
+namespace {
+
+const QString adminConnection = QStringLiteral("test-admin");
+
+// Runs statements on the server outside any test's schema.
+void onServer(const QStringList &statements)
+{
+    QSqlDatabase admin = Database::open(TestDatabase::serverAddress(), adminConnection);
+    for (const QString &sql : statements)
+        execSql(admin, sql);
+    admin = QSqlDatabase();
+    Database::close(adminConnection);
+}
+
+// A schema of its own for each test database: search_path makes it the connection's.
+QString newSchema(QStringList &made)
+{
+    static int count = 0;
+    const QString schema = QStringLiteral("kt_%1_%2").arg(QCoreApplication::applicationPid()).arg(++count);
+    onServer({ QStringLiteral("CREATE SCHEMA ") + schema });
+    made << schema;
+    return TestDatabase::serverAddress() + QStringLiteral(" options='-c search_path=%1'").arg(schema);
+}
+
+}
+
+bool TestDatabase::onServer()
+{
+    return qEnvironmentVariable("KELVARA_TEST_ENGINE") == u"postgresql";
+}
+
+QString TestDatabase::serverAddress()
+{
+    if (!onServer())
+        return {};
+    static QString address;
+    if (address.isEmpty()) {
+        QFile file(qEnvironmentVariable("KELVARA_TEST_SERVER"));
+        if (!file.open(QIODevice::ReadOnly))
+            qFatal("KELVARA_TEST_SERVER names no readable file with the test server's address");
+        address = QString::fromUtf8(file.readAll()).trimmed();
+    }
+    return address;
+}
+
 TestDatabase::TestDatabase()
 {
     ClearTerminateRequest();
-    m_path = m_dir.filePath(QStringLiteral("MDB/Kelvara.db"));
+    m_path = onServer() ? newSchema(m_schemas) : m_dir.filePath(QStringLiteral("MDB/Kelvara.db"));
     {
         QSqlDatabase created = Database::open(m_path, QStringLiteral("test-create"), Database::OpenMode::Create);
         Schema::create(created);
@@ -24,6 +69,24 @@ TestDatabase::~TestDatabase()
 {
     Database::closeConnection();
     Database::setPath(QString());
+    if (!m_schemas.isEmpty()) {
+        QStringList drops;
+        for (const QString &schema : std::as_const(m_schemas))
+            drops << QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(schema);
+        try {
+            ::onServer(drops);
+        } catch (const DatabaseError &e) {
+            qWarning("test schema left behind: %s", qPrintable(e.text()));
+        }
+    }
+}
+
+QString TestDatabase::emptyDatabase()
+{
+    if (onServer())
+        return newSchema(m_schemas);
+    static int count = 0;
+    return m_dir.filePath(QStringLiteral("empty-%1/Kelvara.db").arg(++count));
 }
 
 QSqlDatabase TestDatabase::db() const

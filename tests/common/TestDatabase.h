@@ -1,4 +1,7 @@
 // TestDatabase.h: a fresh database with the schema for each test, and domain helpers that fill it.
+// With KELVARA_TEST_ENGINE=postgresql the database is a schema of its own on the test server
+// (KELVARA_TEST_SERVER names a file holding its address), dropped again at the end; otherwise an
+// SQLite file in a temporary folder.
 #pragma once
 
 #include "Currency.h"
@@ -28,11 +31,20 @@ struct MeterSpec
 class TestDatabase
 {
 public:
-    // Creates the file and makes it the program's database.
+    // Creates the file, or the schema on the server, and makes it the program's database.
     TestDatabase();
     ~TestDatabase();
 
+    // Whether the tests run on a PostgreSQL server rather than on SQLite files.
+    static bool onServer();
+    // The server's address without a schema of the tests' (empty on SQLite).
+    static QString serverAddress();
+
+    // The program's database: the file, or the server address that reaches this test's schema.
     QString path() const { return m_path; }
+    // Another database without any table: a file name not yet used, or a further empty schema on
+    // the server (dropped with this one).
+    QString emptyDatabase();
     QString dir() const { return m_dir.path(); }
     QSqlDatabase db() const;
 
@@ -55,6 +67,7 @@ public:
 private:
     QTemporaryDir m_dir;
     QString m_path;
+    QStringList m_schemas;   // on the server: the schemas this test made
 };
 
 // A stored password as the operator typed it: the hash is verified against the passwords the

@@ -19,6 +19,7 @@ private slots:
     void appendPostsWithAutoNumber();
     void insertGoesBeforeCurrentAndCancelRemovesIt();
     void editWritesOnlyChangedColumnsByOldKey();
+    void secondSaveOfARowIsRefused();
     void valuesAreStoredExactlyAsTyped();
     void conversionErrorsNameTheValue_data();
     void conversionErrorsNameTheValue();
@@ -173,6 +174,44 @@ void TstDataSet::editWritesOnlyChangedColumnsByOldKey()
     execSql(t->db(), QStringLiteral("DELETE FROM Meter"));
     QVERIFY_THROWS_EXCEPTION(DatabaseError, ds->post());
     QCOMPARE(ds->state(), DataSet::Edit);
+}
+
+// Two windows on one row: the later save finds the row changed and overwrites nothing; after a
+// refresh it saves. A delete of a changed row is refused the same way.
+void TstDataSet::secondSaveOfARowIsRefused()
+{
+    MeterSpec m;
+    m.number = QStringLiteral("A1");
+    m.setupDate = QStringLiteral("2024-06-01");
+    t->addMeter(m);
+    DataSet *first = newSet(QStringLiteral("select * from Meter"), QStringLiteral("Meter"), { "MeterNO" });
+    DataSet *second = newSet(QStringLiteral("select * from Meter"), QStringLiteral("Meter"), { "MeterNO" });
+    first->open();
+    second->open();
+    first->edit();
+    first->setValue("FitPlace", QStringLiteral("北墙"));
+    first->post();
+    second->edit();
+    second->setValue("Multiple", 7);
+    try {
+        second->post();
+        QFAIL("a row changed by another window was overwritten");
+    } catch (const DatabaseError &e) {
+        QCOMPARE(e.kind(), DatabaseError::Changed);
+        QCOMPARE(e.operatorText(), QStringLiteral("该记录已被其他用户修改，请刷新后重试！"));
+    }
+    QCOMPARE(second->state(), DataSet::Edit);
+    QCOMPARE(t->scalar(QStringLiteral("SELECT FitPlace FROM Meter")).toString(), QStringLiteral("北墙"));
+    QCOMPARE(t->scalar(QStringLiteral("SELECT Multiple FROM Meter")).toInt(), 1);
+    second->cancel();
+    second->refresh();
+    second->edit();
+    second->setValue("Multiple", 7);
+    second->post();
+    QCOMPARE(t->scalar(QStringLiteral("SELECT Multiple FROM Meter")).toInt(), 7);
+    QCOMPARE(t->scalar(QStringLiteral("SELECT FitPlace FROM Meter")).toString(), QStringLiteral("北墙"));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, first->remove());
+    QCOMPARE(t->count(QStringLiteral("Meter")), 1);
 }
 
 void TstDataSet::valuesAreStoredExactlyAsTyped()

@@ -1,5 +1,6 @@
 // The schema as created, the rules the database itself keeps, First/Last, and opening files.
 #include "Database.h"
+#include "Engine.h"
 #include "Schema.h"
 #include "TestDatabase.h"
 
@@ -16,6 +17,7 @@ private slots:
     void firstAndLastPickTheGroupsEnds();
     void textComparesWithoutCase();
     void foreignKeys();
+    void earlierVersionIsUpgraded();
     void checks_data();
     void checks();
     void connectionSettings();
@@ -25,6 +27,9 @@ private slots:
     void backupIsAConsistentCopy();
     void transactionRollsBackUnlessCommitted();
     void keptStatementsFollowTheirConnection();
+    void locations_data();
+    void locations();
+    void startPathFromConfiguration();
 
 private:
 };
@@ -32,15 +37,19 @@ private:
 void TstDatabase::columnsInDeclaredOrder()
 {
     TestDatabase t;
-    for (const QString table : { "CnfgPara", "Workshop", "MeterSort", "Price", "Meter", "TakeMeter" }) {
+    for (const QString table : { "CnfgPara", "Workshop", "MeterSort", "Price", "Meter", "TakeMeter", "MeterExchange" }) {
         QStringList expected;
         for (const ColumnDef &c : Schema::columns(table))
             expected << c.name;
-        const QSqlRecord record = t.db().record(table);
+        // The server keeps the order in which readings were typed in a column of its own.
+        if (TestDatabase::onServer() && table == u"TakeMeter")
+            expected << QStringLiteral("EntryNo");
+        // A server reports the names it folded to lower case.
+        const QSqlRecord record = t.db().record(TestDatabase::onServer() ? table.toLower() : table);
         QStringList actual;
         for (int i = 0; i < record.count(); ++i)
-            actual << record.fieldName(i);
-        QCOMPARE(actual, expected);
+            actual << record.fieldName(i).toLower();
+        QCOMPARE(actual.join(u' '), expected.join(u' ').toLower());
     }
     QCOMPARE(Schema::columns(QStringLiteral("TakeMeter")).size(), 7);
     QCOMPARE(Schema::columns(QStringLiteral("Meter")).size(), 13);
@@ -49,13 +58,13 @@ void TstDatabase::columnsInDeclaredOrder()
 void TstDatabase::firstAndLastPickTheGroupsEnds()
 {
     TestDatabase t;
-    execSql(t.db(), QStringLiteral("CREATE TEMP TABLE g (k INTEGER, v TEXT, n INTEGER)"));
-    const QList<QVariantList> rows = { { 1, "a", 10 }, { 1, "b", QVariant() }, { 1, "c", 30 },
-                                       { 2, QVariant(QMetaType(QMetaType::QString)), 5 }, { 2, "z", 6 } };
+    execSql(t.db(), QStringLiteral("CREATE TEMP TABLE g (o INTEGER, k INTEGER, v TEXT, n INTEGER)"));
+    const QList<QVariantList> rows = { { 1, 1, "a", 10 }, { 2, 1, "b", QVariant() }, { 3, 1, "c", 30 },
+                                       { 4, 2, QVariant(QMetaType(QMetaType::QString)), 5 }, { 5, 2, "z", 6 } };
     for (const QVariantList &r : rows)
-        execSql(t.db(), QStringLiteral("INSERT INTO g VALUES (?, ?, ?)"), r);
+        execSql(t.db(), QStringLiteral("INSERT INTO g VALUES (?, ?, ?, ?)"), r);
     QSqlQuery q = execSql(t.db(), QStringLiteral(
-        "SELECT k, First(v), Last(v), First(n), Last(n), Count(1) FROM (SELECT * FROM g ORDER BY rowid) "
+        "SELECT k, First(v), Last(v), First(n), Last(n), Count(1) FROM (SELECT * FROM g ORDER BY k, o) AS s "
         "GROUP BY k ORDER BY k"));
     QVERIFY(q.next());
     QCOMPARE(q.value(1).toString(), QStringLiteral("a"));
@@ -69,7 +78,7 @@ void TstDatabase::firstAndLastPickTheGroupsEnds()
     // An empty group set yields NULL, not a crash.
     QVERIFY(scalar(t.db(), QStringLiteral("SELECT First(v) FROM g WHERE k = 99")).isNull());
     // Large integers pass through unchanged.
-    QCOMPARE(scalar(t.db(), QStringLiteral("SELECT Last(x) FROM (SELECT 9223372036854775807 AS x)")).toLongLong(),
+    QCOMPARE(scalar(t.db(), QStringLiteral("SELECT Last(x) FROM (SELECT 9223372036854775807 AS x) AS s")).toLongLong(),
              Q_INT64_C(9223372036854775807));
 }
 
@@ -77,7 +86,12 @@ void TstDatabase::textComparesWithoutCase()
 {
     TestDatabase t;
     t.addOneMeter();
-    QCOMPARE(t.scalar(QStringLiteral("SELECT count(*) FROM Meter WHERE MeterNO = 'a1'")).toInt(), 1);
+    // SQLite's texts compare without regard to ASCII case; on a server meter numbers compare
+    // through MeterKey, as every statement of the program compares them.
+    QCOMPARE(t.scalar(TestDatabase::onServer() ? QStringLiteral("SELECT count(*) FROM Meter WHERE MeterKey(MeterNO) = MeterKey('a1')")
+                                                : QStringLiteral("SELECT count(*) FROM Meter WHERE MeterNO = 'a1'"))
+                 .toInt(),
+             1);
     // The key is unique without regard to case.
     QVERIFY_THROWS_EXCEPTION(DatabaseError, t.addMeter({ QStringLiteral("a1") }));
     t.addReading(QStringLiteral("A1"), QDate(2024, 3, 1), 10, 10, yuan("1"), yuan("0"));
@@ -97,9 +111,12 @@ void TstDatabase::foreignKeys()
         QCOMPARE(e.kind(), DatabaseError::Constraint);
     }
     t.addReading(QStringLiteral("A1"), QDate(2024, 3, 1), 10, 10, yuan("1"), yuan("0"));
-    // Renaming the meter carries its readings along.
+    execSql(t.db(), QStringLiteral("INSERT INTO MeterExchange (MeterID, ExchangeDate, OldFinal, OldBase, OldMaxBound, "
+                                   "NewInitial, NewMaxBound) VALUES ('A1', '2024-03-05', 20, 0, 9999, 0, 9999)"));
+    // Renaming the meter carries its readings and exchanges along.
     execSql(t.db(), QStringLiteral("UPDATE Meter SET MeterNO = 'B7' WHERE MeterNO = 'A1'"));
     QCOMPARE(t.scalar(QStringLiteral("SELECT MeterID FROM TakeMeter")).toString(), QStringLiteral("B7"));
+    QCOMPARE(t.scalar(QStringLiteral("SELECT MeterID FROM MeterExchange")).toString(), QStringLiteral("B7"));
     // A meter with readings, a price or type in use, a workshop named by a meter stay.
     QVERIFY_THROWS_EXCEPTION(DatabaseError, execSql(t.db(), QStringLiteral("DELETE FROM Meter")));
     QVERIFY_THROWS_EXCEPTION(DatabaseError, execSql(t.db(), QStringLiteral("DELETE FROM Price")));
@@ -112,6 +129,27 @@ void TstDatabase::foreignKeys()
                              execSql(t.db(), QStringLiteral("UPDATE Meter SET PriceID = 0 WHERE MeterNO = 'C3'")));
     // The root's parent 0 is not a declared reference.
     QCOMPARE(t.scalar(QStringLiteral("SELECT ResideWorkShopID FROM Workshop WHERE WrokShopID = 1")).toInt(), 0);
+}
+
+// A database of the first version gets the exchanges' table when it is opened, and is marked as current.
+void TstDatabase::earlierVersionIsUpgraded()
+{
+    TestDatabase t;
+    t.addOneMeter();
+    {
+        const QSqlDatabase db = t.db();
+        execSql(db, QStringLiteral("DROP TABLE MeterExchange"));
+        execSql(db, TestDatabase::onServer()
+                        ? QStringLiteral("CREATE OR REPLACE FUNCTION KelvaraSchemaVersion() RETURNS integer "
+                                         "LANGUAGE sql IMMUTABLE AS 'SELECT 1'")
+                        : QStringLiteral("PRAGMA user_version = 1"));
+    }
+    Database::closeConnection();
+    const QSqlDatabase db = t.db();
+    QCOMPARE(Engine::of(db).schemaVersion(db), Schema::Version);
+    QVERIFY(Engine::of(db).tables(db).contains(QStringLiteral("meterexchange")));
+    QCOMPARE(t.scalar(QStringLiteral("SELECT count(*) FROM MeterExchange")).toInt(), 0);
+    QCOMPARE(t.scalar(QStringLiteral("SELECT count(*) FROM Meter")).toInt(), 1);
 }
 
 void TstDatabase::checks_data()
@@ -148,18 +186,25 @@ void TstDatabase::checks()
 void TstDatabase::connectionSettings()
 {
     TestDatabase t;
-    QCOMPARE(t.scalar(QStringLiteral("PRAGMA foreign_keys")).toInt(), 1);
-    QCOMPARE(t.scalar(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("wal"));
-    QCOMPARE(t.scalar(QStringLiteral("PRAGMA synchronous")).toInt(), 2);   // FULL
-    QVERIFY(t.scalar(QStringLiteral("PRAGMA busy_timeout")).toInt() >= 1000);
-    // Reading dates are checked dates.
+    if (TestDatabase::onServer()) {
+        // Another clerk's row lock is waited for as long as a busy file would be.
+        QCOMPARE(t.scalar(QStringLiteral("SELECT setting FROM pg_settings WHERE name = 'lock_timeout'")).toInt(),
+                 Database::busyTimeout());
+    } else {
+        QCOMPARE(t.scalar(QStringLiteral("PRAGMA foreign_keys")).toInt(), 1);
+        QCOMPARE(t.scalar(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("wal"));
+        QCOMPARE(t.scalar(QStringLiteral("PRAGMA synchronous")).toInt(), 2);   // FULL
+        QVERIFY(t.scalar(QStringLiteral("PRAGMA busy_timeout")).toInt() >= 1000);
+    }
+    // Reading dates are checked dates; a file keeps them in one written form.
     t.addOneMeter();
     QVERIFY_THROWS_EXCEPTION(
         DatabaseError,
         execSql(t.db(), QStringLiteral("INSERT INTO TakeMeter (MeterID, TakeTime) VALUES ('A1', '2023-02-29')")));
-    QVERIFY_THROWS_EXCEPTION(
-        DatabaseError,
-        execSql(t.db(), QStringLiteral("INSERT INTO TakeMeter (MeterID, TakeTime) VALUES ('A1', '2024-3-1')")));
+    if (!TestDatabase::onServer())
+        QVERIFY_THROWS_EXCEPTION(
+            DatabaseError,
+            execSql(t.db(), QStringLiteral("INSERT INTO TakeMeter (MeterID, TakeTime) VALUES ('A1', '2024-3-1')")));
     t.addReading(QStringLiteral("A1"), QDate(2024, 2, 29), 1, 1, yuan("0"), yuan("0"));
 }
 
@@ -196,6 +241,8 @@ void TstDatabase::fileThatIsNoDatabase()
 
 void TstDatabase::createdFilesAreOwnerOnly()
 {
+    if (TestDatabase::onServer())
+        QSKIP("the server keeps its own files");
     TestDatabase t;
     t.addOneMeter();   // writes, so the WAL exists
     for (const QString &file : { t.path(), t.path() + QStringLiteral("-wal") }) {
@@ -209,6 +256,14 @@ void TstDatabase::createdFilesAreOwnerOnly()
 void TstDatabase::backupIsAConsistentCopy()
 {
     TestDatabase t;
+    if (TestDatabase::onServer()) {
+        // A server's database is backed up with its own tools; the program writes no copy of it.
+        QSqlDatabase db = t.db();
+        const QString copy = t.dir() + QStringLiteral("/backup/copy.db");
+        QVERIFY_THROWS_EXCEPTION(DatabaseError, Database::backup(db, copy));
+        QVERIFY(!QFile::exists(copy));
+        return;
+    }
     t.addOneMeter();
     t.addReading(QStringLiteral("A1"), QDate(2024, 3, 1), 10, 10, yuan("1"), yuan("0"));
     const QString copy = t.dir() + QStringLiteral("/backup/copy.db");
@@ -257,6 +312,64 @@ void TstDatabase::keptStatementsFollowTheirConnection()
     // Still usable after a failure of the same text.
     QVERIFY_THROWS_EXCEPTION(DatabaseError, scalar(Database::connection(), QStringLiteral("Select nothing from nowhere")));
     QCOMPARE(scalar(Database::connection(), sql, { QStringLiteral("乙厂") }).toInt(), 1);
+}
+
+void TstDatabase::locations_data()
+{
+    QTest::addColumn<QString>("location");
+    QTest::addColumn<bool>("server");
+    QTest::addColumn<QString>("problem");   // a prefix; empty when the location is usable
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("file") << "MDB/Kelvara.db" << false << "" << "MDB/Kelvara.db";
+    QTest::newRow("file with = in its folder") << "/srv/a=b/Kelvara.db" << false << "" << "/srv/a=b/Kelvara.db";
+    QTest::newRow("empty") << "" << false << "\"\" names no database file" << "";
+    QTest::newRow("URI") << "postgresql://clerk@db.example:5433/kelvara?sslmode=require" << true << ""
+                         << "postgresql://clerk@db.example:5433/kelvara?sslmode=require";
+    QTest::newRow("short URI") << "postgres:///kelvara" << true << "" << "postgres:///kelvara";
+    QTest::newRow("service") << "service=kelvara" << true << "" << "service=kelvara";
+    QTest::newRow("settings") << "host=10.0.0.5 dbname=kelvara user=clerk" << true << ""
+                              << "host=10.0.0.5 dbname=kelvara user=clerk";
+    QTest::newRow("password in a URI") << "postgresql://clerk:s3cret@db/kelvara" << true
+                                       << "the address holds a password" << "postgresql://clerk:***@db/kelvara";
+    QTest::newRow("password in the URI's query") << "postgresql://db/kelvara?password=s3cret" << true
+                                                 << "the address holds a password" << "postgresql://db/kelvara?password=***";
+    QTest::newRow("password setting") << "host=db password = 's3 cret'" << true << "the address holds a password"
+                                      << "host=db password = ***";
+    QTest::newRow("unknown setting") << "host=db colour=blue" << true << "invalid connection option \"colour\""
+                                     << "host=db colour=blue";
+}
+
+// Which engine a location names, what is wrong with it, and how it is shown: never a password.
+void TstDatabase::locations()
+{
+    QFETCH(QString, location);
+    QFETCH(bool, server);
+    QFETCH(QString, problem);
+    QFETCH(QString, shown);
+    const Engine &engine = Engine::forLocation(location);
+    QCOMPARE(engine.isFile(), !server);
+    QCOMPARE(engine.displayName(location), shown);
+    const QString found = engine.locationProblem(location);
+    if (problem.isEmpty())
+        QCOMPARE(found, QString());
+    else
+        QVERIFY2(found.startsWith(problem), qPrintable(found));
+    QVERIFY(!found.contains(QStringLiteral("s3")));
+}
+
+void TstDatabase::startPathFromConfiguration()
+{
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    QCOMPARE(Database::startPath(QString()), Database::defaultPath());
+    QVERIFY(QDir().mkpath(home.filePath(QStringLiteral("Kelvara"))));
+    QFile conf(home.filePath(QStringLiteral("Kelvara/Kelvara.conf")));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("[General]\ndatabase=\"postgresql://clerk@db.example/kelvara\"\n");
+    conf.close();
+    QCOMPARE(Database::startPath(QString()), QStringLiteral("postgresql://clerk@db.example/kelvara"));
+    // The command line wins.
+    QCOMPARE(Database::startPath(QStringLiteral("other.db")), QStringLiteral("other.db"));
 }
 
 QTEST_GUILESS_MAIN(TstDatabase)

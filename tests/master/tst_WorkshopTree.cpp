@@ -148,7 +148,16 @@ void TstWorkshopTree::updateStoresAnyCharacters()
              Outcome::Incomplete);
     QCOMPARE(WorkshopTree::update(m_db->db(), 4242, QStringLiteral("x"), QStringLiteral("y")).outcome,
              Outcome::Missing);
+    // A rename from a window that read the unit before it was renamed elsewhere writes nothing.
+    TWorkShop asRead = r.record;
+    asRead.name = QStringLiteral("车工班");
+    QCOMPARE(WorkshopTree::update(m_db->db(), lathe, QStringLiteral("新名"), QStringLiteral("x"), asRead).outcome,
+             Outcome::Changed);
+    QCOMPARE(WorkshopTree::update(m_db->db(), 4242, QStringLiteral("x"), QStringLiteral("y"), asRead).outcome,
+             Outcome::Missing);
     QCOMPARE(stored(), before);
+    QCOMPARE(WorkshopTree::update(m_db->db(), lathe, QStringLiteral("新名"), QStringLiteral("x"), r.record).outcome,
+             Outcome::Done);
 }
 
 void TstWorkshopTree::remove_data()
