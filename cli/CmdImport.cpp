@@ -116,10 +116,7 @@ int cmdImport(CliContext &ctx)
             ctx.err << warning << "\n";
         ctx.out << "stored " << stored << (stored == 1 ? " reading\n" : " readings\n");
     } catch (const DatabaseError &e) {
-        const QString shown = session.takeMessages();
-        if (!shown.isEmpty())
-            ctx.err << shown << "\n";
-        ctx.err << "kelvara-cli: " << e.operatorText() << "\n";
+        ctx.err << session.failureText(e) << "\n";
         ctx.err << "kelvara-cli: nothing stored\n";
         return ExitDatabase;
     }

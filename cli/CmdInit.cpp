@@ -53,21 +53,29 @@ int cmdInit(CliContext &ctx)
     const Engine &engine = Engine::forLocation(ctx.database);
     const QString shown = engine.displayName(ctx.database);
     const QString connection = QStringLiteral("kelvara-init");
+    const auto exists = [&] {
+        ctx.err << "kelvara-cli: " << ctx.database << " already exists; init never touches an existing file\n";
+        return ExitRefused;
+    };
     if (engine.isFile()) {
         // A link, even one to nothing, is refused: init would create or replace the file it names.
         if (QFileInfo(ctx.database).isSymLink()) {
             ctx.err << "kelvara-cli: " << ctx.database << " is a symbolic link; init creates a new file only\n";
             return ExitRefused;
         }
-        if (QFileInfo::exists(ctx.database)) {
-            ctx.err << "kelvara-cli: " << ctx.database << " already exists; init never touches an existing file\n";
-            return ExitRefused;
+        if (QFileInfo(ctx.database).isDir()) {
+            ctx.err << "kelvara-cli: " << SqliteFile::foreignText(ctx.database) << "\n";
+            return ExitDatabase;
         }
+        if (QFileInfo::exists(ctx.database))
+            return exists();
     }
     try {
         if (engine.isFile()) {
-            // Written under a temporary name and renamed when complete: a failure leaves nothing.
-            SqliteFile::create(ctx.database, [&](const QString &temporary) { fill(temporary, connection, demo); });
+            // Written under a temporary name and renamed when complete: a failure leaves nothing,
+            // and a file another program created meanwhile stays as it is.
+            if (!SqliteFile::create(ctx.database, [&](const QString &temporary) { fill(temporary, connection, demo); }))
+                return exists();
         } else {
             // A server's database is made by its administrator; init fills it only while it is
             // empty, in one transaction for the tables.

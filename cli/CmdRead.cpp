@@ -54,6 +54,14 @@ QString ReadingSession::refusalText()
     return text;
 }
 
+QString ReadingSession::failureText(const DatabaseError &e)
+{
+    const QString failure = e.operatorText();
+    messages.removeAll(failure);
+    QString text = takeMessages();
+    return text + (text.isEmpty() ? QString() : QStringLiteral("\n")) + QStringLiteral("kelvara-cli: ") + failure;
+}
+
 QString ReadingSession::takeMessages()
 {
     const QString text = messages.join(u'\n');
@@ -125,10 +133,7 @@ int cmdRead(CliContext &ctx)
                 return ExitRefused;
             }
         } catch (const DatabaseError &e) {
-            const QString shown = session.takeMessages();
-            if (!shown.isEmpty())
-                ctx.err << shown << "\n";
-            ctx.err << "kelvara-cli: " << e.operatorText() << "\n";
+            ctx.err << session.failureText(e) << "\n";
             return ExitDatabase;
         }
         if (!row) {

@@ -20,8 +20,13 @@ int cmdRestore(CliContext &ctx)
                    "restored with pg_restore\n";
         return ExitRefused;
     }
-    if (!QFileInfo(backup).isFile()) {
-        ctx.err << "kelvara-cli: cannot read " << backup << ": no such file\n";
+    // Only a file is read: a pipe or a device would block or never end.
+    const QFileInfo given(backup);
+    if (!given.isFile()) {
+        ctx.err << "kelvara-cli: cannot read " << backup << ": "
+                << (given.exists() ? (given.isDir() ? "a folder, not a backup file" : "not a file but a device or a pipe")
+                                   : (given.isSymLink() ? "a symbolic link to nothing" : "no such file"))
+                << "\n";
         return ExitUsage;
     }
     const SqliteFile::Restored r =

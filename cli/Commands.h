@@ -1,6 +1,7 @@
 // Commands.h: the commands of kelvara-cli; each takes the words after its name.
 #pragma once
 
+#include "Database.h"
 #include "ReadingCsv.h"
 #include "ReadingStore.h"
 #include "UCommon.h"
@@ -40,6 +41,9 @@ struct ReadingSession
     ReadingSession &operator=(const ReadingSession &) = delete;
     QString takeMessages();     // the messages since the last call, one a line
     QString refusalText();      // takeMessages() and the store's refusal for a later reading
+    // takeMessages() but those that say what the failure says, then "kelvara-cli: " and the
+    // failure: a damaged file is told once, not by the manager and again by the command.
+    QString failureText(const DatabaseError &e);
 
     TKelvaraMg manager;
     ReadingStore store{ manager };

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QTextStream>
+#include <csignal>
 
 namespace {
 
@@ -41,6 +42,9 @@ const char *usageText =
 
 int main(int argc, char *argv[])
 {
+    // A reader that goes away (report | head -1) is a failed write, reported with its cause and
+    // status 3, not a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
     const std::unique_ptr<QCoreApplication> app = createCliApplication(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Kelvara"));
     QTextStream out(stdout);

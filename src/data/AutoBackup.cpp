@@ -43,12 +43,22 @@ QDateTime stampOf(const QString &databaseFile, const QString &name)
     return QDateTime::fromString(stamp, stampFormat);
 }
 
-void trim(const QString &databaseFile, QStringList names)
+// Removes all but the latest kept copies of names, never keep (the copy just written). A copy
+// stamped later than now was made while the clock ran ahead, at some time before now: whether
+// it is older or newer than the copies stamped up to now cannot be told, so such copies go
+// first (the earliest stamp first) and never push out a copy stamped by the clock as it is; then
+// the copies stamped up to now go, the oldest first.
+void trim(const QString &databaseFile, const QStringList &names, const QString &keep, const QDateTime &now)
 {
-    while (names.size() > kept)
-        QFile::remove(folderFor(databaseFile) + u'/' + names.takeFirst());
+    QStringList future;
+    QStringList current;
+    for (const QString &name : names)
+        (stampOf(databaseFile, name) > now ? future : current) << name;   // both sorted by stamp
+    QStringList order = future + current;
+    order.removeAll(QFileInfo(keep).fileName());
+    for (int excess = int(names.size()) - kept; excess > 0 && !order.isEmpty(); --excess)
+        QFile::remove(folderFor(databaseFile) + u'/' + order.takeFirst());
 }
-
 }
 
 QString folderFor(const QString &databaseFile)
@@ -68,17 +78,16 @@ QStringList damagedCopies(const QString &databaseFile)
 
 bool due(const QString &databaseFile, const QDateTime &now)
 {
-    // A damaged copy counts here, so that a damaged database is copied once a day, not at every start.
-    QDateTime newest;
+    // A damaged copy counts here, so that a damaged database is copied once a day, not at every
+    // start. A copy stamped in the future (the clock was put back) is no copy of today's.
     for (const QStringList &names : { copies(databaseFile), damagedCopies(databaseFile) }) {
-        if (!names.isEmpty()) {
-            const QDateTime stamp = stampOf(databaseFile, names.constLast());
-            // A copy stamped in the future (the clock was put back) counts as old, so copies go on.
-            if (stamp.isValid() && stamp <= now && (!newest.isValid() || stamp > newest))
-                newest = stamp;
+        for (const QString &name : names) {
+            const QDateTime stamp = stampOf(databaseFile, name);
+            if (stamp.isValid() && stamp <= now && stamp.secsTo(now) < 24 * 60 * 60)
+                return false;
         }
     }
-    return !newest.isValid() || newest.secsTo(now) >= 24 * 60 * 60;
+    return true;
 }
 
 QString copyName(const QString &databaseFile, const QDateTime &now)
@@ -112,7 +121,7 @@ Result run(const QString &databaseFile, const QDateTime &now, const std::atomic<
     result.damaged = copy.damaged;
     result.problem = copy.problem;
     // A damaged copy is never the reason a good one goes.
-    trim(databaseFile, copy.damaged ? damagedCopies(databaseFile) : copies(databaseFile));
+    trim(databaseFile, copy.damaged ? damagedCopies(databaseFile) : copies(databaseFile), copy.file, now);
     return result;
 }
 

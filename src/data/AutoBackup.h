@@ -24,7 +24,8 @@ QStringList copies(const QString &databaseFile);
 // The daily copies that failed their check (<copy name>-damaged.db), oldest first.
 QStringList damagedCopies(const QString &databaseFile);
 
-// True when the folder holds no daily copy, good or damaged, made less than a day before now.
+// True when the folder holds no daily copy, good or damaged, stamped within the day up to now (a
+// copy stamped later than now, by a clock that ran ahead, is no copy of today's).
 bool due(const QString &databaseFile, const QDateTime &now);
 
 // The name of a copy made at now: <database name>-daily-YYYYMMDD-HHMMSS.db. Only these count and
@@ -43,9 +44,10 @@ struct Result
     QString failure;        // why no copy could be written
 };
 
-// Makes a copy when one is due (for a Kelvara database file only, never of a server's database)
-// and trims the folder: the latest
-// kept good copies stay, and the latest kept damaged ones. Throws DatabaseError.
+// Makes a copy when one is due (for a Kelvara database file only, never of a server's database),
+// checked with integrity_check, and trims the folder: kept good copies stay, and kept damaged
+// ones. The copy just written always stays; copies stamped in the future go before those
+// stamped up to now, which go oldest first. Throws DatabaseError.
 Result run(const QString &databaseFile, const QDateTime &now, const std::atomic<bool> *stop = nullptr);
 
 // What the operator is told after a damaged or failed copy: what happened, the latest good copy

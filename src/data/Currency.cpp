@@ -75,6 +75,21 @@ QString Currency::toString(int decimals) const
     return text;
 }
 
+std::optional<Currency> Currency::rounded(int decimals) const
+{
+    decimals = qBound(0, decimals, 4);
+    qint64 divisor = 1;
+    for (int k = decimals; k < 4; ++k)
+        divisor *= 10;
+    // Half away from zero, as toString() shows it.
+    const qint64 rest = m_units % divisor;
+    qint64 result = m_units - rest;
+    if (2 * (rest < 0 ? -rest : rest) >= divisor
+        && __builtin_add_overflow(result, rest < 0 ? -divisor : divisor, &result))
+        return std::nullopt;
+    return Currency(result);
+}
+
 std::optional<Currency> Currency::multiply(qint64 quantity, Currency price)
 {
     qint64 product = 0;

@@ -23,6 +23,8 @@ public:
 
     // Fixed decimals; fewer than four rounds half away from zero (display only).
     QString toString(int decimals = 4) const;
+    // The amount toString(decimals) shows, or nothing when rounding leaves the 64-bit range.
+    std::optional<Currency> rounded(int decimals) const;
 
     // quantity × price, or nothing when the product leaves the 64-bit range.
     static std::optional<Currency> multiply(qint64 quantity, Currency price);

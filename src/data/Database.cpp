@@ -119,11 +119,6 @@ void makeQueryOnly(const QSqlDatabase &db)
     pragma.exec(QStringLiteral("PRAGMA query_only = ON"));
 }
 
-void makeOwnerOnly(const QString &file)
-{
-    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-}
-
 }
 
 namespace Database {
@@ -285,29 +280,41 @@ SqliteFile::Copy backupFile(const QString &source, const QString &destination, c
 {
     if (SqliteFile::inspect(source) == SqliteFile::Kind::Foreign)
         throw DatabaseError(SqliteFile::foreignText(source), DatabaseError::Foreign);
-    // Opened for writing though it only reads: the last connection to close removes the log.
-    sqlite3 *handle = nullptr;
-    int rc = sqlite3_open_v2(QFile::encodeName(source).constData(), &handle, SQLITE_OPEN_READWRITE, nullptr);
-    struct Closer
-    {
-        sqlite3 *&handle;
-        ~Closer()
+    const QByteArray name = QFile::encodeName(source);
+    // A restore may put another file at the path while this connection waits for its lock; the
+    // copy is of the file at the path once the read transaction is open, never of one replaced.
+    for (int attempt = 1;; ++attempt) {
+        struct stat identity {};
+        if (::stat(name.constData(), &identity) != 0)
+            throw DatabaseError(QStringLiteral("unable to open database file: %1").arg(source), DatabaseError::Missing);
+        // Opened for writing though it only reads: the last connection to close removes the log.
+        sqlite3 *handle = nullptr;
+        int rc = sqlite3_open_v2(name.constData(), &handle, SQLITE_OPEN_READWRITE, nullptr);
+        struct Closer
         {
-            sqlite3_exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
-            sqlite3_close(handle);
-        }
-    } closer{ handle };
-    if (rc != SQLITE_OK)
-        throw DatabaseError::fromSqlite(rc, QString::fromUtf8(sqlite3_errmsg(handle)));
-    sqlite3_busy_timeout(handle, busyTimeout());
-    sqlite3_exec(handle, "PRAGMA query_only = ON", nullptr, nullptr, nullptr);
-    // One read transaction over the whole copy: every step reads the same snapshot, so the
-    // program's commits meanwhile neither restart the copy nor wait for it (WAL readers never
-    // block the writer).
-    rc = sqlite3_exec(handle, "BEGIN; SELECT count(*) FROM sqlite_schema;", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
-        throw DatabaseError::fromSqlite(rc, QString::fromUtf8(sqlite3_errmsg(handle)));
-    return SqliteFile::copy(handle, destination, SqliteFile::Check::Quick, stop);
+            sqlite3 *&handle;
+            ~Closer()
+            {
+                sqlite3_exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
+                sqlite3_close(handle);
+            }
+        } closer{ handle };
+        if (rc != SQLITE_OK)
+            throw DatabaseError::fromSqlite(rc, QString::fromUtf8(sqlite3_errmsg(handle)));
+        sqlite3_busy_timeout(handle, busyTimeout());
+        sqlite3_exec(handle, "PRAGMA query_only = ON", nullptr, nullptr, nullptr);
+        // One read transaction over the whole copy: every step reads the same snapshot, so the
+        // program's commits meanwhile neither restart the copy nor wait for it (WAL readers never
+        // block the writer).
+        rc = sqlite3_exec(handle, "BEGIN; SELECT count(*) FROM sqlite_schema;", nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            throw DatabaseError::fromSqlite(rc, QString::fromUtf8(sqlite3_errmsg(handle)));
+        if (SqliteFile::stillAt(source, identity))
+            return SqliteFile::copy(handle, destination, SqliteFile::Check::Full, stop);
+        if (attempt == 3)
+            throw DatabaseError(QStringLiteral("%1 was replaced while it was being copied; the copy is made at the next start")
+                                    .arg(source));
+    }
 }
 
 }

@@ -237,7 +237,8 @@ public:
 
     QString locationProblem(const QString &location) const override
     {
-        if (location.isEmpty() || location.endsWith(u'/') || QFileInfo(location).isDir())
+        // An existing folder is a file that is no database: opening it says so.
+        if (location.isEmpty() || (location.endsWith(u'/') && !QFileInfo(location).isDir()))
             return QStringLiteral("\"%1\" names no database file").arg(location);
         return {};
     }

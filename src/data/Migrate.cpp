@@ -258,11 +258,12 @@ Result copy(const QString &from, const QString &to, const Progress &progress)
     }
     // A new file is written under a temporary name and takes its own only when the copy is whole.
     try {
-        SqliteFile::create(to, [&](const QString &temporary) {
-            result = copyInto(from, temporary, progress);
-            if (!result.refused.isEmpty())
-                throw Refusal();
-        });
+        if (!SqliteFile::create(to, [&](const QString &temporary) {
+                result = copyInto(from, temporary, progress);
+                if (!result.refused.isEmpty())
+                    throw Refusal();
+            }))
+            result.refused = QStringLiteral("%1 already exists; migrate writes only a new file").arg(to);
     } catch (const Refusal &) {
     }
     return result;

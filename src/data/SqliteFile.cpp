@@ -143,13 +143,22 @@ void removeWithSidecars(const QString &file)
         QFile::remove(file + QLatin1String(suffix));
 }
 
+// Asks the disk to hold what was written to path; throws when the disk reports that it could not
+// (EIO, a full disk at write-back): a file that is not known to be on the disk never takes a name
+// that counts. Only for files no SQLite connection of this process has open: closing the
+// descriptor would drop that connection's locks.
 void syncPath(const QString &path, int flags)
 {
     const int fd = ::open(nameOf(path).constData(), flags | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
+    int error = fd < 0 ? errno : 0;
+    if (fd >= 0) {
+        if (::fsync(fd) != 0)
+            error = errno;
+        ::close(fd);
+    }
+    if (error != 0)
+        throw DatabaseError(QStringLiteral("cannot write %1 to the disk: %2").arg(path, QString::fromLocal8Bit(std::strerror(error))),
+                            error == ENOSPC ? DatabaseError::Full : DatabaseError::Other, SQLITE_IOERR);
 }
 
 void syncFile(const QString &file)
@@ -162,11 +171,66 @@ void syncFolder(const QString &folder)
     syncPath(folder, O_RDONLY | O_DIRECTORY);
 }
 
-void makeFolder(const QString &folder)
+// The owner of a file whose copies or replacement are made: they stay that user's when the
+// administrator (root) makes them, or the user's own programs could no longer open them.
+struct Owner
 {
-    const mode_t previous = ::umask(077);   // a new backup folder is the owner's alone
+    bool known = false;
+    uid_t user = 0;
+    gid_t group = 0;
+};
+
+Owner ownerOf(const QString &file)
+{
+    Owner owner;
+    struct stat info{};
+    if (!file.isEmpty() && ::stat(nameOf(file).constData(), &info) == 0) {
+        owner.known = true;
+        owner.user = info.st_uid;
+        owner.group = info.st_gid;
+    }
+    return owner;
+}
+
+void giveTo(const QString &path, const Owner &owner)
+{
+    if (!owner.known || ::geteuid() != 0)
+        return;
+    struct stat info{};
+    if (::lstat(nameOf(path).constData(), &info) == 0 && (info.st_uid != owner.user || info.st_gid != owner.group)
+        && ::lchown(nameOf(path).constData(), owner.user, owner.group) != 0)
+        throw DatabaseError(QStringLiteral("cannot give %1 to the database's owner: %2")
+                                .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+}
+
+// A new backup folder is the owner's alone (and the database owner's).
+void makeFolder(const QString &folder, const Owner &owner)
+{
+    if (QFileInfo(folder).isDir())
+        return;
+    const mode_t previous = ::umask(077);
     QDir().mkpath(folder);
     ::umask(previous);
+    giveTo(folder, owner);
+}
+
+// Whether a process other than this one holds a lock on the file: every SQLite connection to a
+// database in WAL mode holds one for as long as it is open. F_GETLK needs no write permission, so
+// this sees a program that has a read-only database open. Only before this process opens the
+// file through SQLite: closing the descriptor drops this process's own locks on it.
+bool lockedByAnother(const QString &file)
+{
+    const int fd = ::open(nameOf(file).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct flock lock{};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 0;
+    lock.l_len = 0;   // the whole file and beyond, where SQLite's lock bytes are
+    const bool locked = ::fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+    ::close(fd);
+    return locked;
 }
 
 void exec(sqlite3 *handle, const char *sql)
@@ -229,10 +293,12 @@ QString checkReport(sqlite3 *handle, Check check)
     return lines.join(QStringLiteral("; "));
 }
 
-// Writes the copy into part (a name of this process) and closes and syncs it; returns the
-// check's report. With walHeader the copy is marked as a WAL database, as the program's own
-// database file is. Throws DatabaseError, leaving nothing, when the copy cannot be written.
-QString writeCopy(sqlite3 *source, const QString &part, Check check, bool walHeader, const std::atomic<bool> *stop)
+// Writes the copy into part (a name of this process), gives it to owner and closes and syncs it;
+// returns the check's report. With walHeader the copy is marked as a WAL database, as the
+// program's own database file is. Throws DatabaseError, leaving nothing, when the copy cannot be
+// written or synced.
+QString writeCopy(sqlite3 *source, const QString &part, Check check, bool walHeader, const std::atomic<bool> *stop,
+                  const Owner &owner)
 {
     removeWithSidecars(part);
     sqlite3 *target = nullptr;
@@ -264,6 +330,9 @@ QString writeCopy(sqlite3 *source, const QString &part, Check check, bool walHea
         // opens without creating anything beside it.
         exec(target, "PRAGMA journal_mode = DELETE; PRAGMA journal_mode = OFF");
         hashPlainPasswords(target);
+        // integrity_check looks every row up in every index: with the upper index pages in
+        // memory it reads the file about once.
+        exec(target, "PRAGMA cache_size = -65536");
         const QString report = checkReport(target, check);
         if (walHeader)
             exec(target, "PRAGMA journal_mode = WAL");
@@ -271,6 +340,7 @@ QString writeCopy(sqlite3 *source, const QString &part, Check check, bool walHea
         target = nullptr;
         if (rc != SQLITE_OK)
             throw DatabaseError::fromSqlite(rc, QString::fromUtf8(sqlite3_errstr(rc)));
+        giveTo(part, owner);
         syncFile(part);
         return report;
     } catch (...) {
@@ -281,42 +351,68 @@ QString writeCopy(sqlite3 *source, const QString &part, Check check, bool walHea
 }
 
 // The file and its log byte for byte, for a database SQLite cannot read at all.
-Copy copyBytes(const QString &file, const QString &destination)
+Copy copyBytes(const QString &file, const QString &destination, const Owner &owner)
 {
     Copy result;
     result.file = destination;
     result.damaged = true;
     result.problem = QStringLiteral("unreadable; copied byte for byte");
-    makeFolder(QFileInfo(destination).absolutePath());
-    for (const char *suffix : { "", "-wal" }) {
-        const QString from = file + QLatin1String(suffix);
-        if (*suffix && !QFileInfo::exists(from))
-            continue;
-        const QString part = partName(destination + QLatin1String(suffix));
+    const QString folder = QFileInfo(destination).absolutePath();
+    makeFolder(folder, owner);
+    QString part;
+    QStringList written;
+    try {
+        for (const char *suffix : { "", "-wal" }) {
+            const QString from = file + QLatin1String(suffix);
+            if (*suffix && !QFileInfo::exists(from))
+                continue;
+            part = partName(destination + QLatin1String(suffix));
+            QFile::remove(part);
+            if (!QFile::copy(from, part))
+                throw DatabaseError(QStringLiteral("cannot copy %1 to %2").arg(from, destination));
+            QFile::setPermissions(part, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+            giveTo(part, owner);
+            syncFile(part);
+            if (::rename(nameOf(part).constData(), nameOf(destination + QLatin1String(suffix)).constData()) != 0)
+                throw DatabaseError(QStringLiteral("cannot write %1").arg(destination));
+            written << destination + QLatin1String(suffix);
+        }
+        syncFolder(folder);
+    } catch (...) {
         QFile::remove(part);
-        if (!QFile::copy(from, part)) {
-            QFile::remove(part);
-            throw DatabaseError(QStringLiteral("cannot copy %1 to %2").arg(from, destination));
-        }
-        QFile::setPermissions(part, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        syncFile(part);
-        if (::rename(nameOf(part).constData(), nameOf(destination + QLatin1String(suffix)).constData()) != 0) {
-            QFile::remove(part);
-            throw DatabaseError(QStringLiteral("cannot write %1").arg(destination));
-        }
+        for (const QString &name : std::as_const(written))
+            QFile::remove(name);
+        throw;
     }
-    syncFolder(QFileInfo(destination).absolutePath());
     return result;
+}
+
+// The quick_check report of a file, or why it cannot be read; empty when it reads whole.
+QString problemOf(const QString &file)
+{
+    int rc = SQLITE_OK;
+    sqlite3 *handle = openForCopying(file, &rc);
+    if (!handle)
+        return QString::fromUtf8(sqlite3_errstr(rc));
+    const QString report = checkReport(handle, Check::Quick);
+    sqlite3_close(handle);
+    return report;
 }
 
 // A connection holding the database file exclusively (so that no program opens it meanwhile)
 // until it is closed; its closing never checkpoints into nor deletes a log by name. Null with
-// *inUse when another connection has the file open, null alone when SQLite cannot read it.
+// *inUse when another connection has the file open or another restore put a new file at the
+// path while this one waited; null alone when the file cannot be held (read-only) or read.
 sqlite3 *holdExclusively(const QString &file, bool *inUse)
 {
     *inUse = false;
+    struct stat identity{};
+    if (::stat(nameOf(file).constData(), &identity) != 0)
+        return nullptr;
     sqlite3 *handle = nullptr;
     int rc = sqlite3_open_v2(nameOf(file).constData(), &handle, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc == SQLITE_OK && sqlite3_db_readonly(handle, "main") == 1)
+        rc = SQLITE_READONLY;
     if (rc == SQLITE_OK) {
         sqlite3_db_config(handle, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         // In WAL mode every open connection holds a shared lock on the file, so the exclusive
@@ -324,13 +420,30 @@ sqlite3 *holdExclusively(const QString &file, bool *inUse)
         rc = sqlite3_exec(handle, "PRAGMA locking_mode = EXCLUSIVE; SELECT count(*) FROM sqlite_schema", nullptr,
                           nullptr, nullptr);
     }
-    if (rc == SQLITE_OK)
-        return handle;
+    if (rc == SQLITE_OK) {
+        if (stillAt(file, identity))
+            return handle;
+        rc = SQLITE_BUSY;
+    }
     *inUse = (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED;
     sqlite3_close(handle);
     return nullptr;
 }
 
+// The folders in which parts of this database's files are looked for, each with its patterns.
+struct LeftoverPatterns
+{
+    QString folder;
+    QRegularExpression ours;             // captured("pid"): the writer's process id
+    QList<QRegularExpression> earlier;   // parts of an earlier version, without process id
+};
+
+}
+
+bool stillAt(const QString &path, const struct stat &identity)
+{
+    struct stat now{};
+    return ::stat(nameOf(path).constData(), &now) == 0 && now.st_dev == identity.st_dev && now.st_ino == identity.st_ino;
 }
 
 Kind inspect(const QString &file)
@@ -367,6 +480,39 @@ void repairLeftovers(const QString &file)
     }
 }
 
+bool isPartOf(const QString &path, const QString &database)
+{
+    if (path.isEmpty() || database.isEmpty())
+        return false;
+    struct stat target{};
+    const bool exists = ::stat(nameOf(path).constData(), &target) == 0;
+    // The database by the name it was given, and by the name without links SQLite derives
+    // the names of its companions from.
+    QStringList names{ QFileInfo(database).absoluteFilePath() };
+    const QString canonical = QFileInfo(database).canonicalFilePath();
+    if (!canonical.isEmpty() && canonical != names.first())
+        names << canonical;
+    // The names path stands for: itself, the file it leads to, and where a link to nothing points.
+    const QFileInfo info(path);
+    QStringList targets{ QDir::cleanPath(info.absoluteFilePath()) };
+    if (!info.canonicalFilePath().isEmpty())
+        targets << info.canonicalFilePath();
+    if (info.isSymLink())
+        targets << QDir::cleanPath(info.symLinkTarget());
+    for (const QString &name : std::as_const(names)) {
+        for (const char *suffix : { "", "-wal", "-shm", "-journal" }) {
+            const QString part = QDir::cleanPath(name + QLatin1String(suffix));
+            if (targets.contains(part))
+                return true;
+            struct stat file{};
+            if (exists && ::stat(nameOf(part).constData(), &file) == 0 && file.st_dev == target.st_dev
+                && file.st_ino == target.st_ino)
+                return true;
+        }
+    }
+    return false;
+}
+
 QString damagedName(const QString &destination)
 {
     QString stem = destination;
@@ -375,33 +521,51 @@ QString damagedName(const QString &destination)
     return stem + QStringLiteral("-damaged.db");
 }
 
-int removeLeftovers(const QString &folder)
+int removeLeftovers(const QString &databaseFile, const QString &copiesFolder)
 {
-    // This version's parts carry the writer's process id; earlier versions wrote <copy>.db.part
-    // (and its journal) for the stamped copies of the backup folder.
-    static const QRegularExpression ours(QStringLiteral("^.+\\.(\\d+)\\.kelvara-part(-journal|-wal|-shm)?$"));
-    static const QRegularExpression earlier(QStringLiteral("^.+-\\d{8}-\\d{6}(-\\d+)?\\.db\\.part(-journal)?$"));
+    const QFileInfo database(databaseFile);
+    const QString name = QRegularExpression::escape(database.fileName());
+    const QString base = QRegularExpression::escape(database.completeBaseName());
+    const QString sidecar = QStringLiteral("(-journal|-wal|-shm)?$");
+    QList<LeftoverPatterns> places;
+    // A new database or a restore: <file name>.<pid>.kelvara-part beside the database.
+    places.append({ database.absolutePath(),
+                    QRegularExpression(QStringLiteral("^%1\\.(?<pid>\\d+)\\.kelvara-part").arg(name) + sidecar),
+                    {} });
+    // Its copies: <name>-<kind and stamp>.db.<pid>.kelvara-part (a byte-for-byte copy's log
+    // too), and the <name>-[daily-]YYYYMMDD-HHMMSS.db.part an earlier version wrote.
+    if (!copiesFolder.isEmpty())
+        places.append({ QFileInfo(copiesFolder).absoluteFilePath(),
+                        QRegularExpression(QStringLiteral("^%1-.+\\.db(-wal)?\\.(?<pid>\\d+)\\.kelvara-part").arg(base) + sidecar),
+                        { QRegularExpression(QStringLiteral("^%1-(daily-)?\\d{8}-\\d{6}(-\\d+)?\\.db\\.part(-journal)?$").arg(base)) } });
     int removed = 0;
-    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &name : names) {
-        const QRegularExpressionMatch match = ours.match(name);
-        const bool gone = match.hasMatch()
-            ? match.captured(1).toLongLong() != ::getpid() && !processAlive(match.captured(1).toLongLong())
-            : earlier.match(name).hasMatch();
-        if (gone && QFile::remove(folder + u'/' + name))
-            ++removed;
+    for (const LeftoverPatterns &place : std::as_const(places)) {
+        const QStringList names = QDir(place.folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        for (const QString &entry : names) {
+            const QRegularExpressionMatch match = place.ours.match(entry);
+            const qint64 pid = match.hasMatch() ? match.captured(QStringLiteral("pid")).toLongLong() : 0;
+            bool gone = match.hasMatch() && pid != ::getpid() && !processAlive(pid);
+            for (const QRegularExpression &pattern : place.earlier)
+                gone = gone || pattern.match(entry).hasMatch();
+            if (gone && QFile::remove(place.folder + u'/' + entry))
+                ++removed;
+        }
     }
     return removed;
 }
 
 Copy copy(sqlite3 *source, const QString &destination, Check check, const std::atomic<bool> *stop)
 {
+    const char *sourceName = sqlite3_db_filename(source, "main");
+    const QString database = sourceName ? QFile::decodeName(sourceName) : QString();
+    const Owner owner = ownerOf(database);
     const QString folder = QFileInfo(destination).absolutePath();
-    makeFolder(folder);
-    removeLeftovers(folder);
+    makeFolder(folder, owner);
+    if (!database.isEmpty())
+        removeLeftovers(database, folder);
     const QString part = partName(destination);
     Copy result;
-    result.problem = writeCopy(source, part, check, false, stop);
+    result.problem = writeCopy(source, part, check, false, stop, owner);
     result.damaged = !result.problem.isEmpty();
     result.file = result.damaged ? damagedName(destination) : destination;
     if (::rename(nameOf(part).constData(), nameOf(result.file).constData()) != 0) {
@@ -409,20 +573,25 @@ Copy copy(sqlite3 *source, const QString &destination, Check check, const std::a
         removeWithSidecars(part);
         throw DatabaseError(QStringLiteral("cannot write %1: %2").arg(result.file, QString::fromLocal8Bit(std::strerror(error))));
     }
-    syncFolder(folder);
+    try {
+        syncFolder(folder);
+    } catch (...) {
+        QFile::remove(result.file);
+        throw;
+    }
     return result;
 }
 
-void create(const QString &file, const std::function<void(const QString &temporary)> &fill)
+bool create(const QString &file, const std::function<void(const QString &temporary)> &fill)
 {
     const QFileInfo info(file);
     if (info.isSymLink())
         throw DatabaseError(QStringLiteral("%1 is a symbolic link; a new database is never created through one").arg(file));
     if (info.exists())
-        throw DatabaseError(QStringLiteral("%1 already exists").arg(file));
+        return false;
     const QString folder = info.absolutePath();
     QDir().mkpath(folder);
-    removeLeftovers(folder);
+    removeLeftovers(file);
     const QString part = partName(file);
     removeWithSidecars(part);
     try {
@@ -433,15 +602,22 @@ void create(const QString &file, const std::function<void(const QString &tempora
         // Never over a file that appeared meanwhile.
         if (::renameat2(AT_FDCWD, nameOf(part).constData(), AT_FDCWD, nameOf(file).constData(), RENAME_NOREPLACE) != 0) {
             const int error = errno;
-            if (error == EEXIST)
-                throw DatabaseError(QStringLiteral("%1 already exists").arg(file));
-            throw DatabaseError(QStringLiteral("cannot create %1: %2").arg(file, QString::fromLocal8Bit(std::strerror(error))));
+            if (error != EEXIST)
+                throw DatabaseError(QStringLiteral("cannot create %1: %2").arg(file, QString::fromLocal8Bit(std::strerror(error))));
+            removeWithSidecars(part);
+            return false;
         }
     } catch (...) {
         removeWithSidecars(part);
         throw;
     }
-    syncFolder(folder);
+    try {
+        syncFolder(folder);
+    } catch (...) {
+        QFile::remove(file);   // the new file, not known to be on the disk
+        throw;
+    }
+    return true;
 }
 
 Restored restore(const QString &databaseFile, const QString &backupFile, const QString &keepAs)
@@ -452,6 +628,8 @@ Restored restore(const QString &databaseFile, const QString &backupFile, const Q
         r.text = text;
         return r;
     };
+    const QString inUse = QStringLiteral("%1 is open in another program; close every Kelvara program and try again. "
+                                         "Nothing was changed").arg(databaseFile);
     QString file = databaseFile;
     const QFileInfo link(databaseFile);
     if (link.isSymLink()) {
@@ -461,7 +639,7 @@ Restored restore(const QString &databaseFile, const QString &backupFile, const Q
     }
     const Kind current = inspect(file);
     if (current == Kind::Foreign)
-        return refuse(Restored::ForeignDatabase, foreignText(file));
+        return refuse(Restored::ForeignDatabase, foreignText(databaseFile));
     switch (inspect(backupFile)) {
     case Kind::Kelvara:
         break;
@@ -473,11 +651,16 @@ Restored restore(const QString &databaseFile, const QString &backupFile, const Q
     case Kind::Unreadable:
         return refuse(Restored::BadBackup, QStringLiteral("cannot read %1").arg(backupFile));
     }
+    // A program that has the database open holds a lock on it, even when the file is read-only
+    // to its user; asked before this process opens the file itself.
+    if (current != Kind::Missing && lockedByAnother(file))
+        return refuse(Restored::InUse, inUse);
 
-    // The backup, checked, in a temporary file beside the database.
+    // The backup, checked, in a temporary file beside the database, given to the database's owner.
     const QString folder = QFileInfo(file).absolutePath();
+    const Owner owner = ownerOf(file);
     QDir().mkpath(folder);
-    removeLeftovers(folder);
+    removeLeftovers(file, QFileInfo(keepAs).absolutePath());
     const QString part = partName(file);
     QString report;
     {
@@ -486,13 +669,15 @@ Restored restore(const QString &databaseFile, const QString &backupFile, const Q
         if (!source)
             return refuse(Restored::BadBackup, QStringLiteral("cannot read %1: %2").arg(backupFile, QString::fromUtf8(sqlite3_errstr(rc))));
         try {
-            report = writeCopy(source, part, Check::Full, true, nullptr);
+            report = writeCopy(source, part, Check::Full, true, nullptr, owner);
         } catch (const DatabaseError &e) {
             sqlite3_close(source);
-            // A backup whose pages cannot even be copied is damaged, not the restore failed.
-            if (e.kind() == DatabaseError::Damaged)
-                return refuse(Restored::BadBackup,
-                              QStringLiteral("%1 is damaged (%2); nothing was changed").arg(backupFile, e.text()));
+            // What failed may be the backup itself: cut short, or pages that cannot be read. A
+            // backup whose pages cannot even be copied is damaged too, not the restore failed.
+            const QString problem = problemOf(backupFile);
+            if (!problem.isEmpty() || e.kind() == DatabaseError::Damaged)
+                return refuse(Restored::BadBackup, QStringLiteral("%1 is damaged (%2); nothing was changed")
+                                                       .arg(backupFile, problem.isEmpty() ? e.text() : problem));
             return refuse(Restored::Failed, e.text());
         }
         sqlite3_close(source);
@@ -503,24 +688,49 @@ Restored restore(const QString &databaseFile, const QString &backupFile, const Q
     }
 
     // The current database, held so that no program opens it until the backup is in its place,
-    // and kept with what its log holds.
+    // and kept with what its log holds. A file its user may only read cannot be held; no program
+    // had it open above, and one that opens it now can only read it.
     sqlite3 *held = nullptr;
     if (current != Kind::Missing) {
-        bool inUse = false;
-        held = holdExclusively(file, &inUse);
-        if (inUse) {
+        const bool hadLog = QFileInfo::exists(file + QStringLiteral("-wal"));
+        const bool hadIndex = QFileInfo::exists(file + QStringLiteral("-shm"));
+        bool busy = false;
+        held = holdExclusively(file, &busy);
+        if (busy) {
             removeWithSidecars(part);
-            return refuse(Restored::InUse, QStringLiteral("%1 is open in another program; close every Kelvara program "
-                                                          "and try again. Nothing was changed").arg(file));
+            return refuse(Restored::InUse, inUse);
         }
+        int rc = SQLITE_OK;
+        sqlite3 *reader = held ? held : openForCopying(file, &rc);
         try {
-            r.kept = held ? copy(held, keepAs) : copyBytes(file, damagedName(keepAs));
+            try {
+                if (!reader)
+                    throw DatabaseError(QString::fromUtf8(sqlite3_errstr(rc)), DatabaseError::Damaged, rc);
+                r.kept = copy(reader, keepAs);
+            } catch (const DatabaseError &e) {
+                // As far as it reads: a file SQLite cannot copy is kept byte for byte with its log.
+                if (e.kind() != DatabaseError::Damaged)
+                    throw;
+                r.kept = copyBytes(file, damagedName(keepAs), owner);
+            }
         } catch (const DatabaseError &e) {
+            // Nothing this restore's connection made beside the database stays: the lock is still
+            // held, so no other program has opened them meanwhile.
+            if (held) {
+                if (!hadLog && QFileInfo(file + QStringLiteral("-wal")).size() == 0)
+                    QFile::remove(file + QStringLiteral("-wal"));
+                if (!hadIndex)
+                    QFile::remove(file + QStringLiteral("-shm"));
+            }
+            if (reader != held)
+                sqlite3_close(reader);
             sqlite3_close(held);
             removeWithSidecars(part);
             return refuse(Restored::Failed, QStringLiteral("the database could not be kept before the restore: %1. "
                                                            "Nothing was changed").arg(e.text()));
         }
+        if (reader != held)
+            sqlite3_close(reader);
         // The log goes into the old file and the file leaves WAL mode: a program that waits for
         // the lock meanwhile reads it without opening a log under the database's name.
         if (held)
@@ -531,13 +741,22 @@ Restored restore(const QString &databaseFile, const QString &backupFile, const Q
         QFile::remove(file + QLatin1String(suffix));
     const bool installed = ::rename(nameOf(part).constData(), nameOf(file).constData()) == 0;
     const int error = errno;
-    if (installed)
-        syncFolder(folder);
+    QString unsynced;
+    if (installed) {
+        try {
+            syncFolder(folder);
+        } catch (const DatabaseError &e) {
+            unsynced = e.text();
+        }
+    }
     sqlite3_close(held);
     if (!installed) {
         removeWithSidecars(part);
-        return refuse(Restored::Failed, QStringLiteral("cannot replace %1: %2").arg(file, QString::fromLocal8Bit(std::strerror(error))));
+        return refuse(Restored::Failed, QStringLiteral("cannot replace %1: %2").arg(databaseFile, QString::fromLocal8Bit(std::strerror(error))));
     }
+    if (!unsynced.isEmpty())
+        return refuse(Restored::Failed, QStringLiteral("the backup was put in place of %1, but %2; check the disk and "
+                                                       "restore again").arg(databaseFile, unsynced));
     r.outcome = Restored::Done;
     return r;
 }

@@ -9,6 +9,7 @@
 #include <functional>
 
 struct sqlite3;
+struct stat;
 
 namespace SqliteFile {
 
@@ -35,6 +36,14 @@ QString foreignText(const QString &file);
 // writable too (given the database file's permissions). Run before a connection opens the file.
 void repairLeftovers(const QString &file);
 
+// Whether writing to path would write over the database file or one of the files SQLite keeps
+// beside it (-wal, -shm, -journal): the same file reached by any name or link, or the name
+// SQLite would give such a file.
+bool isPartOf(const QString &path, const QString &database);
+
+// Whether the file at path is still the one whose identity (device and inode) was taken.
+bool stillAt(const QString &path, const struct stat &identity);
+
 enum class Check { Quick, Full };   // quick_check or integrity_check
 
 // A copy as written: its file, and whether the check found it damaged, with the check's report.
@@ -52,22 +61,26 @@ QString damagedName(const QString &destination);
 // owner-only file, written under a name unique to the process beside destination and renamed
 // into place once synced. A plain-text password in the copy is replaced by its hash, with the
 // old text overwritten, before the copy is checked. A copy that fails the check is renamed to
-// damagedName(destination) instead. Leftovers of copies whose process has ended are removed
-// first. The source stays readable and writable by the program meanwhile. Throws DatabaseError
-// (and leaves no file) when the copy cannot be written or *stop turns true.
-Copy copy(sqlite3 *source, const QString &destination, Check check = Check::Quick,
+// damagedName(destination) instead. Leftovers of copies of the same database whose process has
+// ended are removed first. A new folder and the copy belong to the database file's owner (when
+// root makes them). The source stays readable and writable by the program meanwhile. Throws
+// DatabaseError (and leaves no file) when the copy cannot be written or synced, or *stop turns
+// true.
+Copy copy(sqlite3 *source, const QString &destination, Check check = Check::Full,
           const std::atomic<bool> *stop = nullptr);
 
-// Removes what copies of ended processes left in folder: <name>.<pid>.kelvara-part and the
-// files SQLite keeps beside it.
-// Returns how many files went.
-int removeLeftovers(const QString &folder);
+// Removes what processes that have ended left while writing files for databaseFile, and
+// nothing else: <file name>.<pid>.kelvara-part beside it (a new database, a restore), and in
+// copiesFolder the parts of its copies, <name>-….db.<pid>.kelvara-part, and the
+// <name>-[daily-]YYYYMMDD-HHMMSS.db.part an earlier version wrote; each with the files SQLite
+// keeps beside it. Returns how many files went.
+int removeLeftovers(const QString &databaseFile, const QString &copiesFolder = QString());
 
 // Creates a new database: fill writes it under a temporary name beside file (and must close
-// every connection to it); the result is synced and renamed to file only when fill succeeded
-// and nothing has appeared at file meanwhile. Nothing is left after a failure. A symbolic link
-// at file is refused. Throws DatabaseError.
-void create(const QString &file, const std::function<void(const QString &temporary)> &fill);
+// every connection to it); the result is synced and renamed to file only when fill succeeded.
+// False, leaving nothing, when a file is at file or appears there meanwhile. Nothing is left
+// after a failure either. A symbolic link at file is refused. Throws DatabaseError.
+bool create(const QString &file, const std::function<void(const QString &temporary)> &fill);
 
 struct Restored
 {
@@ -84,11 +97,12 @@ struct Restored
 };
 
 // Replaces databaseFile by a checked copy of backupFile. Refused while any program has the
-// database open. The current database is first copied, with what its log holds, to keepAs
-// (damagedName(keepAs) when it fails its check; a file SQLite cannot read at all is copied
-// byte for byte). Its old -wal and -shm are removed, and the backup is installed by a copy to
-// a temporary owner-only file that is checked (integrity_check, Kelvara's tables), synced and
-// renamed into place.
+// database open (a lock on the file, also on a file its user may only read). The current
+// database is first copied, with what its log holds, to keepAs (damagedName(keepAs) when it
+// fails its check; a file SQLite cannot copy is copied byte for byte as far as it reads). Its old
+// -wal and -shm are removed, and the backup is installed by a copy to a temporary owner-only file
+// of the database's owner that is checked (integrity_check, Kelvara's tables), synced and renamed
+// into place. A backup that cannot be read whole is refused as damaged.
 Restored restore(const QString &databaseFile, const QString &backupFile, const QString &keepAs);
 
 }

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace ReportExport {
 
@@ -26,11 +28,23 @@ QString csvField(const QString &text)
     return u'"' + quoted + u'"';
 }
 
-QString tabField(QString text)
+// A spreadsheet takes a cell that begins with one of these as a formula, quoted or not.
+QString asText(const QString &text)
 {
-    for (QChar &c : text)
-        if (c == u'\t' || c == u'\n' || c == u'\r')
-            c = u' ';
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+    return !text.isEmpty() && formulaStarts.contains(text.front()) ? u'\'' + text : text;
+}
+
+// Control characters (and the marks that reorder a line) would drive a terminal or break the
+// line of a text file; each shows as a replacement character instead.
+QString visible(QString text)
+{
+    for (QChar &c : text) {
+        const char16_t u = c.unicode();
+        if (c.category() == QChar::Other_Control || u == 0x2028 || u == 0x2029 || (u >= 0x202A && u <= 0x202E)
+            || (u >= 0x2066 && u <= 0x2069))
+            c = QChar(0xFFFD);
+    }
     return text;
 }
 
@@ -48,22 +62,38 @@ bool hasFooter(const QStringList &footer)
     return std::any_of(footer.cbegin(), footer.cend(), [](const QString &cell) { return !cell.isEmpty(); });
 }
 
+// Names as stored may hold anything typed or pasted: a text file and a terminal get them with
+// control characters made visible, a spreadsheet gets them as text, never as a formula.
+QStringList nameCells(const Document &doc, QStringList cells, bool spreadsheet, bool terminal)
+{
+    const QList<ReportColumn> &columns = doc.model->columns();
+    for (int c = 0; c < cells.size() && c < columns.size(); ++c) {
+        if (columns.at(c).isNumber())
+            continue;
+        if (spreadsheet)
+            cells[c] = asText(cells.at(c));
+        if (terminal)
+            cells[c] = visible(cells.at(c));
+    }
+    return cells;
+}
+
 void writeDelimited(QTextStream &out, const Document &doc, bool csv)
 {
     const QString newline = csv ? QStringLiteral("\r\n") : QStringLiteral("\n");
     auto line = [&](const QStringList &cells) {
         QStringList fields;
         for (const QString &cell : cells)
-            fields << (csv ? csvField(cell) : tabField(cell));
+            fields << (csv ? csvField(cell) : cell);
         out << fields.join(csv ? u',' : u'\t') << newline;
     };
     if (doc.heading) {
         line({ doc.title });
-        line({ doc.periodLine });
+        line({ csv ? asText(doc.periodLine) : visible(doc.periodLine) });
     }
     line(columnTitles(*doc.model));
     doc.model->forEachRow([&](const QStringList &cells) {
-        line(cells);
+        line(nameCells(doc, cells, true, !csv));
         return true;
     }, doc.amounts);
     if (const QStringList footer = footerCells(doc); hasFooter(footer))
@@ -86,8 +116,9 @@ void writeAligned(QTextStream &out, const Document &doc)
         widths << qMax(displayWidth(titles.at(c)), displayWidth(footer.at(c)));
     // A first pass measures the columns, so no more than one row is held at a time.
     model.forEachRow([&](const QStringList &cells) {
-        for (int c = 0; c < cells.size(); ++c)
-            widths[c] = qMax(widths.at(c), displayWidth(cells.at(c)));
+        const QStringList shown = nameCells(doc, cells, false, true);
+        for (int c = 0; c < shown.size(); ++c)
+            widths[c] = qMax(widths.at(c), displayWidth(shown.at(c)));
         return true;
     }, doc.amounts);
     auto line = [&](const QStringList &cells, bool titleLine) {
@@ -105,11 +136,11 @@ void writeAligned(QTextStream &out, const Document &doc)
     for (int w : std::as_const(widths))
         rules << QString(w, u'-');
     if (doc.heading)
-        out << doc.title << '\n' << doc.periodLine << "\n\n";
+        out << doc.title << '\n' << visible(doc.periodLine) << "\n\n";
     line(titles, true);
     line(rules, true);
     model.forEachRow([&](const QStringList &cells) {
-        line(cells, false);
+        line(nameCells(doc, cells, false, true), false);
         return true;
     }, doc.amounts);
     line(rules, true);
@@ -195,14 +226,26 @@ QString write(QIODevice &device, Format format, const Document &document)
     return {};
 }
 
-QString writeFile(const QString &path, Format format, const Document &document)
+QString writeFile(const QString &path, Format format, const Document &document, PipeReader pipe)
 {
     // A device or a named pipe is written into: replacing it would put a plain file in its place.
     const QFileInfo info(path);
     if (info.exists() && !info.isFile() && !info.isDir()) {
         QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
+        if (pipe == PipeReader::Required) {
+            // Opened without waiting, a pipe nobody reads fails at once; the writes then wait
+            // for the reader as usual.
+            const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd < 0)
+                return errno == ENXIO ? QStringLiteral("no program reads the named pipe") : qt_error_string(errno);
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+            if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+                ::close(fd);
+                return file.errorString();
+            }
+        } else if (!file.open(QIODevice::WriteOnly)) {
             return file.errorString();
+        }
         QString failure = write(file, format, document);
         file.close();
         if (failure.isEmpty() && file.error() != QFileDevice::NoError)

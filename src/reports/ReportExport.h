@@ -33,10 +33,14 @@ QStringList columnTitles(const ReportModel &model);
 // success, otherwise why the device took not all of it. Pdf needs a QGuiApplication.
 QString write(QIODevice &device, Format format, const Document &document);
 
+// What a named pipe without a reader does to writeFile: wait for one, as a shell's redirection
+// does, or fail at once, so that a window never hangs on it.
+enum class PipeReader { Wait, Required };
+
 // Writes a file through a temporary file renamed over it at the end, so a failure leaves any
 // existing file intact; an existing device or named pipe is written into instead. Returns an
 // empty text on success, otherwise the reason.
-QString writeFile(const QString &path, Format format, const Document &document);
+QString writeFile(const QString &path, Format format, const Document &document, PipeReader pipe = PipeReader::Wait);
 
 // Columns a text takes on a terminal: East Asian wide characters take two.
 int displayWidth(const QString &text);

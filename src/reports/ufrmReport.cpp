@@ -4,6 +4,7 @@
 #include "CalendarKeys.h"
 #include "DataSet.h"
 #include "Database.h"
+#include "Engine.h"
 #include "Guarded.h"
 #include "Messages.h"
 #include "PrintDBGridEh.h"
@@ -14,13 +15,16 @@
 #include "SaveFileDialog.h"
 #include "UCommon.h"
 
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 TfrmReport *frmReport = nullptr;
@@ -158,17 +162,33 @@ TfrmReport::TfrmReport(QWidget *parent) : QWidget(parent)
     connect(BitBtn4, &QPushButton::clicked, this, &TfrmReport::BitBtn4Click);
     connect(BitBtn5, &QPushButton::clicked, this, &TfrmReport::BitBtn5Click);
     // Typing changes the date a digit at a time: check when the edit is left or Enter pressed,
-    // and at once for a date picked in the calendar or set by the program.
-    connect(DateTimePicker1, &QDateEdit::editingFinished, this, &TfrmReport::DateTimePicker1Change);
-    connect(DateTimePicker1, &QDateEdit::dateChanged, this, [this] {
-        if (!DateTimePicker1->hasFocus())
-            DateTimePicker1Change();
-    });
-    connect(DateTimePicker2, &QDateEdit::editingFinished, this, &TfrmReport::DateTimePicker2Change);
-    connect(DateTimePicker2, &QDateEdit::dateChanged, this, [this] {
-        if (!DateTimePicker2->hasFocus())
-            DateTimePicker2Change();
-    });
+    // and at once for a date set by the program. In the drop-down calendar every arrow key
+    // changes the date: check when the calendar closes, so that it stays open while the
+    // operator moves through the days.
+    for (QDateEdit *picker : { DateTimePicker1, DateTimePicker2 }) {
+        const auto check = picker == DateTimePicker1 ? &TfrmReport::DateTimePicker1Change
+                                                     : &TfrmReport::DateTimePicker2Change;
+        connect(picker, &QDateEdit::editingFinished, this, check);
+        connect(picker, &QDateEdit::dateChanged, this, [this, picker, check] {
+            if (!picker->hasFocus() && !picker->calendarWidget()->window()->isVisible())
+                (this->*check)();
+        });
+        picker->calendarWidget()->window()->installEventFilter(this);
+    }
+}
+
+bool TfrmReport::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Hide) {
+        for (QDateEdit *picker : { DateTimePicker1, DateTimePicker2 }) {
+            if (watched != picker->calendarWidget()->window())
+                continue;
+            // The calendar closed: the date picked in it is checked once the focus is back.
+            QTimer::singleShot(0, this, picker == DateTimePicker1 ? &TfrmReport::DateTimePicker1Change
+                                                                  : &TfrmReport::DateTimePicker2Change);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 TfrmReport::~TfrmReport()
@@ -276,18 +296,23 @@ void TfrmReport::BitBtn4Click()
 
 void TfrmReport::DateTimePicker1Change()
 {
-    if (DateTimePicker1->date() <= DateTimePicker2->date())
-        return;
-    ShowPlainMessage(this, QStringLiteral("终止日期不能小于超始日期，请重新设置！"));
-    DateTimePicker2->setDate(DateTimePicker1->date());
+    checkPeriod();
 }
 
 void TfrmReport::DateTimePicker2Change()
 {
-    if (DateTimePicker2->date() >= DateTimePicker1->date())
+    checkPeriod();
+}
+
+void TfrmReport::checkPeriod()
+{
+    // The message box takes the focus from a picker, which then finishes editing again: by then
+    // the end date has followed the start, and the box is shown only once.
+    if (m_checkingPeriod || DateTimePicker2->date() >= DateTimePicker1->date())
         return;
-    ShowPlainMessage(this, QStringLiteral("终止日期不能小于超始日期，请重新设置！"));
+    const QScopedValueRollback guard(m_checkingPeriod, true);
     DateTimePicker2->setDate(DateTimePicker1->date());
+    ShowPlainMessage(this, QStringLiteral("终止日期不能小于超始日期，请重新设置！"));
 }
 
 int TfrmReport::pageShown() const
@@ -354,6 +379,11 @@ void TfrmReport::BitBtn3Click()
             path += chosen == ReportExport::Format::Csv ? QStringLiteral(".csv")
                 : chosen == ReportExport::Format::Pdf   ? QStringLiteral(".pdf")
                                                         : QStringLiteral(".txt");
+        // The report written over the database would end every reading stored there.
+        if (Database::engine().isFile() && SqliteFile::isPartOf(path, Database::path())) {
+            ShowPlainMessage(this, QStringLiteral("导出文件不能是本系统的数据库文件，请另选文件名！"));
+            return;
+        }
         if (QFileInfo::exists(path)
             && ShowMessageBox(this, QStringLiteral("指定的文件已经存在，要覆盖吗"), QStringLiteral("提示"),
                               QMessageBox::Information, QMessageBox::Yes | QMessageBox::No)
@@ -363,7 +393,8 @@ void TfrmReport::BitBtn3Click()
         document.title = PageControl1->tabText(page);
         document.periodLine = periodLineOf(page);
         document.model = gridOf(page)->reportModel();
-        const QString failure = ReportExport::writeFile(path, ReportExport::formatForFile(path, chosen), document);
+        const QString failure = ReportExport::writeFile(path, ReportExport::formatForFile(path, chosen), document,
+                                                        ReportExport::PipeReader::Required);
         if (!failure.isEmpty())
             ShowPlainMessage(this, QStringLiteral("导出文件失败：") + failure);
     });

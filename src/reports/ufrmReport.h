@@ -37,6 +37,7 @@ public:
     QDate FEndDate;
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
 private:
@@ -57,6 +58,7 @@ private:
     QString dateText(const QDate &date) const;
     QString periodLineOf(int page) const;
     bool reportShown();                   // says "请先生成报表！" when not
+    void checkPeriod();                   // an end before the start follows the start, with the message
 
     QFrame *Panel1 = nullptr;
     QLabel *Label1 = nullptr;
@@ -87,6 +89,7 @@ private:
 
     Generated m_generated[3];
     bool m_shown = false;
+    bool m_checkingPeriod = false;
 };
 
 extern TfrmReport *frmReport;

@@ -3,26 +3,67 @@
 #include <QMap>
 #include <QRawFont>
 #include <QRegularExpression>
+#include <QGlyphRun>
 #include <QSet>
+#include <QTextLayout>
 #include <algorithm>
 
 namespace PdfTextLayer {
+
+namespace {
+
+bool isUnifiedIdeograph(char16_t u)
+{
+    return (u >= 0x4E00 && u <= 0x9FFF) || (u >= 0x3400 && u <= 0x4DBF);
+}
+
+// The faces the text is drawn in: the font's own and every fallback face a character of the text
+// is taken from when the font does not hold it.
+QList<QRawFont> facesDrawing(const QFont &font, const QString &text)
+{
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (line.isValid())
+        line.setLineWidth(1e6);
+    layout.endLayout();
+    QList<QRawFont> faces;
+    for (const QGlyphRun &run : layout.glyphRuns()) {
+        const QRawFont face = run.rawFont();
+        if (face.isValid() && !faces.contains(face))
+            faces << face;
+    }
+    return faces;
+}
+
+}
 
 QHash<char16_t, char16_t> misnamed(const QList<QFont> &fonts, const QString &text)
 {
     QSet<char16_t> drawn;
     for (const QChar c : text)
-        if (!c.isSurrogate())
+        if (!c.isSurrogate() && c.category() != QChar::Other_Control)
             drawn.insert(c.unicode());
     QString drawnText;
     for (const char16_t c : std::as_const(drawn))
         drawnText += QChar(c);
 
+    QList<QRawFont> faces;
+    for (const QFont &font : fonts)
+        for (const QRawFont &face : facesDrawing(font, drawnText))
+            if (!faces.contains(face))
+                faces << face;
+
+    QString every;
+    every.reserve(0x10000);
+    for (char32_t u = 0; u < 0x10000; ++u)
+        every += QChar(QChar::isSurrogate(u) ? char16_t(0) : char16_t(u));
+
     QHash<char16_t, char16_t> names;
-    for (const QFont &font : fonts) {
-        const QRawFont raw = QRawFont::fromFont(font);
-        if (!raw.isValid())
-            continue;
+    for (const QRawFont &raw : std::as_const(faces)) {
         // The glyphs of the characters drawn, and the lowest code point mapped to each, as Qt
         // finds it when it writes the map.
         const QList<quint32> glyphs = raw.glyphIndexesForString(drawnText);
@@ -32,10 +73,6 @@ QHash<char16_t, char16_t> misnamed(const QList<QFont> &fonts, const QString &tex
         for (const quint32 g : glyphs)
             if (g != 0)
                 lowest.insert(g, 0xFFFF);
-        QString every;
-        every.reserve(0x10000);
-        for (char32_t u = 0; u < 0x10000; ++u)
-            every += QChar(QChar::isSurrogate(u) ? char16_t(0) : char16_t(u));
         QList<quint32> all(every.size());
         int count = int(all.size());
         if (!raw.glyphIndexesForChars(every.constData(), int(every.size()), all.data(), &count)
@@ -48,9 +85,13 @@ QHash<char16_t, char16_t> misnamed(const QList<QFont> &fonts, const QString &tex
         }
         for (int i = 0; i < drawnText.size(); ++i) {
             const char16_t c = drawnText.at(i).unicode();
+            if (glyphs.at(i) == 0)
+                continue;
             const char16_t named = lowest.value(glyphs.at(i), c);
-            // Two characters drawn on one glyph cannot both be named: the map keeps Qt's name.
-            if (named != c && !drawn.contains(named))
+            // Two characters drawn on one glyph cannot both be named: a radical and the
+            // ideograph it looks like (⻋ and 车) are named as the ideograph, far the more common;
+            // otherwise the map keeps Qt's name.
+            if (named != c && (!drawn.contains(named) || (isUnifiedIdeograph(c) && !isUnifiedIdeograph(named))))
                 names.insert(named, c);
         }
     }

@@ -12,8 +12,9 @@
 
 namespace PdfTextLayer {
 
-// The characters of `text` that a PDF would name wrongly in any of the fonts, each keyed by the
-// code point Qt names its glyph by.
+// The characters of `text` that a PDF would name wrongly in any of the fonts or in the fallback
+// faces they take characters from, each keyed by the code point Qt names its glyph by. A radical
+// drawn beside the ideograph of the same glyph is named as the ideograph.
 QHash<char16_t, char16_t> misnamed(const QList<QFont> &fonts, const QString &text);
 
 // The PDF with every glyph that Qt named by a key of `names` named by its value instead. Only the

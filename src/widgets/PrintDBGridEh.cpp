@@ -31,18 +31,20 @@ QFont headerFont()
 
 // A font that holds the Chinese characters itself: on the printer a character taken from a
 // fallback font stands lower than the digits beside it, down onto the rule below its cell.
-QFont gridFont()
+constexpr double GridPointSize = 9;
+
+QFont gridFont(double pointSize = GridPointSize)
 {
     QFont font;
     font.setFamilies({ QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Microsoft YaHei"), QStringLiteral("SimSun"),
                        QFont().family() });
-    font.setPointSize(9);
+    font.setPointSizeF(pointSize);
     return printFont(font);
 }
 
-QFont footerFont()
+QFont footerFont(double pointSize = GridPointSize)
 {
-    QFont font = gridFont();
+    QFont font = gridFont(pointSize);
     font.setBold(true);
     return font;
 }
@@ -121,6 +123,10 @@ struct TPrintDBGridEh::Layout
 {
     double dpi = 300;
     QSizeF page;                    // the area inside the margins, in device units
+    QFont grid;                     // rows and titles; smaller than usual only for a column wider than the page
+    QFont footer;
+    QStringList headerLines;        // the page header, wrapped to the page's width
+    QStringList beforeLines;        // the text before the grid, wrapped likewise
     double headerHeight = 0;        // page header lines and the gap below them
     double beforeHeight = 0;        // text before the grid and its gap (first pages only)
     double line = 0;                // a row of one line
@@ -163,15 +169,40 @@ void TPrintDBGridEh::setupDevice(QPagedPaintDevice *device) const
 
 TPrintDBGridEh::Layout TPrintDBGridEh::layout(QPagedPaintDevice *device) const
 {
+    // A column wider than the page on its own (a long figure on a narrow page) is printed in a
+    // font made small enough for it to fit, so that no figure runs off the page.
+    double pointSize = GridPointSize;
+    Layout l = layout(device, pointSize);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        double widest = 0;
+        for (const double w : std::as_const(l.widths))
+            widest = qMax(widest, w);
+        if (widest <= l.page.width())
+            break;
+        pointSize *= l.page.width() / widest * 0.98;
+        l = layout(device, pointSize);
+    }
+    return l;
+}
+
+TPrintDBGridEh::Layout TPrintDBGridEh::layout(QPagedPaintDevice *device, double pointSize) const
+{
     Layout l;
     l.dpi = device->logicalDpiY();
     l.page = QSizeF(device->width(), device->height());
+    l.grid = gridFont(pointSize);
+    l.footer = footerFont(pointSize);
     const QFontMetricsF header(headerFont(), device);
-    const QFontMetricsF fm(gridFont(), device);
-    const QFontMetricsF bold(footerFont(), device);
+    const QFontMetricsF fm(l.grid, device);
+    const QFontMetricsF bold(l.footer, device);
     const double gap = header.height() * 0.4;
-    l.headerHeight = m_centerText.isEmpty() ? 0 : header.lineSpacing() * m_centerText.size() + gap;
-    l.beforeHeight = m_beforeGrid.isEmpty() ? 0 : fm.lineSpacing() * m_beforeGrid.size() + gap;
+    // The page header and the text before the grid (a workshop's long name) wrap within the page.
+    for (const QString &text : m_centerText)
+        l.headerLines << wrapped(text, headerFont(), device, l.page.width());
+    for (const QString &text : m_beforeGrid)
+        l.beforeLines << wrapped(text, l.grid, device, l.page.width());
+    l.headerHeight = l.headerLines.isEmpty() ? 0 : header.lineSpacing() * l.headerLines.size() + gap;
+    l.beforeHeight = l.beforeLines.isEmpty() ? 0 : fm.lineSpacing() * l.beforeLines.size() + gap;
     l.line = std::ceil(fm.height() * 1.1);   // the font's own line already leaves room above and below
     l.step = fm.lineSpacing();
     l.pad = fm.averageCharWidth() * 0.35;
@@ -193,28 +224,51 @@ TPrintDBGridEh::Layout TPrintDBGridEh::layout(QPagedPaintDevice *device) const
             l.twoLevel = true;
     }
 
-    // Frozen columns begin every band; the others follow as far as the page is wide.
+    // Frozen columns begin every band, and the others follow as far as the page is wide. A
+    // column too wide to stand beside the frozen columns has a band of its own.
     const int frozen = qMin(n, int(FrozenColumns));
     auto bandsFor = [&](const QList<double> &widths) {
-        QList<QList<int>> bands;
-        double frozenWidth = 0;
         QList<int> start;
+        double frozenWidth = 0;
         for (int c = 0; c < frozen; ++c) {
             frozenWidth += widths.at(c);
             start << c;
         }
-        QList<int> band = start;
-        double x = frozenWidth;
+        QList<QList<int>> bands;
+        QList<int> band;
+        double x = 0;
+        bool frozenPrinted = false;
         for (int c = frozen; c < n; ++c) {
-            if (band.size() > start.size() && x + widths.at(c) > l.page.width()) {
+            if (!band.isEmpty() && x + widths.at(c) > l.page.width()) {
                 bands << band;
-                band = start;
-                x = frozenWidth;
+                band.clear();
+            }
+            if (band.isEmpty()) {
+                const bool beside = frozenWidth + widths.at(c) <= l.page.width();
+                band = beside ? start : QList<int>();
+                x = beside ? frozenWidth : 0;
+                frozenPrinted = frozenPrinted || beside;
             }
             band << c;
             x += widths.at(c);
         }
-        bands << band;
+        if (!band.isEmpty())
+            bands << band;
+        // Frozen columns that stand beside no other are printed on their own, as many side by
+        // side as the page holds.
+        if (!frozenPrinted && frozen > 0) {
+            QList<QList<int>> alone{ {} };
+            double at = 0;
+            for (int c = 0; c < frozen; ++c) {
+                if (!alone.last().isEmpty() && at + widths.at(c) > l.page.width()) {
+                    alone << QList<int>();
+                    at = 0;
+                }
+                alone.last() << c;
+                at += widths.at(c);
+            }
+            bands = alone + bands;
+        }
         return bands;
     };
     // Titles on one line; while the grid is wider than the page, the title that gains most by
@@ -250,7 +304,7 @@ TPrintDBGridEh::Layout TPrintDBGridEh::layout(QPagedPaintDevice *device) const
     for (const QList<int> &band : std::as_const(l.bands)) {
         for (int i = 0; i < band.size(); ++i) {
             const ReportColumn &c = columns.at(band.at(i));
-            lowerLines = qMax(lowerLines, int(wrapped(c.lowerTitle(), gridFont(), device,
+            lowerLines = qMax(lowerLines, int(wrapped(c.lowerTitle(), l.grid, device,
                                                       l.widths.at(band.at(i)) - l.pad).size()));
             const QString upper = c.upperTitle();
             if (upper.isEmpty() || (i > 0 && columns.at(band.at(i - 1)).upperTitle() == upper))
@@ -258,7 +312,7 @@ TPrintDBGridEh::Layout TPrintDBGridEh::layout(QPagedPaintDevice *device) const
             double span = 0;
             for (int j = i; j < band.size() && columns.at(band.at(j)).upperTitle() == upper; ++j)
                 span += l.widths.at(band.at(j));
-            upperLines = qMax(upperLines, int(wrapped(upper, gridFont(), device, span - l.pad).size()));
+            upperLines = qMax(upperLines, int(wrapped(upper, l.grid, device, span - l.pad).size()));
         }
     }
     l.lowerHeight = l.rowHeight(lowerLines);
@@ -271,7 +325,7 @@ TPrintDBGridEh::Layout TPrintDBGridEh::layout(QPagedPaintDevice *device) const
                 continue;
             const QString text = m_report.text(row, c);
             if (fm.horizontalAdvance(text) > l.widths.at(c) - 2 * l.pad)
-                lines = qMax(lines, int(wrapped(text, gridFont(), device, l.widths.at(c) - 2 * l.pad).size()));
+                lines = qMax(lines, int(wrapped(text, l.grid, device, l.widths.at(c) - 2 * l.pad).size()));
         }
         l.rowLines << lines;
     }
@@ -343,16 +397,16 @@ void TPrintDBGridEh::paintPage(QPainter &painter, const Layout &l, const QList<i
 
     painter.setFont(headerFont());
     const double headerLine = QFontMetricsF(headerFont(), painter.device()).lineSpacing();
-    for (const QString &text : m_centerText) {
+    for (const QString &text : l.headerLines) {
         drawLines(painter, QRectF(0, y, l.page.width(), headerLine), { text }, Qt::AlignHCenter, headerLine, 0);
         y += headerLine;
     }
     y = l.headerHeight;
 
-    painter.setFont(gridFont());
-    const QFontMetricsF fm(gridFont(), painter.device());
+    painter.setFont(l.grid);
+    const QFontMetricsF fm(l.grid, painter.device());
     if (first) {
-        for (const QString &text : m_beforeGrid) {
+        for (const QString &text : l.beforeLines) {
             drawLines(painter, QRectF(0, y, l.page.width(), fm.lineSpacing()), { text }, Qt::AlignLeft,
                       fm.lineSpacing(), 0);
             y += fm.lineSpacing();
@@ -365,7 +419,7 @@ void TPrintDBGridEh::paintPage(QPainter &painter, const Layout &l, const QList<i
         painter.drawRect(rect);
         const double width = rect.width() - l.pad;
         const QStringList lines = fm.horizontalAdvance(text) <= width ? QStringList{ text }
-                                                                      : balanced(text, gridFont(), painter.device(), width);
+                                                                      : balanced(text, l.grid, painter.device(), width);
         drawLines(painter, rect, lines, Qt::AlignHCenter, l.line, l.step);
     };
 
@@ -414,9 +468,9 @@ void TPrintDBGridEh::paintPage(QPainter &painter, const Layout &l, const QList<i
     for (int row = firstRow; row < endRow; ++row)
         paintRow(m_report.rowTexts(row), l.rowLines.at(row), false);
     if (withFooter) {
-        painter.setFont(footerFont());
+        painter.setFont(l.footer);
         paintRow(m_report.footerTexts(), 1, true);
-        painter.setFont(gridFont());
+        painter.setFont(l.grid);
     }
 }
 

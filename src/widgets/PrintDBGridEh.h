@@ -1,6 +1,7 @@
 // PrintDBGridEh.h: the grid printer: lays a report's titles, rows and footer out on pages, by rows
 // and, for a grid wider than the page, by columns with the frozen columns repeated. The layout
-// follows from the page and the printer's font alone: every figure is printed whole.
+// follows from the page and the printer's font alone: every figure is printed whole, on the page
+// (in a smaller font where a single column is wider than the page).
 #pragma once
 
 #include "ReportModel.h"
@@ -54,6 +55,7 @@ public:
 private:
     struct Layout;
     Layout layout(QPagedPaintDevice *device) const;
+    Layout layout(QPagedPaintDevice *device, double gridPointSize) const;
     void paintPage(QPainter &painter, const Layout &layout, const QList<int> &band, int firstRow, int endRow,
                    bool first, bool withFooter) const;
 

@@ -9,6 +9,7 @@
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QWheelEvent>
+#include <algorithm>
 
 namespace {
 
@@ -188,6 +189,9 @@ ReportGrid::ReportGrid(QWidget *parent) : QTableView(parent)
     connect(m_frozen->verticalScrollBar(), &QAbstractSlider::valueChanged, this, [this, frozen](int value) {
         if (value != verticalScrollBar()->value())
             frozen->followGrid();
+    });
+    connect(horizontalScrollBar(), &QAbstractSlider::valueChanged, this, [this](int value) {
+        snapSideways(value, value >= m_sideways);
     });
     connect(horizontalScrollBar(), &QAbstractSlider::valueChanged, m_footer, qOverload<>(&QWidget::update));
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int logical, int, int size) {
@@ -405,7 +409,43 @@ void ReportGrid::updateGeometries()
             break;
     }
     verticalScrollBar()->setValue(top);
+    // The last column can be scrolled beside the frozen columns: the range ends at a stop.
+    QScrollBar *sideways = horizontalScrollBar();
+    const QList<int> stops = sidewaysStops();
+    const auto end = std::lower_bound(stops.begin(), stops.end(), sideways->maximum());
+    if (end != stops.end() && *end != sideways->maximum())
+        sideways->setMaximum(*end);
+    snapSideways(sideways->value(), false);
     updateFrozenGeometry();
+}
+
+QList<int> ReportGrid::sidewaysStops() const
+{
+    QList<int> stops{ 0 };
+    for (int c = FrozenColumns; m_model && c < m_model->columnCount(); ++c)
+        if (!isColumnHidden(c))
+            stops << stops.last() + columnWidth(c);
+    return stops;
+}
+
+void ReportGrid::snapSideways(int value, bool forward)
+{
+    if (m_snapping)
+        return;
+    const QScopedValueRollback guard(m_snapping, true);
+    const QList<int> stops = sidewaysStops();
+    int target = 0;
+    if (forward) {
+        const auto it = std::lower_bound(stops.begin(), stops.end(), value);
+        target = it == stops.end() ? stops.last() : *it;
+    } else {
+        const auto it = std::upper_bound(stops.begin(), stops.end(), value);
+        target = it == stops.begin() ? 0 : *(it - 1);
+    }
+    target = qMin(target, horizontalScrollBar()->maximum());
+    m_sideways = target;
+    if (target != value)
+        horizontalScrollBar()->setValue(target);
 }
 
 void ReportGrid::updateFrozenGeometry()

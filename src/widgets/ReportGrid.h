@@ -40,6 +40,11 @@ protected:
 
 private:
     void updateFrozenGeometry();
+    // Scroll positions sideways at which a column begins just right of the frozen columns.
+    QList<int> sidewaysStops() const;
+    // Moves the sideways position to the next stop in the direction it moved, so that no column
+    // stands half under the frozen columns with its figures cut.
+    void snapSideways(int value, bool forward);
     void measureFigures();
     int footerHeight() const;
 
@@ -50,4 +55,6 @@ private:
     bool m_fitting = false;
     bool m_laying = false;
     bool m_followColumn = false;   // the current cell moves along the columns from the keyboard
+    bool m_snapping = false;
+    int m_sideways = 0;            // the sideways position last snapped to
 };

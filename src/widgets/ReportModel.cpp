@@ -54,11 +54,16 @@ QString ReportResult::footerText(int column, Amounts amounts) const
     case ReportColumn::FooterText:
         return c.footerText;
     case ReportColumn::FooterSum:
-        return m_active ? formatValue(column, footerSum(column), amounts) : QString();
+        return m_active ? formatValue(column, footerValue(column, amounts), amounts) : QString();
     case ReportColumn::NoFooter:
         break;
     }
     return {};
+}
+
+QVariant ReportResult::footerValue(int column, Amounts amounts) const
+{
+    return amounts == Amounts::Shown ? m_shownSums.value(column) : m_sums.value(column);
 }
 
 QStringList ReportResult::footerTexts(Amounts amounts) const
@@ -79,7 +84,7 @@ QString ReportResult::formatValue(int column, const QVariant &value, Amounts amo
     case ReportColumn::Integer:
         return QString::number(value.toLongLong());
     case ReportColumn::Amount:
-        return Currency::fromUnits(value.toLongLong()).toString(amounts == Amounts::Shown ? 2 : 4);
+        return Currency::fromUnits(value.toLongLong()).toString(amounts == Amounts::Shown ? ShownAmountDecimals : 4);
     case ReportColumn::Price:
         return Currency::fromUnits(value.toLongLong()).toString(4);
     }
@@ -166,6 +171,24 @@ void ReportModel::open(const QString &sql, const QVariantMap &params, const QStr
     for (int i = 0; i < cols.size(); ++i)
         if (cols.at(i).footer == ReportColumn::FooterSum && result.m_sums.at(i).isNull())
             result.m_sums[i] = qlonglong(0);
+    // Amounts shown to the fen: the footer adds up the rows as they are shown.
+    result.m_shownSums = result.m_sums;
+    for (int i = 0; i < cols.size(); ++i) {
+        if (cols.at(i).footer != ReportColumn::FooterSum || cols.at(i).format != ReportColumn::Amount)
+            continue;
+        std::optional<Currency> sum = Currency();
+        for (const QVariantList &row : std::as_const(result.m_rows)) {
+            const QVariant value = row.value(i);
+            if (value.isNull())
+                continue;
+            const std::optional<Currency> shown =
+                Currency::fromUnits(value.toLongLong()).rounded(ReportResult::ShownAmountDecimals);
+            sum = shown ? Currency::add(*sum, *shown) : std::nullopt;
+            if (!sum)
+                throw DatabaseError(QStringLiteral("integer overflow"));
+        }
+        result.m_shownSums[i] = qlonglong(sum->units());
+    }
     result.m_active = true;
 
     beginResetModel();

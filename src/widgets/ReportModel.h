@@ -37,6 +37,7 @@ class ReportResult
 public:
     // How amounts are written: as the grid shows them (two decimals, prices four) or exactly.
     enum class Amounts { Shown, Exact };
+    static constexpr int ShownAmountDecimals = 2;
 
     ReportResult() = default;
     explicit ReportResult(const QList<ReportColumn> &columns) : m_columns(columns) {}
@@ -52,7 +53,12 @@ public:
     // Footer cell: the fixed text, the formatted sum, or empty.
     QString footerText(int column, Amounts amounts = Amounts::Shown) const;
     QStringList footerTexts(Amounts amounts = Amounts::Shown) const;
+    // The exact sum of the column over the rows.
     QVariant footerSum(int column) const { return m_sums.value(column); }
+    // The sum a footer shows: amounts shown to the fen add up the rows as shown, each rounded
+    // half away from zero, so that the footer is what a clerk adding up the column gets; written
+    // exactly, the exact sum. Every output takes its footer from here.
+    QVariant footerValue(int column, Amounts amounts = Amounts::Shown) const;
 
     // A value as the grid writes it.
     QString formatValue(int column, const QVariant &value, Amounts amounts = Amounts::Shown) const;
@@ -64,6 +70,7 @@ private:
     QList<ReportColumn> m_columns;
     QList<QVariantList> m_rows;       // one value per column, invalid when the field is absent
     QList<QVariant> m_sums;           // per column; invalid when the column has no sum
+    QList<QVariant> m_shownSums;      // per column: the sum of the rows as shown
     bool m_active = false;
 };
 

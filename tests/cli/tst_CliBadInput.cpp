@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -106,6 +107,7 @@ private slots:
     void foreignFiles();
     void initLeavesNothingBehind_data();
     void initLeavesNothingBehind();
+    void restoreOfAReadOnlyDatabaseInUse();
 };
 
 // In args, @db is the database and @csv a file holding csv (its name has quotes and a semicolon); err ending in "…" is compared as a prefix.
@@ -259,6 +261,13 @@ void TstCliBadInput::arguments_data()
     QTest::newRow("report: output in a missing folder") << summary + QStringList{ "--output", "@dir/none/r.txt" }
                                                         << QByteArray() << 3 << "kelvara-cli: cannot write @dir/none/r.txt: …"
                                                         << none;
+    if (!TestDatabase::onServer())
+        QTest::newRow("report: output named as the database itself") << summary + QStringList{ "--output", "@db" }
+                                                                     << QByteArray() << 2 << "kelvara-cli: …" << none;
+    if (!TestDatabase::onServer())
+        QTest::newRow("report: unusual readings written over the database")
+            << QStringList{ "--database", "@db", "report", "unusual", "--from", "2000-01-01", "--to", "2050-12-31",
+                            "--output", "@db" } << QByteArray() << 2 << "kelvara-cli: …" << none;
 
     // Init on an existing file, with a stray option.
     QTest::newRow("init: existing file") << QStringList{ "--database", "@db", "init" } << QByteArray() << 1
@@ -322,7 +331,7 @@ void TstCliBadInput::databaseArgument_data()
     QTest::newRow("Chinese name") << "水电 数据库.db" << 0 << QString() << true;
     QTest::newRow("empty") << "" << 2 << notAFile.arg("") << false;
     QTest::newRow("a folder") << "sub/" << 2 << notAFile.arg("@dir/sub/") << false;
-    QTest::newRow("an existing folder") << "." << 2 << notAFile.arg("@dir/.") << false;
+    QTest::newRow("an existing folder") << "." << 3 << "kelvara-cli: 不是 Kelvara 的数据库文件：@dir/.\n" << false;
 }
 
 // Init creates exactly the file named, whatever its name holds; a name that is no file is refused.
@@ -456,9 +465,7 @@ void TstCliBadInput::foreignFiles_data()
     QTest::newRow("another program's SQLite file in WAL mode") << "other-wal" << 3 << foreign;
     QTest::newRow("SQLite file with two of Kelvara's tables") << "partial" << 3 << foreign;
     QTest::newRow("Kelvara's tables under another application id") << "other-id" << 3 << foreign;
-    QTest::newRow("folder") << "folder" << 2
-                            << "kelvara-cli: --database needs the name of a database file or a PostgreSQL address, "
-                               "not \"@file\"\n";
+    QTest::newRow("folder") << "folder" << 3 << foreign;
     // Accepted by its tables: the reading is refused only because the meter is unknown.
     QTest::newRow("older Kelvara file without application id") << "older" << 1
                                                                 << "编号为 M1 的表不存在或没有设置执行单价！\n";
@@ -543,6 +550,9 @@ void TstCliBadInput::initLeavesNothingBehind_data()
                                               << "kelvara-cli: @db is a symbolic link; init creates a new file only\n"
                                               << QStringList{ "Kelvara.db" };
     QTest::newRow("file size limit reached midway") << "full" << 3 << "kelvara-cli: disk I/O error\n" << QStringList{};
+    // Another program's file that merely looks like a part an earlier version left stays.
+    QTest::newRow("another program's partial download beside it") << "download" << 0 << QString()
+                                                                 << QStringList{ "holiday-20240101-120000.db.part", "Kelvara.db" };
 }
 
 // Init either creates the whole database under its name or nothing at all, and never creates a
@@ -560,6 +570,10 @@ void TstCliBadInput::initLeavesNothingBehind()
     QStringList prefix;
     if (setting == u"link") {
         QVERIFY(QFile::link(dir.filePath(QStringLiteral("elsewhere/target.db")), path));
+    } else if (setting == u"download") {
+        QFile download(dir.filePath(QStringLiteral("holiday-20240101-120000.db.part")));
+        QVERIFY(download.open(QIODevice::WriteOnly) && download.write("half a film") > 0);
+        download.close();
     } else {
         // Files beyond 16 KiB cannot be written, much as on a full disk.
         prefix = QStringList{ "bash", "-c", "trap '' XFSZ; ulimit -f 16; exec \"$@\"", "bash" };
@@ -568,6 +582,74 @@ void TstCliBadInput::initLeavesNothingBehind()
     QCOMPARE(r.err, err.replace(QStringLiteral("@db"), path));
     QCOMPARE(r.exitCode, exitCode);
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System), left);
+}
+
+// A database file its user may only read, open in a Kelvara program of that user: restore is
+// refused as for any database in use, and the database is not called damaged. As root file modes
+// do not stop writes, the program and the restore run as nobody.
+void TstCliBadInput::restoreOfAReadOnlyDatabaseInUse()
+{
+    if (TestDatabase::onServer())
+        QSKIP("a file's copies and restore");
+    QStringList prefix;
+    uid_t user = ::geteuid();
+    gid_t group = ::getegid();
+    if (user == 0) {
+        prefix = QStringList{ "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups" };
+        if (runCli({}, prefix).exitCode != 2)
+            QSKIP("kelvara-cli cannot be run as nobody here");
+        user = group = 65534;
+    }
+    TestDatabase t;
+    fill(t);
+    const QString backup = t.dir() + QStringLiteral("/copy.db");
+    {
+        QSqlDatabase db = t.db();
+        QVERIFY(!Database::backup(db, backup).damaged);
+    }
+    Database::closeConnection();
+    const QString folder = QFileInfo(t.path()).absolutePath();
+    for (const QString &file : { t.dir(), folder, t.path(), backup })
+        QCOMPARE(::chown(QFile::encodeName(file).constData(), user, group), 0);
+    QVERIFY(QFile::setPermissions(t.path(), QFileDevice::ReadOwner));
+
+    // The user's program has the database open.
+    int ready[2];
+    int hold[2];
+    QVERIFY(::pipe(ready) == 0 && ::pipe(hold) == 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(hold[1]);
+        ::close(ready[0]);
+        if (::setgid(group) != 0 || ::setuid(user) != 0)
+            ::_exit(1);
+        try {
+            QSqlDatabase db = Database::open(t.path(), QStringLiteral("program"));
+            scalar(db, QStringLiteral("SELECT count(*) FROM Meter"));
+            char c = 'x';
+            if (::write(ready[1], &c, 1) != 1 || ::read(hold[0], &c, 1) < 0)
+                ::_exit(3);
+        } catch (...) {
+            ::_exit(2);
+        }
+        ::_exit(0);
+    }
+    ::close(hold[0]);
+    ::close(ready[1]);
+    char c = 0;
+    const bool opened = ::read(ready[0], &c, 1) == 1;
+    const QByteArray before = digest(t.path());
+    const Run r = opened ? runCli({ "--database", t.path(), "restore", backup }, prefix) : Run();
+    ::close(hold[1]);
+    ::close(ready[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    QVERIFY2(opened, "the program could not open the read-only database");
+    QCOMPARE(r.out, QString());
+    QCOMPARE(r.err, "kelvara-cli: " + t.path()
+                 + " is open in another program; close every Kelvara program and try again. Nothing was changed\n");
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(digest(t.path()), before);
 }
 
 QTEST_GUILESS_MAIN(TstCliBadInput)

@@ -1,3 +1,4 @@
+#include "Database.h"
 #include "ReportExport.h"
 #include "ReportFixture.h"
 #include "TestDatabase.h"
@@ -10,6 +11,7 @@
 #include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 class TstCmdReport : public QObject
 {
@@ -22,9 +24,16 @@ private slots:
     void csvToStandardOutput();
     void csvToFile();
     void pdfFile();
+    void pdfQuietWithForeignRuntimeFolder();
+    void pdfWithInheritedWindowSystem();
+    void pdfTextLayerWithOtherChineseFont();
     void pdfTextLayer_data();
     void pdfTextLayer();
+    void periodLinePrintedWhole();
     void namedPipeWrittenInto();
+    void databaseNeverOverwritten();
+    void standardOutputByNameAppends();
+    void closedPipeIsAWriteFailure();
     void writeFailures_data();
     void writeFailures();
     void refusals_data();
@@ -159,6 +168,68 @@ void TstCmdReport::pdfFile()
     QCOMPARE(pages, 1);   // eleven columns at their designed widths fit one portrait page
 }
 
+// After su without a login shell the runtime folder named is the other user's (or, for root, one
+// open to all): Qt warns about it as it starts, though the report needs no runtime folder.
+void TstCmdReport::pdfQuietWithForeignRuntimeFolder()
+{
+    const QString file = m_dir->filePath(QStringLiteral("classes.pdf"));
+    const Result r = run(QStringList{ "report", "classes", "--format", "pdf", "--output", file } + July, {},
+                         [](QProcess &p) {
+                             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                             env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QStringLiteral("/"));
+                             p.setProcessEnvironment(env);
+                         });
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.err, QString());
+}
+
+// A desktop's choice of window system, inherited by a job that runs without a display: the report
+// needs no window and is still written, instead of an abort with a core dump.
+void TstCmdReport::pdfWithInheritedWindowSystem()
+{
+    const QString file = m_dir->filePath(QStringLiteral("classes.pdf"));
+    const Result r = run(QStringList{ "report", "classes", "--format", "pdf", "--output", file } + July, {},
+                         [](QProcess &p) {
+                             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                             env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+                             env.remove(QStringLiteral("DISPLAY"));
+                             env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+                             p.setProcessEnvironment(env);
+                         });
+    QCOMPARE(r.code, 0);
+    QVERIFY(QFileInfo(file).size() > 0);
+}
+
+// On a machine whose Chinese font is another one than Noto Sans CJK SC (here the same fonts with
+// the SC faces withheld, so that the characters come from the JP or TC face), the text layer still
+// names every character as printed: 车, 自 and 用, not the radicals ⻋, ⾃ and ⽤ that share their glyphs.
+void TstCmdReport::pdfTextLayerWithOtherChineseFont()
+{
+    const QString config = m_dir->filePath(QStringLiteral("fonts.conf"));
+    QFile conf(config);
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"fonts.dtd\">\n<fontconfig>\n"
+               "<include ignore_missing=\"yes\">/etc/fonts/fonts.conf</include>\n<selectfont><rejectfont>\n"
+               "<pattern><patelt name=\"family\"><string>Noto Sans CJK SC</string></patelt></pattern>\n"
+               "<pattern><patelt name=\"family\"><string>Noto Serif CJK SC</string></patelt></pattern>\n"
+               "</rejectfont></selectfont>\n</fontconfig>\n");
+    conf.close();
+    const QString file = m_dir->filePath(QStringLiteral("summary.pdf"));
+    const Result r = run(QStringList{ "report", "summary", "--format", "pdf", "--output", file } + July, {},
+                         [&](QProcess &p) {
+                             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                             env.insert(QStringLiteral("FONTCONFIG_FILE"), config);
+                             p.setProcessEnvironment(env);
+                         });
+    QCOMPARE(r.code, 0);
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), { file, QStringLiteral("-") });
+    QVERIFY2(pdftotext.waitForFinished(30000) && pdftotext.exitCode() == 0, "pdftotext (poppler-utils) is needed");
+    const QString printed = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    QVERIFY2(printed.contains(QStringLiteral("报表时间：自 2024-07-01 至 2024-07-31")), qPrintable(printed.left(80)));
+    QVERIFY2(printed.contains(QStringLiteral("机加工车间")), qPrintable(printed.left(200)));
+}
+
 void TstCmdReport::pdfTextLayer_data()
 {
     QTest::addColumn<QString>("report");
@@ -213,6 +284,24 @@ void TstCmdReport::pdfTextLayer()
         QVERIFY(words.contains(QStringLiteral("20226441551.65")));   // the footer's total
 }
 
+// The line before the grid is printed whole, however long the workshop's name: with a name of
+// 50 characters, the most the workshop window takes, the period's end date still reaches the page.
+void TstCmdReport::periodLinePrintedWhole()
+{
+    const QString name = QStringLiteral("第一机械加工及热处理表面处理联合生产车间综合服务管理部门下属的特别长的车间名称甲乙丙丁戊己庚辛壬癸子");
+    QCOMPARE(name.size(), 50);
+    execSql(m_db->db(), QStringLiteral("UPDATE Workshop SET WrokShopName = ? WHERE WrokShopName = '机加工车间'"), { name });
+    const QString file = m_dir->filePath(QStringLiteral("detail.pdf"));
+    QCOMPARE(run(QStringList{ "report", "detail", "--workshop", name, "--format", "pdf", "--output", file } + July).code, 0);
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), { file, QStringLiteral("-") });
+    QVERIFY2(pdftotext.waitForFinished(30000) && pdftotext.exitCode() == 0, "pdftotext (poppler-utils) is needed");
+    QString printed = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    printed.remove(QRegularExpression(QStringLiteral("\\s+")));
+    const QString line = QStringLiteral("车间：") + name + QStringLiteral("报表时间：自2024-07-01至2024-07-31");
+    QVERIFY2(printed.contains(line), qPrintable(printed.left(120)));
+}
+
 // A named pipe given as the output is written into, as a shell's redirection would; replacing
 // it would leave its reader waiting for ever.
 void TstCmdReport::namedPipeWrittenInto()
@@ -235,6 +324,53 @@ void TstCmdReport::namedPipeWrittenInto()
     struct stat info{};
     QCOMPARE(stat(QFile::encodeName(pipe).constData(), &info), 0);
     QVERIFY(S_ISFIFO(info.st_mode));
+}
+
+// A report written over the database it was made from would end every reading stored there: an
+// --output naming the database (a slip of the shell's history) is refused and the file kept.
+void TstCmdReport::databaseNeverOverwritten()
+{
+    if (TestDatabase::onServer())
+        QSKIP("a server's database has no file to write over");
+    const Result r = run(QStringList{ "report", "summary", "--output", m_db->path() } + July);
+    QVERIFY2(r.code != 0, r.out.constData());
+    QVERIFY(!r.err.isEmpty());
+    QCOMPARE(run(QStringList{ "report", "summary" } + July).code, 0);
+    QCOMPARE(m_db->count(QStringLiteral("TakeMeter")), 9);
+}
+
+// --output /dev/stdout, the usual name for a program that wants a file name, goes where the
+// shell sent standard output: appended to a log (>> log), the log keeps its earlier lines.
+void TstCmdReport::standardOutputByNameAppends()
+{
+    const QString log = m_dir->filePath(QStringLiteral("monthly.log"));
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("June report\n");
+    file.close();
+    const Result r = run(QStringList{ "report", "summary", "--format", "csv", "--output", "/dev/stdout" } + July, {},
+                         [&](QProcess &p) { p.setStandardOutputFile(log, QIODevice::Append); });
+    QCOMPARE(r.code, 0);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray data = file.readAll();
+    QVERIFY2(data.startsWith("June report\n"), data.left(60).constData());
+    QVERIFY(data.contains("统计"));
+}
+
+// A reader that went away (report | head -1) is a failed write like any other: status 3 and the
+// cause, not a death by SIGPIPE that a script sees as status 141.
+void TstCmdReport::closedPipeIsAWriteFailure()
+{
+    int fds[2];
+    QCOMPARE(pipe(fds), 0);
+    ::close(fds[0]);
+    const Result r = run(QStringList{ "report", "summary" } + July, {}, [&](QProcess &p) {
+        const int writeEnd = fds[1];
+        p.setChildProcessModifier([writeEnd] { ::dup2(writeEnd, STDOUT_FILENO); });
+    });
+    ::close(fds[1]);
+    QCOMPARE(r.code, 3);
+    QVERIFY2(r.err.contains(QStringLiteral("Broken pipe")), qPrintable(r.err));
 }
 
 void TstCmdReport::writeFailures_data()
@@ -313,6 +449,11 @@ void TstCmdReport::refusals_data()
     QTest::newRow("pdf needs a file") << QStringList{ "report", "summary", "--format", "pdf" } + July << 2
                                       << QStringLiteral("--output");
     QTest::newRow("unknown report") << QStringList{ "report", "weekly" } + July << 2 << QStringLiteral("weekly");
+    // An empty variable in a script ("--output $FILE") must not send the report elsewhere with status 0.
+    QTest::newRow("empty output name") << QStringList{ "report", "summary", "--format", "csv", "--output", "" } + July
+                                       << 2 << QStringLiteral("--output");
+    QTest::newRow("unusual readings, empty output name")
+        << QStringList{ "report", "unusual", "--output", "" } + July << 2 << QStringLiteral("--output");
     QTest::newRow("option without value") << QStringList{ "report", "summary", "--from" } << 2
                                           << QStringLiteral("--from");
 }

@@ -1,4 +1,5 @@
 // kelvara-cli run as a separate program: read, import, init --demo and restore.
+#include "AutoBackup.h"
 #include "CliRun.h"
 #include "Database.h"
 #include "Engine.h"
@@ -8,6 +9,7 @@
 #include "UCommon.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSqlQuery>
@@ -71,6 +73,13 @@ void addReadings(TestDatabase &t, const QDate &first, int days)
     tx.commit();
 }
 
+// A checked copy of the test's database at backup; whether it came out sound.
+bool keptCopy(TestDatabase &t, const QString &backup)
+{
+    QSqlDatabase db = t.db();
+    return !Database::backup(db, backup).damaged;
+}
+
 // Count of readings and integrity_check of a file, as a fresh connection finds it.
 QString readingsAndCheck(const QString &file)
 {
@@ -113,6 +122,7 @@ private slots:
     void readReplaceCorrects();
     void readRollover();
     void readWithoutDatabase();
+    void readOnADamagedFile();
     void importStoresInDateOrder();
     void importBadLines_data();
     void importBadLines();
@@ -129,6 +139,9 @@ private slots:
     void restoreRefusals();
     void exchange();
     void unusualReadings();
+    void restoreStopsWhenTheCopyIsNotOnDisk();
+    void restoreKeepsTheOwner();
+    void dailyCopyDuringARestore();
 };
 
 void TstCli::readWorkedExample()
@@ -250,6 +263,25 @@ void TstCli::readWithoutDatabase()
     QCOMPARE(r.exitCode, 3);
     QCOMPARE(r.err, "kelvara-cli: no database at " + missing + "\n");
     QVERIFY(!QFile::exists(missing));
+}
+
+// The damage is told once, not by the data manager and again by the command.
+void TstCli::readOnADamagedFile()
+{
+    if (TestDatabase::onServer())
+        QSKIP("pages of a file");
+    TestDatabase t;
+    addMeters(t);
+    const int page = t.scalar(QStringLiteral("select rootpage from sqlite_schema where name = 'Meter'")).toInt();
+    const int pageSize = t.scalar(QStringLiteral("PRAGMA page_size")).toInt();
+    Database::closeConnection();
+    QFile f(t.path());
+    QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(qint64(page - 1) * pageSize));
+    QVERIFY(f.write(QByteArray(pageSize, '\x5a')) == pageSize);
+    f.close();
+    const Run r = runCli(t.path(), { "read", "M1", "1005" });
+    QCOMPARE(r.err, QStringLiteral("kelvara-cli: 数据库文件已损坏！\n"));
+    QCOMPARE(r.exitCode, 3);
 }
 
 void TstCli::importStoresInDateOrder()
@@ -554,9 +586,7 @@ void TstCli::restoreOverAStaleLog()
     addMeters(t);
     addReadings(t, QDate(2001, 1, 1), 20);
     const QString backup = t.dir() + QStringLiteral("/MDB/backup/Kelvara-daily-20010121-080000.db");
-    QSqlDatabase db = t.db();
-    QVERIFY(!Database::backup(db, backup).damaged);
-    db = QSqlDatabase();
+    QVERIFY(keptCopy(t, backup));
     addReadings(t, QDate(2002, 1, 1), 3000);
     Database::closeConnection();
     const pid_t child = ::fork();
@@ -603,6 +633,7 @@ void TstCli::restoreRefusals_data()
     QTest::newRow("database open in a program") << "open" << 1
         << "kelvara-cli: @db is open in another program; close every Kelvara program and try again. Nothing was changed\n";
     QTest::newRow("damaged backup") << "damaged" << 1 << "kelvara-cli: @backup is damaged (…";
+    QTest::newRow("backup cut short") << "truncated" << 1 << "kelvara-cli: @backup is damaged (…";
     QTest::newRow("another program's file as backup") << "foreign backup" << 1
                                                       << "kelvara-cli: 不是 Kelvara 的数据库文件：@backup\n";
     QTest::newRow("no such backup") << "missing" << 2 << "kelvara-cli: cannot read @backup: no such file\n";
@@ -623,9 +654,7 @@ void TstCli::restoreRefusals()
     addMeters(t);
     addReadings(t, QDate(2001, 1, 1), 3000);
     const QString backup = t.dir() + QStringLiteral("/MDB/backup/Kelvara-daily-20010121-080000.db");
-    QSqlDatabase db = t.db();
-    QVERIFY(!Database::backup(db, backup).damaged);
-    db = QSqlDatabase();
+    QVERIFY(keptCopy(t, backup));
     Database::closeConnection();
     if (setting == u"damaged" || setting == u"foreign backup" || setting == u"foreign database") {
         QFile f(setting == u"foreign database" ? t.path() : backup);
@@ -636,6 +665,10 @@ void TstCli::restoreRefusals()
             f.resize(0);
         f.write(QByteArray(20 * 4096, '\x5a'));
         f.close();
+    } else if (setting == u"truncated") {
+        // A copy cut short, as by a full disk or an interrupted transfer: its first pages only.
+        QFile f(backup);
+        QVERIFY(f.resize(4 * 4096));
     } else if (setting == u"missing") {
         QVERIFY(QFile::remove(backup));
     }
@@ -734,14 +767,96 @@ void TstCli::unusualReadings()
     QCOMPARE(r.out, QStringLiteral("stored 3 readings\n"));
     QCOMPARE(r.err, QStringLiteral("kelvara-cli: line 2: unusual reading M1 2005-03-02: consumption 0, usual 10 a day\n"));
 
+    // A meter number a spreadsheet would take as a formula is written as text.
+    execSql(t.db(), QStringLiteral("update Meter set MeterNO = '=M1' where MeterNO = 'M1'"));
     r = runCli(t.path(), { "report", "unusual", "--from", "2005-02-01", "--to", "2005-03-31", "--format", "csv" });
     QCOMPARE(r.err, QString());
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.out, QStringLiteral("表编号,抄表时间,当前表数,使用数量,间隔天数,日均,近期日均,说明\r\n"
-                                   "M1,2005-02-10,1700,400,10,40,10,超过三倍\r\n"
-                                   "M1,2005-03-02,1800,0,10,0,10,为零\r\n"));
+                                   "'=M1,2005-02-10,1700,400,10,40,10,超过三倍\r\n"
+                                   "'=M1,2005-03-02,1800,0,10,0,10,为零\r\n"));
     r = runCli(t.path(), { "report", "unusual", "--from", "2005-02-01", "--to", "2005-03-31", "--format", "pdf" });
     QCOMPARE(r.exitCode, 2);
+}
+
+// The backup's copy is synced before it replaces the database; when the disk reports that it
+// could not write the copy (fsync fails), the database stays as it was and the restore says so.
+// strace makes the first fsync fail.
+void TstCli::restoreStopsWhenTheCopyIsNotOnDisk()
+{
+    if (TestDatabase::onServer())
+        QSKIP("a file's copies and restore");
+    const QStringList strace{ "strace", "-f", "-o", "/dev/null", "-e", "trace=fsync", "-e",
+                              "inject=fsync:error=EIO:when=1" };
+    if (QProcess::execute(strace.first(), strace.mid(1) + QStringList{ "true" }) != 0)
+        QSKIP("strace cannot inject faults here");
+    TestDatabase t;
+    addMeters(t);
+    addReadings(t, QDate(2001, 1, 1), 20);
+    const QString backup = t.dir() + QStringLiteral("/MDB/backup/Kelvara-daily-20010121-080000.db");
+    QVERIFY(keptCopy(t, backup));
+    addReadings(t, QDate(2002, 1, 1), 30);
+    Database::closeConnection();
+    const QByteArray before = digest(t.path());
+
+    const Run r = runCli({ "--database", t.path(), "restore", backup }, strace);
+    QCOMPARE(r.exitCode, 3);
+    QCOMPARE(digest(t.path()), before);
+}
+
+// Restore run by the administrator (root) on a clerk's database: the restored file and the
+// backup folder stay the clerk's, or the clerk's program can no longer open its database.
+void TstCli::restoreKeepsTheOwner()
+{
+    if (TestDatabase::onServer())
+        QSKIP("a file's copies and restore");
+    if (::geteuid() != 0)
+        QSKIP("only root can give files to another user");
+    TestDatabase t;
+    addMeters(t);
+    addReadings(t, QDate(2001, 1, 1), 20);
+    const QString backup = t.dir() + QStringLiteral("/copy.db");
+    QVERIFY(keptCopy(t, backup));
+    Database::closeConnection();
+    const QString folder = QFileInfo(t.path()).absolutePath();
+    for (const QString &file : { folder, t.path() })
+        QCOMPARE(::chown(QFile::encodeName(file).constData(), 65534, 65534), 0);
+
+    const Run r = runCli({ "--database", t.path(), "restore", backup });
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(QFileInfo(t.path()).ownerId(), 65534u);
+    QCOMPARE(QFileInfo(folder + QStringLiteral("/backup")).ownerId(), 65534u);
+}
+
+// A program started while a restore runs waits for the database; its daily copy must then be of
+// the restored database, not of the file the restore has just replaced (which a damaged copy
+// would even get the restored database marked damaged for).
+void TstCli::dailyCopyDuringARestore()
+{
+    if (TestDatabase::onServer())
+        QSKIP("a file's copies and restore");
+    TestDatabase t;
+    addMeters(t);
+    addReadings(t, QDate(2001, 1, 1), 20);
+    const QString backup = t.dir() + QStringLiteral("/copy.db");
+    QVERIFY(keptCopy(t, backup));
+    addReadings(t, QDate(1800, 1, 1), 70000);   // the database as it is takes a moment to keep
+    Database::closeConnection();
+
+    QProcess restore;
+    restore.start(QStringLiteral(KELVARA_CLI), { "--database", t.path(), "restore", backup });
+    // The restore holds the database while it keeps it in the backup folder.
+    const QString folder = AutoBackup::folderFor(t.path());
+    QElapsedTimer timer;
+    timer.start();
+    while (QDir(folder).entryList({ QStringLiteral("*-before-restore-*kelvara-part") }, QDir::Files).isEmpty()
+           && restore.state() != QProcess::NotRunning && timer.elapsed() < 30000)
+        QThread::usleep(200);
+    const AutoBackup::Result copy = AutoBackup::run(t.path(), QDateTime(QDate(2026, 3, 2), QTime(9, 0)));
+    QVERIFY(restore.waitForFinished(60000));
+    QCOMPARE(restore.exitCode(), 0);
+    QCOMPARE(readingsAndCheck(t.path()), QStringLiteral("20 ok"));
+    QCOMPARE(readingsAndCheck(copy.written), QStringLiteral("20 ok"));
 }
 
 QTEST_GUILESS_MAIN(TstCli)

@@ -32,6 +32,7 @@ private slots:
     void badCopyIsToldAndKeepsTheGoodOnes_data();
     void badCopyIsToldAndKeepsTheGoodOnes();
     void noPlainPasswordInACopy();
+    void copyStaysAfterTheClockWasPutBack();
 
 private:
     static void touch(const QString &file);
@@ -70,6 +71,8 @@ void TstAutoBackup::dueAfterADay_data()
     QTest::newRow("copy a day old") << QStringList{ stamp(now.addDays(-1)) } << true;
     QTest::newRow("newest decides") << QStringList{ stamp(now.addDays(-9)), stamp(now.addSecs(-60)) } << false;
     QTest::newRow("stamp in the future") << QStringList{ stamp(now.addDays(3)) } << true;
+    QTest::newRow("stamp in the future beside this morning's copy")
+        << QStringList{ stamp(now.addSecs(-3600)), stamp(now.addDays(3)) } << false;
     QTest::newRow("another database's copy") << QStringList{ QStringLiteral("Other-daily-20260302-080000.db") } << true;
     QTest::newRow("copy before clearing the data") << QStringList{ QStringLiteral("Kelvara-20260302-080000.db") } << true;
     QTest::newRow("stray file") << QStringList{ QStringLiteral("Kelvara-notes.db") } << true;
@@ -171,7 +174,8 @@ void TstAutoBackup::stoppedCopyLeavesNothing()
 }
 
 // Copies killed (SIGKILL) at random moments leave their partial files; the next copy removes
-// them, and a copy whose process still runs is left alone.
+// them (the copies are named after the database, as the program's are), and a copy whose
+// process still runs is left alone.
 void TstAutoBackup::killedCopiesAreClearedAway()
 {
     TestDatabase t;
@@ -204,9 +208,10 @@ void TstAutoBackup::killedCopiesAreClearedAway()
 
     std::mt19937 g(20260302);
     int killed = 0;
+    pid_t child = 0;
     QStringList expected{ QStringLiteral("whole.db") };
     for (int i = 0; i < 6; ++i) {
-        const pid_t child = startCopy(QStringLiteral("killed-%1.db").arg(i));
+        child = startCopy(QStringLiteral("Kelvara-killed-%1.db").arg(i));
         std::this_thread::sleep_for(std::chrono::microseconds(
             std::uniform_int_distribution<qint64>(wholeUs / 10, wholeUs * 8 / 10)(g)));
         ::kill(child, SIGKILL);
@@ -214,7 +219,7 @@ void TstAutoBackup::killedCopiesAreClearedAway()
             ++killed;
     }
     // A copy that got its name before the kill came is whole.
-    for (const QString &name : QDir(folder).entryList({ QStringLiteral("killed-*.db") }, QDir::Files)) {
+    for (const QString &name : QDir(folder).entryList({ QStringLiteral("Kelvara-killed-*.db") }, QDir::Files)) {
         QCOMPARE(readingsIn(folder + u'/' + name), 60000);
         expected << name;
     }
@@ -227,11 +232,15 @@ void TstAutoBackup::killedCopiesAreClearedAway()
     QVERIFY(killed > 0);
     QVERIFY(!left.isEmpty());
 
-    // A partial file of a process that still runs (this one) stays.
+    // A partial file of a process that still runs (this one) stays; a killed restore's part
+    // beside the database goes too.
     const QString running = folder + QStringLiteral("/other.db.%1.kelvara-part").arg(::getpid());
     touch(running);
+    const QString restorePart = t.path() + QStringLiteral(".%1.kelvara-part").arg(child);
+    touch(restorePart);
     const AutoBackup::Result next = AutoBackup::run(t.path(), QDateTime(QDate(2026, 3, 2), QTime(9, 0)));
     QCOMPARE(readingsIn(next.written), 60000);
+    QVERIFY(!QFile::exists(restorePart));
     left = QDir(folder).entryList(QDir::Files);
     left.sort();
     expected << QFileInfo(next.written).fileName() << QFileInfo(running).fileName();
@@ -242,8 +251,10 @@ void TstAutoBackup::killedCopiesAreClearedAway()
 void TstAutoBackup::badCopyIsToldAndKeepsTheGoodOnes_data()
 {
     QTest::addColumn<bool>("damaged");   // otherwise the copy cannot be written
-    QTest::newRow("index page of the database damaged") << true;
-    QTest::newRow("copy cannot be written") << false;
+    QTest::addColumn<bool>("rowOnly");   // a table row changed behind its indexes, every page whole
+    QTest::newRow("index page of the database damaged") << true << false;
+    QTest::newRow("copy cannot be written") << false << false;
+    QTest::newRow("reading changed behind its indexes") << true << true;
 }
 
 // 30 good copies are there; a bad copy neither counts among them nor makes one of them go, and
@@ -251,6 +262,7 @@ void TstAutoBackup::badCopyIsToldAndKeepsTheGoodOnes_data()
 void TstAutoBackup::badCopyIsToldAndKeepsTheGoodOnes()
 {
     QFETCH(bool, damaged);
+    QFETCH(bool, rowOnly);
     TestDatabase t;
     t.addOneMeter(3000);
     const QString folder = AutoBackup::folderFor(t.path());
@@ -259,7 +271,29 @@ void TstAutoBackup::badCopyIsToldAndKeepsTheGoodOnes()
         touch(folder + u'/' + AutoBackup::copyName(t.path(), first.addDays(day)));
     const QStringList good = AutoBackup::copies(t.path());
     const QDateTime now = first.addDays(40);
-    if (damaged) {
+    if (rowOnly) {
+        // The reading of 2000-01-06 says 1000-01-06 in its row while every index still says
+        // 2000-01-06: each page is well formed, but the indexes no longer match the table.
+        Database::closeConnection();
+        QFile f(t.path());
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QByteArray bytes = f.readAll();
+        const int at = bytes.indexOf("2000-01-062000-01-06");   // TakeTime then InputDate: the row
+        QVERIFY(at > 0);
+        bytes[at] = '1';
+        f.seek(0);
+        f.write(bytes);
+        f.close();
+        {
+            QSqlDatabase check = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+            check.setDatabaseName(t.path());
+            QVERIFY(check.open());
+            QCOMPARE(scalar(check, QStringLiteral("PRAGMA quick_check")).toString(), QStringLiteral("ok"));
+            QVERIFY(scalar(check, QStringLiteral("PRAGMA integrity_check")).toString() != u"ok");
+            check.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("check"));
+    } else if (damaged) {
         const int page = t.scalar(QStringLiteral("select rootpage from sqlite_schema where name = 'TakeMeter_TakeTime'")).toInt();
         const int pageSize = t.scalar(QStringLiteral("PRAGMA page_size")).toInt();
         Database::closeConnection();
@@ -314,6 +348,22 @@ void TstAutoBackup::noPlainPasswordInACopy()
         QVERIFY(PasswordMatches(QStringLiteral("Sup3rS3cret!"), scalar(db, QStringLiteral("SELECT PassWd FROM CnfgPara")).toString()));
     }
     Database::close(name);
+}
+
+// A clock that ran ahead for a while (or was put back) leaves copies stamped in the future; the
+// copies made afterwards are the newest all the same and must not be the ones trimmed away.
+void TstAutoBackup::copyStaysAfterTheClockWasPutBack()
+{
+    TestDatabase t;
+    t.addOneMeter(3);
+    const QString folder = AutoBackup::folderFor(t.path());
+    const QDateTime ahead(QDate(2026, 9, 1), QTime(8, 0));
+    for (int day = 0; day < AutoBackup::kept; ++day)
+        touch(folder + u'/' + AutoBackup::copyName(t.path(), ahead.addDays(day)));
+    const AutoBackup::Result result = AutoBackup::run(t.path(), QDateTime(QDate(2026, 3, 2), QTime(9, 0)));
+    QVERIFY(!result.written.isEmpty());
+    QVERIFY2(QFile::exists(result.written), "today's copy was removed right after it was written");
+    QCOMPARE(readingsIn(result.written), 3);
 }
 
 QTEST_GUILESS_MAIN(TstAutoBackup)

@@ -67,13 +67,13 @@ QStringList figures(const TestDatabase &t)
 }
 
 // One clerk: saves readings of random meters and dates and prints each one stored, at once.
-int clerk(const QString &database, quint32 seed)
+int clerk(const QString &database, quint32 start)
 {
     Database::setPath(database);
     SetMessageSink([](const QString &) {});
     TKelvaraMg manager;
     ReadingStore store(manager);
-    QRandomGenerator random(seed);
+    QRandomGenerator random(start);
     for (int n = 0; n < savesPerClerk; ++n) {
         const int meter = int(random.bounded(meters));
         const int day = int(random.bounded(days));

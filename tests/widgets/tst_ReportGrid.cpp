@@ -32,6 +32,8 @@ private slots:
     void footerColours();
     void rowIndicatorMarksCurrentRow();
     void statementFailureLeavesModelClosed();
+    void footerIsSumOfRowsShown();
+    void noFigureHalfUnderFrozenColumns();
 
 private:
     ReportGrid *showGrid(int rows, QSize size);
@@ -79,7 +81,8 @@ void TstReportGrid::holdsWholeResultWithItsSums()
     QCOMPARE(m_model->footerText(0), QStringLiteral("统计"));
     QCOMPARE(m_model->footerText(1), QString());
     QCOMPARE(m_model->footerText(2), QStringLiteral("500500"));
-    QCOMPARE(m_model->footerText(3), QStringLiteral("617867.25"));
+    // Shown to the fen, the footer adds up the rows as shown; written exactly, the exact sum.
+    QCOMPARE(m_model->footerText(3), QStringLiteral("617867.50"));
     QCOMPARE(m_model->footerText(3, ReportModel::Amounts::Exact), QStringLiteral("617867.2500"));
     QCOMPARE(m_model->footerText(5), QStringLiteral("2500.0000"));
     QCOMPARE(m_model->index(999, 1).data().toString(), QStringLiteral("C1000"));
@@ -373,6 +376,49 @@ void TstReportGrid::statementFailureLeavesModelClosed()
                                                           Database::mainConnectionName()));
     QVERIFY(!m_model->isActive());
     QCOMPARE(m_model->rowCount(), 0);
+}
+
+// A clerk who adds up a column of the report gets its footer: the rows of charges shown with two
+// decimals add up to the footer shown. Rows 1 to 4 charge 0.005, 0.010, 0.015 and 0.020 yuan,
+// shown as 0.01, 0.01, 0.02 and 0.02: the footer must not say 0.05 beside them.
+void TstReportGrid::footerIsSumOfRowsShown()
+{
+    NumberedReport::open(*m_model, 4);
+    qint64 cents = 0;
+    QStringList shown;
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        const QString text = m_model->index(row, 4).data().toString();
+        shown << text;
+        cents += qRound64(text.toDouble() * 100);
+    }
+    QCOMPARE(shown, (QStringList{ "0.01", "0.01", "0.02", "0.02" }));
+    QCOMPARE(m_model->footerText(4), QString::number(cents / 100.0, 'f', 2));
+}
+
+// Scrolled sideways, a column of figures is either beside the frozen columns or wholly under them:
+// a right-aligned 8297439512.50 whose first digit slides under the frozen columns reads as
+// 297439512.50, a wrong figure with no mark that anything is missing.
+void TstReportGrid::noFigureHalfUnderFrozenColumns()
+{
+    ReportGrid *grid = showGrid(20, QSize(300, 300));
+    QVERIFY(grid);
+    QVERIFY(grid->horizontalScrollBar()->maximum() > 0);
+    const int frozenWidth = grid->columnWidth(0) + grid->columnWidth(1);
+    auto check = [&](const char *step) {
+        QCoreApplication::processEvents();
+        for (int c = ReportGrid::FrozenColumns; c < m_model->columnCount(); ++c) {
+            const int x = grid->columnViewportPosition(c);
+            QVERIFY2(x >= frozenWidth || x + grid->columnWidth(c) <= frozenWidth,
+                     qPrintable(QStringLiteral("%1: column %2 from %3 to %4, frozen columns end at %5")
+                                    .arg(QLatin1String(step)).arg(c).arg(x).arg(x + grid->columnWidth(c)).arg(frozenWidth)));
+        }
+    };
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_End);   // along the row to its last column
+    check("End");
+    QTest::keyClick(grid, Qt::Key_Left);
+    QTest::keyClick(grid, Qt::Key_Left);
+    check("End, Left, Left");
 }
 
 QTEST_MAIN(TstReportGrid)
