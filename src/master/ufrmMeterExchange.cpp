@@ -218,10 +218,7 @@ void TfrmMeterExchange::BitBtn1Click()
         for (;;) {
             {
                 TKelvaraMg::HeldMessages held(*KelvaraMg);
-                Transaction tx(Database::connection());
-                stored = store.writeExchange(request, m_correcting).has_value();
-                if (stored)
-                    tx.commit();
+                stored = store.storeExchange(request, m_correcting).has_value();
             }
             if (stored || !questions.hasQuestion() || !questions.ask(this))
                 break;
