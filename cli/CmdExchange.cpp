@@ -100,10 +100,7 @@ int cmdExchange(CliContext &ctx)
         }
         row = session.store.storeExchange(request, replace);
     } catch (const DatabaseError &e) {
-        const QString shown = session.takeMessages();
-        if (!shown.isEmpty())
-            ctx.err << shown << "\n";
-        ctx.err << "kelvara-cli: " << e.operatorText() << "\n";
+        ctx.err << session.failureText(e) << "\n";
         return ExitDatabase;
     }
     if (!row) {
