@@ -202,6 +202,7 @@ void ReportModel::setRows(const QList<QVariantList> &rows)
     result.m_rows = rows;
     for (int i = 0; i < result.columnCount(); ++i)
         result.m_sums << QVariant();
+    result.m_shownSums = result.m_sums;
     result.m_active = true;
     beginResetModel();
     m_result = std::move(result);
