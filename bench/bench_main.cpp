@@ -133,6 +133,8 @@ SaveFigures measureSaves(const Settings &s, const QString &database, const QStri
             Database::setPath(t.file);
             TKelvaraMg manager;
             manager.SetRolloverConfirmation([](qint32, qint32) { return true; });
+            // The check the reading window makes before every save, the question answered Yes.
+            manager.SetUnusualConfirmation([](const UnusualReading &) { return true; });
             ReadingStore store(manager);
             const QDate day = t.extent.last.addDays(1);
             const bool large = t.file == database;

@@ -12,7 +12,7 @@ using ReadingCsv::badDateText;
 namespace {
 
 const char *readUsage =
-    "usage: kelvara-cli [--database FILE|URI] read [--date YYYY-MM-DD] [--replace] [--rollover] METER COUNTER\n";
+    "usage: kelvara-cli [--database FILE|URI] read [--date YYYY-MM-DD] [--replace] [--rollover] [--strict] METER COUNTER\n";
 
 }
 
@@ -24,6 +24,21 @@ ReadingSession::ReadingSession(bool rollover)
             messages << RolloverQuestionText(typed, previous) + QStringLiteral(" (--rollover stores it as a rollover)");
         return rollover;
     });
+    // A rollover has had its answer from --rollover.
+    manager.SetUnusualConfirmation([this](const UnusualReading &reading) {
+        if (!reading.rollover)
+            unusual << reading;
+        return true;
+    });
+}
+
+QString unusualLine(const UnusualReading &reading)
+{
+    QString line = QStringLiteral("unusual reading %1 %2: consumption %3, ")
+                       .arg(reading.MeterNO, reading.TakeTime.toString(Qt::ISODate))
+                       .arg(reading.CurValue);
+    line += QStringLiteral("usual %1 a day").arg(reading.usual);
+    return line;
 }
 
 ReadingSession::~ReadingSession()
@@ -59,6 +74,7 @@ int cmdRead(CliContext &ctx)
     std::optional<QDate> date = QDate::currentDate();
     bool replace = false;
     bool rollover = false;
+    bool strict = false;
     QStringList words;
     bool optionsEnd = false;
     for (int i = 0; i < ctx.args.size(); ++i) {
@@ -71,6 +87,8 @@ int cmdRead(CliContext &ctx)
             replace = true;
         } else if (a == u"--rollover") {
             rollover = true;
+        } else if (a == u"--strict") {
+            strict = true;
         } else if (a == u"--date" && i + 1 < ctx.args.size()) {
             date = ReadingCsv::parseReadingDate(ctx.args.at(++i));
             if (!date) {
@@ -101,7 +119,19 @@ int cmdRead(CliContext &ctx)
     {
         ReadingSession session(rollover);
         try {
-            row = session.store.store(meterNo, *counter, *date, replace);
+            bool refusedAsUnusual = false;
+            runTransaction(Database::connection(), [&] {
+                session.unusual.clear();
+                row = session.store.write(meterNo, *counter, *date, replace);
+                // An unusual reading is stored with a warning; --strict refuses it.
+                refusedAsUnusual = row && strict && !session.unusual.isEmpty();
+                return row && !refusedAsUnusual;
+            });
+            if (refusedAsUnusual) {
+                ctx.err << "kelvara-cli: " << unusualLine(session.unusual.constFirst()) << "\n";
+                ctx.err << "kelvara-cli: not stored (--strict)\n";
+                return ExitRefused;
+            }
         } catch (const DatabaseError &e) {
             ctx.err << session.failureText(e) << "\n";
             return ExitDatabase;
@@ -110,6 +140,8 @@ int cmdRead(CliContext &ctx)
             ctx.err << session.refusalText() << "\n";
             return ExitRefused;
         }
+        for (const UnusualReading &u : std::as_const(session.unusual))
+            ctx.err << "kelvara-cli: " << unusualLine(u) << "\n";
     }
     ctx.out << row->MeterID << '\t' << row->TakeTime.toString(Qt::ISODate) << '\t' << row->TakeNumber << '\t'
             << row->CurValue << '\t' << row->Charge.toString(4) << '\t' << row->QuotaCharge.toString(4) << "\n";

@@ -5,6 +5,7 @@
 #include "ReportExport.h"
 #include "ReportModel.h"
 #include "ReportStatements.h"
+#include "Unusual.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -16,7 +17,9 @@ namespace {
 
 const char *reportUsage =
     "usage: kelvara-cli [--database FILE|URI] report summary|detail|classes --from YYYY-MM-DD --to YYYY-MM-DD\n"
-    "                   [--workshop NAME] [--format text|csv|pdf] [--output FILE]\n";
+    "                   [--workshop NAME] [--format text|csv|pdf] [--output FILE]\n"
+    "       kelvara-cli [--database FILE|URI] report unusual --from YYYY-MM-DD --to YYYY-MM-DD\n"
+    "                   [--format text|csv] [--output FILE]\n";
 
 bool wantsPdfReport(int argc, char **argv)
 {
@@ -57,6 +60,45 @@ bool isStandardOutput(const QString &path)
         && named.st_dev == out.st_dev && named.st_ino == out.st_ino;
 }
 
+// Writes the report to the output file, or to standard output without one; every report is
+// written here.
+int writeReport(CliContext &ctx, const QString &output, ReportExport::Format writeAs, ReportExport::Document &document)
+{
+    // Named as the file standard output already is, the output is written there as it is open:
+    // a log appended to keeps its lines.
+    const bool toStandardOutput = output.isEmpty() || isStandardOutput(output);
+    // A byte-order mark helps spreadsheets open a file, but not a program reading a pipe.
+    document.byteOrderMark = writeAs == ReportExport::Format::Csv && !toStandardOutput;
+
+    // Whatever the output does not take is a failure: a full disk, a closed pipe, a device.
+    if (toStandardOutput) {
+        ctx.out.flush();
+        QFile out;
+        QString failure;
+        if (!out.open(stdout, QIODevice::WriteOnly))
+            failure = out.errorString();
+        else
+            failure = ReportExport::write(out, writeAs, document);
+        if (!failure.isEmpty()) {
+            ctx.err << "kelvara-cli: cannot write to standard output: " << failure << "\n";
+            return ExitWriteFailed;
+        }
+        return ExitDone;
+    }
+    const QString failure = ReportExport::writeFile(output, writeAs, document);
+    if (!failure.isEmpty()) {
+        ctx.err << "kelvara-cli: cannot write " << output << ": " << failure << "\n";
+        return ExitWriteFailed;
+    }
+    ctx.out << "wrote " << output << "\n";
+    ctx.out.flush();
+    if (ctx.out.status() != QTextStream::Ok) {
+        ctx.err << "kelvara-cli: wrote " << output << " but cannot write to standard output\n";
+        return ExitWriteFailed;
+    }
+    return ExitDone;
+}
+
 }
 
 std::unique_ptr<QCoreApplication> createCliApplication(int &argc, char **argv)
@@ -92,14 +134,15 @@ int cmdReport(CliContext &ctx)
     if (args.isEmpty())
         return usage({});
     const QString which = args.takeFirst();
-    Kind kind;
-    if (which == u"summary")
-        kind = Kind::Summary;
-    else if (which == u"detail")
+    // The unusual readings are readings to review, not sums: text or csv, the whole factory, under
+    // the summary's period line.
+    const bool unusual = which == u"unusual";
+    Kind kind = Kind::Summary;
+    if (which == u"detail")
         kind = Kind::Detail;
     else if (which == u"classes")
         kind = Kind::Classes;
-    else
+    else if (which != u"summary" && !unusual)
         return usage(QStringLiteral("unknown report \"%1\"").arg(which));
 
     QString from, to, workshop, format = QStringLiteral("text"), output;
@@ -130,6 +173,8 @@ int cmdReport(CliContext &ctx)
     const QDate end = isoDate(to);
     if (!start.isValid() || !end.isValid())
         return usage(QStringLiteral("--from and --to need dates written YYYY-MM-DD"));
+    if (unusual && format != u"text" && format != u"csv")
+        return usage(QStringLiteral("unknown format \"%1\" (the unusual readings are text or csv)").arg(format));
     if (format != u"text" && format != u"csv" && format != u"pdf")
         return usage(QStringLiteral("unknown format \"%1\"").arg(format));
     // An empty name (an unset variable in a script) must not send the report elsewhere.
@@ -153,7 +198,7 @@ int cmdReport(CliContext &ctx)
     }
 
     ReportModel model;
-    model.setColumns(ReportStatements::columns(kind));
+    model.setColumns(unusual ? ReportStatements::unusualColumns() : ReportStatements::columns(kind));
     try {
         QSqlDatabase db = Database::connection();
         qint64 workshopId = 0;
@@ -175,15 +220,24 @@ int cmdReport(CliContext &ctx)
             }
             workshopId = ids.first();
         }
-        model.open(ReportStatements::statement(kind), ReportStatements::params(start, end, workshopId),
-                   Database::mainConnectionName());
+        if (unusual) {
+            // The period's stored readings that are unusual by the rule a save checks.
+            QList<QVariantList> rows;
+            for (const Unusual::Finding &f : Unusual::findings(db, start, end))
+                rows << QVariantList{ f.MeterID,  f.TakeTime.toString(Qt::ISODate), f.TakeNumber, f.CurValue,
+                                      f.days > 0 ? QVariant(f.days) : QVariant(), f.perDay, f.usual, f.reason };
+            model.setRows(rows);
+        } else {
+            model.open(ReportStatements::statement(kind), ReportStatements::params(start, end, workshopId),
+                       Database::mainConnectionName());
+        }
     } catch (const DatabaseError &e) {
         ctx.err << "kelvara-cli: " << e.operatorText() << "\n";
         return ExitDatabase;
     }
 
     ReportExport::Document document;
-    document.title = ReportStatements::title(kind);
+    document.title = unusual ? ReportStatements::unusualTitle() : ReportStatements::title(kind);
     document.periodLine = ReportStatements::periodLine(kind, from, to, workshop);
     document.model = &model;
     ReportExport::Format writeAs = ReportExport::Format::Aligned;
@@ -194,37 +248,5 @@ int cmdReport(CliContext &ctx)
     } else if (format == u"pdf") {
         writeAs = ReportExport::Format::Pdf;
     }
-    // Named as the file standard output already is, the output is written there as it is open:
-    // a log appended to keeps its lines.
-    const bool toStandardOutput = output.isEmpty() || isStandardOutput(output);
-    // A byte-order mark helps spreadsheets open a file, but not a program reading a pipe.
-    document.byteOrderMark = writeAs == ReportExport::Format::Csv && !toStandardOutput;
-
-    // Whatever the output does not take is a failure: a full disk, a closed pipe, a device.
-    if (toStandardOutput) {
-        ctx.out.flush();
-        QFile out;
-        QString failure;
-        if (!out.open(stdout, QIODevice::WriteOnly))
-            failure = out.errorString();
-        else
-            failure = ReportExport::write(out, writeAs, document);
-        if (!failure.isEmpty()) {
-            ctx.err << "kelvara-cli: cannot write to standard output: " << failure << "\n";
-            return ExitWriteFailed;
-        }
-        return ExitDone;
-    }
-    const QString failure = ReportExport::writeFile(output, writeAs, document);
-    if (!failure.isEmpty()) {
-        ctx.err << "kelvara-cli: cannot write " << output << ": " << failure << "\n";
-        return ExitWriteFailed;
-    }
-    ctx.out << "wrote " << output << "\n";
-    ctx.out.flush();
-    if (ctx.out.status() != QTextStream::Ok) {
-        ctx.err << "kelvara-cli: wrote " << output << " but cannot write to standard output\n";
-        return ExitWriteFailed;
-    }
-    return ExitDone;
+    return writeReport(ctx, output, writeAs, document);
 }

@@ -27,9 +27,12 @@ int cmdInit(CliContext &ctx);
 int cmdRead(CliContext &ctx);
 int cmdImport(CliContext &ctx);
 int cmdRestore(CliContext &ctx);
+int cmdExchange(CliContext &ctx);
 
 // The data manager and reading store of a batch command. The manager's messages are collected
-// for the command to print; a lower counter value is a rollover only when asked for.
+// for the command to print; a lower counter value is a rollover only when asked for. Unusual
+// readings are stored and collected, for the command to warn of or, with --strict, to refuse; a
+// rollover has its answer from --rollover.
 struct ReadingSession
 {
     explicit ReadingSession(bool rollover);
@@ -45,7 +48,11 @@ struct ReadingSession
     TKelvaraMg manager;
     ReadingStore store{ manager };
     QStringList messages;
+    QList<UnusualReading> unusual;
 };
+
+// The warning line of an unusual reading: meter, date, consumption and the usual per day.
+QString unusualLine(const UnusualReading &reading);
 int cmdReport(CliContext &ctx);
 int cmdMigrate(CliContext &ctx);
 

@@ -16,13 +16,20 @@ const char *usageText =
     "commands:\n"
     "  init [--demo]        create a new database (with --demo: a demonstration data set\n"
     "                       and three months of readings)\n"
-    "  read [--date YYYY-MM-DD] [--replace] [--rollover] METER COUNTER\n"
-    "                       compute and store one reading (date: today)\n"
-    "  import [--replace] [--rollover] FILE.csv\n"
+    "  read [--date YYYY-MM-DD] [--replace] [--rollover] [--strict] METER COUNTER\n"
+    "                       compute and store one reading (date: today); an unusual reading is\n"
+    "                       stored with a warning, or refused with --strict\n"
+    "  import [--replace] [--rollover] [--strict] FILE.csv\n"
     "                       store the readings of lines 'meter number,YYYY-MM-DD,counter value'\n"
+    "  exchange [--date YYYY-MM-DD] [--max-bound N] [--type TEXT] [--note TEXT] [--replace]\n"
+    "           [--rollover] METER OLD_FINAL NEW_INITIAL\n"
+    "                       exchange the meter's counter (date: today); --replace corrects the\n"
+    "                       exchange of the date, exchange --delete [--date D] METER deletes it\n"
     "  report summary|detail|classes --from YYYY-MM-DD --to YYYY-MM-DD [--workshop NAME]\n"
     "         [--format text|csv|pdf] [--output FILE]\n"
     "                       the period's report; detail needs --workshop (a workshop's name)\n"
+    "  report unusual --from YYYY-MM-DD --to YYYY-MM-DD [--format text|csv] [--output FILE]\n"
+    "                       the period's readings unlike their meter's usual consumption\n"
     "  restore BACKUP       replace the database file by a backup (with no program using it); the\n"
     "                       database as it was is kept in backup/ beside it first\n"
     "  migrate [--from FILE|URI] --to FILE|URI\n"
@@ -83,6 +90,8 @@ int main(int argc, char *argv[])
         return cmdMigrate(ctx);
     if (command == u"restore")
         return cmdRestore(ctx);
+    if (command == u"exchange")
+        return cmdExchange(ctx);
     err << usageText;
     return ExitUsage;
 }

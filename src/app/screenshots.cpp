@@ -9,7 +9,9 @@
 #include "ufrmAbout.h"
 #include "ufrmCnfgPara.h"
 #include "ufrmMaim.h"
+#include "MeterRegister.h"
 #include "ufrmMeter.h"
+#include "ufrmMeterExchange.h"
 #include "ufrmMeterSort.h"
 #include "ufrmPrice.h"
 #include "ufrmReport.h"
@@ -143,6 +145,17 @@ int main(int argc, char *argv[])
     meters->selectRow(2);
     meters->setFocus();
     save(&main, out, QStringLiteral("meter.png"));
+    // The exchange of the first meter's counter, filled in as the operator types it.
+    meters->selectRow(0);
+    {
+        TfrmMeterExchange exchange(frmMeter->core()->storedNumber().toString(), frmMeter);
+        exchange.findChild<QDateEdit *>(QStringLiteral("DTExchange"))->setDate(QDate(2024, 7, 18));
+        for (const auto &[box, text] : { std::pair{ "edtOldFinal", "1342" }, std::pair{ "edtNewInitial", "0" },
+                                         std::pair{ "edtType", "LXS-50C" }, std::pair{ "edtNote", "表盘破裂，更换新表" } })
+            exchange.findChild<QLineEdit *>(QString::fromLatin1(box))->setText(QString::fromUtf8(text));
+        exchange.show();
+        save(&exchange, out, QStringLiteral("meter-exchange.png"));
+    }
     frmMeter->parentWidget()->close();
     main.N17Click();
     save(&main, out, QStringLiteral("metersort.png"));
@@ -221,5 +234,15 @@ int main(int argc, char *argv[])
     frmTakeMeter->entry()->adoTakeMeter()->cancel();
     typeKeys(meterEdit, QStringLiteral("S1"));
     save(&main, out, QStringLiteral("reading-chooser.png"));
+
+    // The question for a reading unlike the meter's usual consumption, No the default.
+    {
+        const UnusualReading odd{ QStringLiteral("S101"), QDate(2024, 7, 31), 4200, QStringLiteral("12.5"), false };
+        QMessageBox question(QMessageBox::Question, QStringLiteral("操作提示"), UnusualQuestionText(odd),
+                             QMessageBox::Yes | QMessageBox::No, frmTakeMeter);
+        question.setDefaultButton(QMessageBox::No);
+        question.show();
+        save(&question, out, QStringLiteral("reading-unusual.png"));
+    }
     return 0;
 }

@@ -248,6 +248,7 @@ void TfrmMaim::N2Click()
 void TfrmMaim::SpeedButton4Click()
 {
     OpenChild(frmMeter, QStringLiteral("编号维护"));
+    connect(frmMeter, &TfrmMeter::statusMessage, this, &TfrmMaim::ShowReadingStatus, Qt::UniqueConnection);
 }
 
 void TfrmMaim::N16Click()

@@ -1,6 +1,7 @@
 #include "Database.h"
 
 #include "Engine.h"
+#include "Schema.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -166,8 +167,16 @@ QSqlDatabase connection()
             return db;
     }
     QSqlDatabase db = open(path(), mainConnection, OpenMode::Existing);
-    if (isDamaged())
+    if (isDamaged()) {
         makeQueryOnly(db);
+        return db;
+    }
+    // A file of an earlier version gets the tables it lacks. One that cannot be written now
+    // (read-only, locked) stays as it is and is upgraded when it next can be.
+    try {
+        Schema::upgrade(db);
+    } catch (const DatabaseError &) {
+    }
     return db;
 }
 

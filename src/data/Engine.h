@@ -70,6 +70,9 @@ public:
     virtual QStringList tableStatements() const = 0;
     virtual QStringList indexStatements() const = 0;
     virtual QStringList versionStatements() const = 0;
+    // The tables added to the schema after version, each with the statements that make it and
+    // its indexes, for a database of that version; versionStatements() then mark it as current.
+    virtual QList<QPair<QString, QStringList>> addedSince(int version) const = 0;
     // The tables the database holds, lower-case (the program's and any other).
     virtual QStringList tables(const QSqlDatabase &db) const = 0;
     // The schema version stored with the tables; 0 when none.

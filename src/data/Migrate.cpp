@@ -19,7 +19,19 @@ const QString sourceName = QStringLiteral("kelvara-migrate-from");
 const QString targetName = QStringLiteral("kelvara-migrate-to");
 
 // Parents before the rows that name them.
-const char *const tables[] = { "CnfgPara", "Workshop", "MeterSort", "Price", "Meter", "TakeMeter" };
+const char *const tables[] = { "CnfgPara", "Workshop", "MeterSort", "Price", "Meter", "TakeMeter", "MeterExchange" };
+
+// A table of a later version, which a database of an earlier one lacks: it is left empty.
+bool addedLater(const QString &table)
+{
+    return table == u"MeterExchange";
+}
+
+// The tables that name a meter by its number.
+bool namesMeter(const QString &table)
+{
+    return table == u"TakeMeter" || table == u"MeterExchange";
+}
 
 QStringList copiedTables()
 {
@@ -39,6 +51,8 @@ QString keyOrder(const QString &table, const Engine &engine)
         return QStringLiteral("MeterNO");
     if (table == u"TakeMeter")
         return engine.typingOrder();
+    if (table == u"MeterExchange")
+        return QStringLiteral("MeterID, t.ExchangeDate");
     return engine.rowIdentity();
 }
 
@@ -119,7 +133,7 @@ Result copyInto(const QString &from, const QString &to, const Progress &progress
         const Engine &sourceEngine = Engine::of(source);
         const QStringList present = sourceEngine.tables(source);
         for (const char *table : tables)
-            if (!present.contains(QString::fromLatin1(table).toLower())) {
+            if (!present.contains(QString::fromLatin1(table).toLower()) && !addedLater(QString::fromLatin1(table))) {
                 closeBoth();
                 result.refused = QStringLiteral("%1 is no Kelvara database: it has no table %2")
                                      .arg(sourceEngine.displayName(from), QLatin1String(table));
@@ -156,12 +170,14 @@ Result copyInto(const QString &from, const QString &to, const Progress &progress
         }
         for (const char *name : tables) {
             const QString table = QString::fromLatin1(name);
+            if (!present.contains(table.toLower()))
+                continue;
             const QList<ColumnDef> columns = Schema::columns(table);
             QStringList selected, written;
             QList<FieldKind> kinds;
             int meterColumn = -1;
             for (const ColumnDef &c : columns) {
-                if (table == u"TakeMeter" && c.name == u"MeterID")
+                if (namesMeter(table) && c.name == u"MeterID")
                     meterColumn = int(selected.size());
                 selected << QStringLiteral("t.") + c.name;
                 written << c.name;
@@ -207,6 +223,8 @@ Result copyInto(const QString &from, const QString &to, const Progress &progress
 
         // The copy is committed only when it holds what the source holds.
         for (const char *name : tables) {
+            if (!present.contains(QString::fromLatin1(name).toLower()))
+                continue;
             const TableFigures was = figures(source, QString::fromLatin1(name));
             const TableFigures is = figures(target, QString::fromLatin1(name));
             if (was.rows != is.rows || was.sums != is.sums) {

@@ -4,9 +4,13 @@
 #include "Engine.h"
 #include "UCommon.h"
 
+#include <QDateTime>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+
+#include <algorithm>
+#include <climits>
 
 namespace {
 
@@ -68,6 +72,65 @@ QString laterOutOfRangeText(const QString &meterNo, const Reading &later)
     return QStringLiteral("表 %1 %2 的使用数量将超出范围，不能修改！").arg(meterNo, iso(later.day));
 }
 
+QString exchangeBelowPreviousText(const QString &meterNo, const CounterExchange &exchange, qint64 previous)
+{
+    return QStringLiteral("表 %1 %2 换表时的旧表止数 %3 将小于上次表数 %4，不能修改！")
+        .arg(meterNo, iso(exchange.day), QString::number(exchange.OldFinal), QString::number(previous));
+}
+
+QDate isoDay(const QVariant &value)
+{
+    return QDate::fromString(value.toString(), Qt::ISODate);
+}
+
+// The counter value of the latest reading dated before day that holds one.
+std::optional<PreviousReading> previousReading(const QString &meterNo, const QDate &day)
+{
+    std::optional<PreviousReading> previous;
+    eachRow(ReadingSql::previousCounter(), { meterNo, iso(day) }, [&](const QSqlQuery &q) {
+        previous = PreviousReading{ isoDay(q.value(0)), q.value(1).toLongLong() };
+    });
+    return previous;
+}
+
+// The meter's exchanges after the previous reading (all of them without one), in date order.
+QList<CounterExchange> exchangesAfter(const QString &meterNo, const std::optional<PreviousReading> &previous)
+{
+    QList<CounterExchange> exchanges;
+    eachRow(ReadingSql::exchangesAfter(), { meterNo, previous ? iso(previous->day) : ReadingSql::beforeAnyDate() },
+            [&](const QSqlQuery &q) {
+                exchanges << CounterExchange{ isoDay(q.value(0)),      q.value(1).toLongLong(),
+                                              q.value(2).toLongLong(), q.value(3).toLongLong(),
+                                              q.value(4).toLongLong(), q.value(5).toLongLong() };
+            });
+    return exchanges;
+}
+
+// The meter's base and maximum count, which MeasureFrom reads; nothing for a number not registered.
+std::optional<MeterInfo> counterFacts(const QString &meterNo)
+{
+    std::optional<MeterInfo> meter;
+    eachRow(QStringLiteral("Select MeterNO, BaseNumber, MaxBound from Meter where MeterNO = ?"),
+            { meterNo }, [&](const QSqlQuery &q) {
+                meter = MeterInfo();
+                meter->MeterNO = q.value(0).toString();
+                meter->BaseNumber = q.value(1).toLongLong();
+                meter->MaxBound = q.value(2).toLongLong();
+            });
+    return meter;
+}
+
+// The first exchange between the previous reading and day: the one whose old counter's span
+// starts at the previous reading.
+const CounterExchange *firstExchangeBetween(const QList<CounterExchange> &exchanges,
+                                            const std::optional<PreviousReading> &previous, const QDate &day)
+{
+    for (const CounterExchange &e : exchanges)
+        if ((!previous || e.day > previous->day) && e.day < day)
+            return &e;
+    return nullptr;
+}
+
 }
 
 struct ReadingStore::Neighbour
@@ -75,6 +138,15 @@ struct ReadingStore::Neighbour
     QDate day;
     qint64 takeNumber = 0;
     bool hasCounter = false;
+};
+
+// How a reading is measured: whether its counter passed its maximum since the value it is measured
+// from, and whether the old counter of an exchange before it passed its maximum before its final
+// value. Either stays as it was stored; a change may not bring one about.
+struct ReadingStore::Wraps
+{
+    bool rollover = false;
+    bool exchange = false;
 };
 
 ReadingStore::ReadingStore(TKelvaraMg &manager) : m_manager(manager) {}
@@ -144,34 +216,31 @@ std::optional<ReadingStore::Neighbour> ReadingStore::nextReading(const QString &
     eachRow(QStringLiteral("Select TakeTime, TakeNumber from TakeMeter where MeterID = ? and TakeTime > ? "
                            "and TakeNumber is not null order by TakeTime limit 1"),
             { meterNo, iso(date) }, [&](const QSqlQuery &q) {
-                next = Neighbour{ QDate::fromString(q.value(0).toString(), Qt::ISODate), q.value(1).toLongLong(),
-                                  !q.value(1).isNull() };
+                next = Neighbour{ isoDay(q.value(0)), q.value(1).toLongLong(), !q.value(1).isNull() };
             });
     return next;
 }
 
-// The counter value a reading dated day is measured from: the latest earlier one, else the
-// meter's base.
-static qint64 previousCounter(const QString &meterNo, const QDate &day)
+// How the next reading is measured now, before a change.
+static ReadingStore::Wraps wrapsOf(const QString &meterNo, const std::optional<ReadingStore::Neighbour> &next)
 {
-    const QSqlDatabase db = Database::connection();
-    const QVariant previous = scalar(db, ReadingSql::previousCounter(), { meterNo, iso(day) });
-    if (previous.isValid())
-        return previous.toLongLong();
-    return scalar(db, QStringLiteral("Select BaseNumber from Meter where MeterNO = ?"), { meterNo }).toLongLong();
-}
-
-// Whether the next reading is stored as a rollover: below the value it is measured from now.
-static bool storedAsRollover(const QString &meterNo, const std::optional<ReadingStore::Neighbour> &next)
-{
-    return next && next->hasCounter && next->takeNumber < previousCounter(meterNo, next->day);
+    if (!next || !next->hasCounter)
+        return {};
+    const std::optional<MeterInfo> meter = counterFacts(meterNo);
+    if (!meter)
+        return {};
+    const std::optional<PreviousReading> previous = previousReading(meterNo, next->day);
+    const std::optional<CounterStart> start = MeasureFrom(*meter, previous, exchangesAfter(meterNo, previous), next->day);
+    if (!start)
+        return {};
+    return { next->takeNumber < start->previous, start->exchangeWrapped };
 }
 
 // Walks the readings from the first of the changed reading's month to the end of the next
 // reading's month in date order, as the computation of each would have seen them when typed in
 // that order, and rewrites the figures that differ. The change itself is already written.
 bool ReadingStore::repriceAfter(const QString &meterNo, const QDate &changed, const Neighbour &next,
-                                bool nextWasRollover)
+                                const Wraps &before)
 {
     std::optional<MeterInfo> meter;
     eachRow(ReadingSql::meterInfo(), { meterNo }, [&](const QSqlQuery &q) {
@@ -188,12 +257,14 @@ bool ReadingStore::repriceAfter(const QString &meterNo, const QDate &changed, co
     eachRow(QStringLiteral("Select TakeTime, TakeNumber, CurValue, Charge, QuotaCharge from TakeMeter "
                            "where MeterID = ? and TakeTime >= ? and TakeTime <= ? order by TakeTime"),
             { meterNo, iso(firstDay), iso(lastDay) }, [&](const QSqlQuery &q) {
-                readings.append(Reading{ QDate::fromString(q.value(0).toString(), Qt::ISODate), q.value(1),
-                                         q.value(2).toLongLong(), Currency::fromUnits(q.value(3).toLongLong()),
+                readings.append(Reading{ isoDay(q.value(0)), q.value(1), q.value(2).toLongLong(),
+                                         Currency::fromUnits(q.value(3).toLongLong()),
                                          Currency::fromUnits(q.value(4).toLongLong()) });
             });
 
-    qint64 previous = previousCounter(meterNo, firstDay);
+    std::optional<PreviousReading> previous = previousReading(meterNo, firstDay);
+    // Every exchange the walk passes, and those after it that name the maximum of its counters.
+    const QList<CounterExchange> exchanges = exchangesAfter(meterNo, previous);
     int month = -1;   // year × 12 + month: the same month of another year is another month
     qint64 monthCurValue = 0;
     qint64 monthCount = 0;
@@ -207,12 +278,22 @@ bool ReadingStore::repriceAfter(const QString &meterNo, const QDate &changed, co
         qint64 curValue = r.curValue;
         if (r.day > changed && !r.takeNumber.isNull()) {
             const qint64 counter = r.takeNumber.toLongLong();
-            const bool rollover = counter < previous;
-            if (r.day == next.day && rollover && !nextWasRollover) {
-                m_refusal = laterBelowPreviousText(meterNo, r, previous);
+            const std::optional<CounterStart> start = MeasureFrom(*meter, previous, exchanges, r.day);
+            if (!start) {
+                m_refusal = laterOutOfRangeText(meterNo, r);
                 return false;
             }
-            const auto figures = PriceReading(*meter, previous, counter, rollover, monthCurValue, monthCount);
+            const bool rollover = counter < start->previous;
+            if (r.day == next.day && rollover && !before.rollover) {
+                m_refusal = laterBelowPreviousText(meterNo, r, start->previous);
+                return false;
+            }
+            if (r.day == next.day && start->exchangeWrapped && !before.exchange) {
+                const CounterExchange *first = firstExchangeBetween(exchanges, previous, r.day);
+                m_refusal = exchangeBelowPreviousText(meterNo, *first, previous ? previous->TakeNumber : first->OldBase);
+                return false;
+            }
+            const auto figures = PriceReading(*meter, *start, counter, rollover, monthCurValue, monthCount);
             if (!figures) {
                 m_refusal = laterOutOfRangeText(meterNo, r);
                 return false;
@@ -233,7 +314,7 @@ bool ReadingStore::repriceAfter(const QString &meterNo, const QDate &changed, co
         monthCurValue += curValue;
         ++monthCount;
         if (!r.takeNumber.isNull())
-            previous = r.takeNumber.toLongLong();
+            previous = PreviousReading{ r.day, r.takeNumber.toLongLong() };
     }
     for (const StoredReading &row : std::as_const(repriced))
         change(QStringLiteral("Update TakeMeter set CurValue = ?, Charge = ?, QuotaCharge = ? "
@@ -296,7 +377,7 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
 
     // Whether the next reading was a rollover is read before the change moves its previous value.
     const std::optional<Neighbour> next = nextReading(row.MeterID, date);
-    const bool nextWasRollover = storedAsRollover(row.MeterID, next);
+    const Wraps nextWas = wrapsOf(row.MeterID, next);
 
     Savepoint savepoint(next.has_value());
     const QString day = iso(date);
@@ -324,7 +405,7 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
         }
     }
     if (next && !(m_pending && m_pending(row.MeterID, next->day))
-        && !repriceAfter(row.MeterID, date, *next, nextWasRollover))
+        && !repriceAfter(row.MeterID, date, *next, nextWas))
         return std::nullopt;
     savepoint.release();
     return row;
@@ -340,14 +421,14 @@ bool ReadingStore::remove(const QString &meterNo, const QDate &date)
     if (number)
         lockMeter(*number);
     const std::optional<Neighbour> next = number ? nextReading(meter, date) : std::nullopt;
-    const bool nextWasRollover = storedAsRollover(meter, next);
+    const Wraps nextWas = wrapsOf(meter, next);
 
     Savepoint savepoint(next.has_value());
     if (change(QStringLiteral("Delete from TakeMeter where MeterID = ? and TakeTime = ?"), { meter, iso(date) }) == 0) {
         m_refusal = QStringLiteral("表 %1 %2 的抄表记录已不存在，请刷新后重试！").arg(meter, iso(date));
         return false;
     }
-    if (next && !(m_pending && m_pending(meter, next->day)) && !repriceAfter(meter, date, *next, nextWasRollover))
+    if (next && !(m_pending && m_pending(meter, next->day)) && !repriceAfter(meter, date, *next, nextWas))
         return false;
     savepoint.release();
     return true;
@@ -372,4 +453,246 @@ bool ReadingStore::erase(const QString &meterNo, const QDate &date)
 QString ReadingStore::alreadyReadText()
 {
     return QStringLiteral("该表在这一天已经抄过了！");
+}
+
+namespace {
+
+QString meterMissingText(const QString &meterNo)
+{
+    return QStringLiteral("编号为 %1 的表不存在！").arg(meterNo);
+}
+
+StoredExchange exchangeRow(const QSqlQuery &q)
+{
+    StoredExchange e;
+    e.MeterID = q.value(0).toString();
+    e.ExchangeDate = isoDay(q.value(1));
+    e.OldFinal = q.value(2).toLongLong();
+    e.OldBase = q.value(3).toLongLong();
+    e.OldMaxBound = q.value(4).toLongLong();
+    e.NewInitial = q.value(5).toLongLong();
+    e.NewMaxBound = q.value(6).toLongLong();
+    e.Note = q.value(7).toString();
+    return e;
+}
+
+// A date and time as both engines take it back: its fields as text (a server's value without zone
+// may be read as UTC, and would move if written back as such), a date alone at midnight.
+QVariant storedDateTime(const QVariant &value)
+{
+    if (value.isNull() || value.metaType().id() != QMetaType::QDateTime)
+        return value;
+    const QDateTime dt = value.toDateTime();
+    return dt.time() == QTime(0, 0) ? dt.date().toString(Qt::ISODate)
+                                    : dt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+CounterExchange counterExchange(const StoredExchange &e)
+{
+    return { e.ExchangeDate, e.OldFinal, e.OldBase, e.OldMaxBound, e.NewInitial, e.NewMaxBound };
+}
+
+}
+
+QList<StoredExchange> ReadingStore::exchanges(const QString &meterNo) const
+{
+    QList<StoredExchange> rows;
+    eachRow(QStringLiteral("Select MeterID, ExchangeDate, OldFinal, OldBase, OldMaxBound, NewInitial, NewMaxBound, "
+                           "Note from MeterExchange where MeterID = ? order by ExchangeDate"),
+            { meterNo }, [&](const QSqlQuery &q) { rows << exchangeRow(q); });
+    return rows;
+}
+
+std::optional<StoredExchange> ReadingStore::writeExchange(const ExchangeRequest &request, bool replace)
+{
+    m_repriced.clear();
+    m_refusal.clear();
+    const std::optional<QString> number = registeredNumber(request.MeterNO);
+    if (!number) {
+        m_manager.ShowMessageText(meterMissingText(request.MeterNO));
+        return std::nullopt;
+    }
+    // Another clerk's change to this meter's readings or exchanges finishes before this one reads them.
+    lockMeter(*number);
+    const QDate date = request.ExchangeDate;
+    const QString day = iso(date);
+    QVariant type;
+    QVariant setupDate;
+    std::optional<MeterInfo> meter;
+    eachRow(QStringLiteral("Select MeterNO, BaseNumber, MaxBound, Type, SetupDate from Meter where MeterNO = ?"),
+            { *number }, [&](const QSqlQuery &q) {
+                meter = MeterInfo();
+                meter->MeterNO = q.value(0).toString();
+                meter->BaseNumber = q.value(1).toLongLong();
+                meter->MaxBound = q.value(2).toLongLong();
+                type = q.value(3);
+                setupDate = storedDateTime(q.value(4));
+            });
+
+    // Exchanges follow one another in time: only the last one may be corrected.
+    QList<StoredExchange> earlier = exchanges(*number);
+    const bool correcting = !earlier.isEmpty() && earlier.constLast().ExchangeDate == date;
+    if (!earlier.isEmpty() && earlier.constLast().ExchangeDate > date) {
+        m_manager.ShowMessageText(QStringLiteral("换表日期不能早于该表上次换表日期 %1！")
+                                      .arg(iso(earlier.constLast().ExchangeDate)));
+        return std::nullopt;
+    }
+    if (correcting && !replace) {
+        m_manager.ShowMessageText(QStringLiteral("表 %1 在 %2 已换过表！").arg(*number, day));
+        return std::nullopt;
+    }
+    if (m_manager.IsReadOnDate(*number, date)) {
+        m_manager.ShowMessageText(QStringLiteral("表 %1 在 %2 已有抄表记录，不能在抄表当天换表！").arg(*number, day));
+        return std::nullopt;
+    }
+
+    // The meter as it was before this exchange: a correction keeps what the exchange found.
+    StoredExchange row;
+    row.MeterID = *number;
+    row.ExchangeDate = date;
+    row.OldFinal = request.OldFinal;
+    row.NewInitial = request.NewInitial;
+    row.Note = request.Note;
+    row.replaced = correcting;
+    if (correcting) {
+        const StoredExchange stored = earlier.takeLast();
+        row.OldBase = stored.OldBase;
+        row.OldMaxBound = stored.OldMaxBound;
+        row.NewMaxBound = request.NewMaxBound.value_or(stored.NewMaxBound);
+    } else {
+        row.OldBase = meter->BaseNumber;
+        row.OldMaxBound = meter->MaxBound;
+        row.NewMaxBound = request.NewMaxBound.value_or(meter->MaxBound);
+    }
+    if (row.NewMaxBound < 1) {
+        m_manager.ShowMessageText(QStringLiteral("新表最大计数必须大于零！"));
+        return std::nullopt;
+    }
+    if (row.OldFinal < 0 || row.OldFinal > row.OldMaxBound) {
+        m_manager.ShowMessageText(QStringLiteral("旧表止数必须在 0 到 %1 之间！").arg(row.OldMaxBound));
+        return std::nullopt;
+    }
+    if (row.NewInitial < 0 || row.NewInitial > row.NewMaxBound) {
+        m_manager.ShowMessageText(QStringLiteral("新表起数必须在 0 到 %1 之间！").arg(row.NewMaxBound));
+        return std::nullopt;
+    }
+    if (request.Type && request.Type->size() > 20) {
+        m_manager.ShowMessageText(QStringLiteral("型号不能超过 20 个字符！"));
+        return std::nullopt;
+    }
+    if (request.Note.size() > 50) {
+        m_manager.ShowMessageText(QStringLiteral("备注不能超过 50 个字符！"));
+        return std::nullopt;
+    }
+    QString tooHigh;
+    eachRow(QStringLiteral("Select TakeTime, TakeNumber from TakeMeter where MeterID = ? and TakeTime > ? "
+                           "and TakeNumber > ? order by TakeTime limit 1"),
+            { *number, day, row.NewMaxBound }, [&](const QSqlQuery &q) {
+                tooHigh = QStringLiteral("表 %1 %2 的抄表数 %3 大于新表的最大计数 %4！")
+                              .arg(*number, q.value(0).toString(), q.value(1).toString(), QString::number(row.NewMaxBound));
+            });
+    if (!tooHigh.isEmpty()) {
+        m_manager.ShowMessageText(tooHigh);
+        return std::nullopt;
+    }
+
+    // The old counter's final value is read like a counter value: below the value it last showed
+    // it passed its maximum, which only the operator can tell.
+    MeterInfo before = *meter;
+    before.BaseNumber = row.OldBase;
+    before.MaxBound = row.OldMaxBound;
+    QList<CounterExchange> counters;
+    for (const StoredExchange &e : std::as_const(earlier))
+        counters << counterExchange(e);
+    const std::optional<PreviousReading> previous = previousReading(*number, date);
+    const std::optional<CounterStart> start = MeasureFrom(before, previous, counters, date);
+    if (!start) {
+        m_manager.ShowMessageText(QStringLiteral("使用数量超出范围，请检查抄表数！"));
+        return std::nullopt;
+    }
+    const bool passedMaximum = row.OldFinal < start->previous;
+    if (passedMaximum
+        && (!m_manager.FConfirmRollover
+            || !m_manager.FConfirmRollover(qint32(row.OldFinal), qint32(std::clamp<qint64>(start->previous, 0, INT_MAX)))))
+        return std::nullopt;
+
+    const std::optional<Neighbour> next = nextReading(*number, date);
+    Wraps nextWas = wrapsOf(*number, next);
+    // The operator has just called the old counter's pass over its maximum a rollover.
+    nextWas.exchange = nextWas.exchange || passedMaximum;
+
+    Savepoint savepoint(next.has_value());
+    const QString entered = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (correcting) {
+        change(QStringLiteral("Update MeterExchange set OldFinal = ?, NewInitial = ?, NewMaxBound = ?, Note = ?, "
+                              "InputTime = ? where MeterID = ? and ExchangeDate = ?"),
+               { row.OldFinal, row.NewInitial, row.NewMaxBound, row.Note, entered, *number, day });
+    } else {
+        change(QStringLiteral("Insert into MeterExchange (MeterID, ExchangeDate, OldFinal, OldBase, OldMaxBound, "
+                              "NewInitial, NewMaxBound, OldType, OldSetupDate, Note, InputTime) "
+                              "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+               { *number, day, row.OldFinal, row.OldBase, row.OldMaxBound, row.NewInitial, row.NewMaxBound, type,
+                 setupDate, row.Note, entered });
+    }
+    // The register shows the counter in place now.
+    change(QStringLiteral("Update Meter set BaseNumber = ?, MaxBound = ?, Type = ?, SetupDate = ? where MeterNO = ?"),
+           { row.NewInitial, row.NewMaxBound, request.Type ? QVariant(*request.Type) : type, day, *number });
+    if (next && !repriceAfter(*number, date, *next, nextWas))
+        return std::nullopt;
+    savepoint.release();
+    return row;
+}
+
+bool ReadingStore::removeExchange(const QString &meterNo, const QDate &date)
+{
+    m_repriced.clear();
+    m_refusal.clear();
+    const std::optional<QString> number = registeredNumber(meterNo);
+    if (!number) {
+        m_manager.ShowMessageText(meterMissingText(meterNo));
+        return false;
+    }
+    lockMeter(*number);
+    const QList<StoredExchange> all = exchanges(*number);
+    const auto found = std::find_if(all.cbegin(), all.cend(),
+                                    [&](const StoredExchange &e) { return e.ExchangeDate == date; });
+    if (found == all.cend()) {
+        m_manager.ShowMessageText(QStringLiteral("表 %1 在 %2 没有换表记录！").arg(*number, iso(date)));
+        return false;
+    }
+    if (found != all.cend() - 1) {
+        m_manager.ShowMessageText(QStringLiteral("只能删除该表最后一次换表记录！"));
+        return false;
+    }
+    if (nextReading(*number, date)) {
+        m_manager.ShowMessageText(
+            QStringLiteral("表 %1 在 %2 换表以后已有抄表记录，不能删除这次换表！").arg(*number, iso(date)));
+        return false;
+    }
+    // With no reading after it, nothing was measured through it.
+    QVariantList restored;
+    eachRow(QStringLiteral("Select OldBase, OldMaxBound, OldType, OldSetupDate from MeterExchange "
+                           "where MeterID = ? and ExchangeDate = ?"),
+            { *number, iso(date) }, [&](const QSqlQuery &q) {
+                restored = { q.value(0), q.value(1), q.value(2), storedDateTime(q.value(3)) };
+            });
+    change(QStringLiteral("Update Meter set BaseNumber = ?, MaxBound = ?, Type = ?, SetupDate = ? where MeterNO = ?"),
+           restored + QVariantList{ *number });
+    change(QStringLiteral("Delete from MeterExchange where MeterID = ? and ExchangeDate = ?"), { *number, iso(date) });
+    return true;
+}
+
+std::optional<StoredExchange> ReadingStore::storeExchange(const ExchangeRequest &request, bool replace)
+{
+    std::optional<StoredExchange> row;
+    runTransaction(Database::connection(), [&] {
+        row = writeExchange(request, replace);
+        return row.has_value();
+    });
+    return row;
+}
+
+bool ReadingStore::eraseExchange(const QString &meterNo, const QDate &date)
+{
+    return runTransaction(Database::connection(), [&] { return removeExchange(meterNo, date); });
 }

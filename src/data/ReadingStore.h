@@ -25,6 +25,32 @@ struct StoredReading
     bool replaced = false;    // the meter's reading of that date was corrected
 };
 
+// An exchange of a meter's counter as entered.
+struct ExchangeRequest
+{
+    QString MeterNO;
+    QDate ExchangeDate;
+    qint32 OldFinal = 0;                 // the old counter's last value
+    qint32 NewInitial = 0;               // the new counter's first value
+    std::optional<qint64> NewMaxBound;   // the old maximum count unless given
+    std::optional<QString> Type;         // the meter's model stays unless given
+    QString Note;
+};
+
+// A MeterExchange row.
+struct StoredExchange
+{
+    QString MeterID;          // the registered spelling of the meter number
+    QDate ExchangeDate;
+    qint64 OldFinal = 0;
+    qint64 OldBase = 0;
+    qint64 OldMaxBound = 0;
+    qint64 NewInitial = 0;
+    qint64 NewMaxBound = 0;
+    QString Note;
+    bool replaced = false;    // the meter's exchange of that date was corrected
+};
+
 // Every change to a meter's readings re-prices, in the same transaction, the stored readings whose
 // figures depend on it, exactly as entering the meter's readings in date order would price them:
 // the readings after it in its month (their quota split), the next reading after it (measured from
@@ -79,6 +105,27 @@ public:
                                        bool replace = false);
     bool erase(const QString &meterNo, const QDate &date);
 
+    // Exchanges the meter's counter on the request's date, within the caller's transaction:
+    // readings before the date belong to the old counter, after it to the new one, and the meter
+    // then shows the new counter (BaseNumber, MaxBound, the model when given, SetupDate the date).
+    // The readings after the date are re-priced as a change of a reading re-prices them. Refused,
+    // with the message through the manager's ShowMessageText: an unregistered meter; a date before
+    // the meter's last exchange, or on it unless replace (which corrects that exchange); a reading
+    // of the meter dated that day; values outside 0..the maximum count, a maximum below 1, a model
+    // or note too long; a reading after the date above the new maximum; an old final value below
+    // the counter's previous value that the rollover confirmation does not call a rollover (no
+    // message). Refused for a later reading as a reading change is (refusal()).
+    std::optional<StoredExchange> writeExchange(const ExchangeRequest &request, bool replace = false);
+    // Deletes the meter's exchange of date and puts the meter back as it was before it. Only the
+    // meter's last exchange, and only while no reading is dated after it; otherwise refused with
+    // the message through ShowMessageText.
+    bool removeExchange(const QString &meterNo, const QDate &date);
+    // The same in transactions of their own.
+    std::optional<StoredExchange> storeExchange(const ExchangeRequest &request, bool replace = false);
+    bool eraseExchange(const QString &meterNo, const QDate &date);
+    // The meter's exchanges, oldest first.
+    QList<StoredExchange> exchanges(const QString &meterNo) const;
+
     // The later readings the last write or remove re-priced, in date order, with their new figures.
     const QList<StoredReading> &repriced() const { return m_repriced; }
     // Why the last write or remove was refused because of a later reading, naming its date and
@@ -89,6 +136,7 @@ public:
     static QString alreadyReadText();
 
     struct Neighbour;
+    struct Wraps;
 
 private:
     // Takes the meter's row lock for the rest of the transaction where the engine locks rows:
@@ -97,7 +145,7 @@ private:
     std::optional<StoredReading> prepareRegistered(const QString &number, qint32 takeNumber, const QDate &date,
                                                    bool replace);
     std::optional<Neighbour> nextReading(const QString &meterNo, const QDate &date) const;
-    bool repriceAfter(const QString &meterNo, const QDate &changed, const Neighbour &next, bool nextWasRollover);
+    bool repriceAfter(const QString &meterNo, const QDate &changed, const Neighbour &next, const Wraps &before);
 
     TKelvaraMg &m_manager;
     QDate m_inputDate;

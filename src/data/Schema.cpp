@@ -50,6 +50,18 @@ QList<ColumnDef> columns(const QString &table)
                  { "QuotaCharge", FieldKind::Currency },
                  { "TakeTime", FieldKind::Date },
                  { "InputDate", FieldKind::Date } };
+    if (t == u"meterexchange")
+        return { { "MeterID", FieldKind::Text, 10 },
+                 { "ExchangeDate", FieldKind::Date },
+                 { "OldFinal", FieldKind::Integer },
+                 { "OldBase", FieldKind::Integer },
+                 { "OldMaxBound", FieldKind::Integer },
+                 { "NewInitial", FieldKind::Integer },
+                 { "NewMaxBound", FieldKind::Integer },
+                 { "OldType", FieldKind::Text, 20 },
+                 { "OldSetupDate", FieldKind::DateTime },
+                 { "Note", FieldKind::Text, 50 },
+                 { "InputTime", FieldKind::DateTime } };
     return {};
 }
 
@@ -69,6 +81,28 @@ void create(QSqlDatabase &db)
         for (const QString &sql : part)
             execSql(db, sql);
     tx.commit();
+}
+
+bool upgrade(QSqlDatabase &db)
+{
+    const Engine &engine = Engine::of(db);
+    const int version = engine.schemaVersion(db);
+    if (version >= Version)
+        return false;
+    // An empty database is made by init, not here.
+    const QStringList present = engine.tables(db);
+    if (!present.contains(QStringLiteral("takemeter")))
+        return false;
+    Transaction tx(db);
+    // What came later, except a table a database without a version may have already.
+    for (const auto &[table, statements] : engine.addedSince(version))
+        if (!present.contains(table.toLower()))
+            for (const QString &sql : statements)
+                execSql(db, sql);
+    for (const QString &sql : engine.versionStatements())
+        execSql(db, sql);
+    tx.commit();
+    return true;
 }
 
 }

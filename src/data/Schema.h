@@ -1,5 +1,5 @@
-// Schema.h: the six tables and their columns in declaration order; each engine (Engine.h) writes
-// the statements that create them.
+// Schema.h: the tables and their columns in declaration order; each engine (Engine.h) writes the
+// statements that create them.
 #pragma once
 
 #include <QList>
@@ -21,13 +21,18 @@ struct ColumnDef
 
 namespace Schema {
 
-constexpr int Version = 1;
+// 2: the meter exchanges.
+constexpr int Version = 2;
 
-// Columns of a table in declaration order; empty for a name that is not one of the six tables.
+// Columns of a table in declaration order; empty for a name that is not one of the tables.
 QList<ColumnDef> columns(const QString &table);
 
 // Creates every table, index and function of the schema in one transaction, with the statements
 // of the connection's engine, in a database that holds no tables; throws DatabaseError.
 void create(QSqlDatabase &db);
+
+// Brings a database of an earlier version up to this one (the tables it lacks, then the version),
+// in one transaction; true when it changed anything. Throws DatabaseError.
+bool upgrade(QSqlDatabase &db);
 
 }

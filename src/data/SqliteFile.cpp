@@ -672,10 +672,12 @@ Restored restore(const QString &databaseFile, const QString &backupFile, const Q
             report = writeCopy(source, part, Check::Full, true, nullptr, owner);
         } catch (const DatabaseError &e) {
             sqlite3_close(source);
-            // What failed may be the backup itself: cut short, or pages that cannot be read.
+            // What failed may be the backup itself: cut short, or pages that cannot be read. A
+            // backup whose pages cannot even be copied is damaged too, not the restore failed.
             const QString problem = problemOf(backupFile);
-            if (!problem.isEmpty())
-                return refuse(Restored::BadBackup, QStringLiteral("%1 is damaged (%2); nothing was changed").arg(backupFile, problem));
+            if (!problem.isEmpty() || e.kind() == DatabaseError::Damaged)
+                return refuse(Restored::BadBackup, QStringLiteral("%1 is damaged (%2); nothing was changed")
+                                                       .arg(backupFile, problem.isEmpty() ? e.text() : problem));
             return refuse(Restored::Failed, e.text());
         }
         sqlite3_close(source);

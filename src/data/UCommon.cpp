@@ -4,6 +4,7 @@
 #include "DataSet.h"
 #include "Database.h"
 #include "Engine.h"
+#include "Unusual.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -61,11 +62,59 @@ MeterInfo ReadMeterInfo(const std::function<QVariant(int)> &column)
     return meter;
 }
 
-std::optional<ReadingFigures> PriceReading(const MeterInfo &meter, qint64 previous, qint64 counter, bool rollover,
-                                           qint64 monthCurValue, qint64 monthCount)
+namespace {
+
+// The units a counter ran from one value to another, through its maximum when the second is lower.
+std::optional<qint64> span(qint64 from, qint64 to, qint64 maxBound)
 {
-    const auto consumption = ChargeCalc::Consumption(previous, counter, meter.MaxBound, meter.Multiple, rollover);
-    if (!consumption || *consumption < 0 || !fitsInt32(*consumption))
+    return ChargeCalc::Consumption(from, to, maxBound, 1, to < from);
+}
+
+}
+
+std::optional<CounterStart> MeasureFrom(const MeterInfo &meter, const std::optional<PreviousReading> &previous,
+                                        const QList<CounterExchange> &exchanges, const QDate &day)
+{
+    QList<const CounterExchange *> between;
+    const CounterExchange *nextAfter = nullptr;
+    for (const CounterExchange &e : exchanges) {
+        if (previous && e.day <= previous->day)
+            continue;
+        if (e.day < day)
+            between << &e;
+        else if (e.day > day && !nextAfter)
+            nextAfter = &e;
+    }
+    CounterStart start;
+    start.maxBound = nextAfter ? nextAfter->OldMaxBound : meter.MaxBound;
+    if (between.isEmpty()) {
+        start.previous = previous ? previous->TakeNumber
+                                  : (nextAfter ? nextAfter->OldBase : meter.BaseNumber);
+        return start;
+    }
+    start.exchanged = true;
+    qint64 from = previous ? previous->TakeNumber : between.constFirst()->OldBase;
+    start.exchangeWrapped = between.constFirst()->OldFinal < from;
+    for (const CounterExchange *e : std::as_const(between)) {
+        const auto units = span(from, e->OldFinal, e->OldMaxBound);
+        if (!units || __builtin_add_overflow(start.exchangedUnits, *units, &start.exchangedUnits))
+            return std::nullopt;
+        from = e->NewInitial;
+    }
+    start.previous = from;
+    return start;
+}
+
+std::optional<ReadingFigures> PriceReading(const MeterInfo &meter, const CounterStart &start, qint64 counter,
+                                           bool rollover, qint64 monthCurValue, qint64 monthCount)
+{
+    // One bill for the counters of an exchange: the old counter's span and the new one's.
+    const auto units = ChargeCalc::Consumption(start.previous, counter, start.maxBound, 1, rollover);
+    qint64 total = 0;
+    qint64 consumption = 0;
+    if (!units || __builtin_add_overflow(*units, start.exchangedUnits, &total)
+        || __builtin_mul_overflow(total, meter.Multiple, &consumption) || consumption < 0
+        || !fitsInt32(consumption))
         return std::nullopt;
     // U: the month's earlier consumption with their additional quantities.
     qint64 monthSubjoin = 0;
@@ -74,7 +123,7 @@ std::optional<ReadingFigures> PriceReading(const MeterInfo &meter, qint64 previo
         || __builtin_add_overflow(monthCurValue, monthSubjoin, &used))
         return std::nullopt;
     ChargeCalc::SplitInput in;
-    in.curValue = *consumption;
+    in.curValue = consumption;
     in.subjoin = meter.SubjoinNumber;
     in.price = meter.PriceNumber;
     in.exceedPrice = meter.ExceedPrice;
@@ -84,7 +133,7 @@ std::optional<ReadingFigures> PriceReading(const MeterInfo &meter, qint64 previo
     const auto split = ChargeCalc::SplitCharge(in);
     if (!split)
         return std::nullopt;
-    return ReadingFigures{ qint32(*consumption), split->charge, split->quotaCharge };
+    return ReadingFigures{ qint32(consumption), split->charge, split->quotaCharge };
 }
 
 QString MeterKey(const QString &number)
@@ -185,6 +234,18 @@ QString MeterNotFoundText(const QString &meterNo)
     return QStringLiteral("编号为 ") + meterNo + QStringLiteral(" 的表不存在或没有设置执行单价！");
 }
 
+QString ExchangeDayText(const QString &meterNo, const QDate &date)
+{
+    return QStringLiteral("表 %1 于 %2 换表，不能录入换表当天的抄表数！").arg(meterNo, date.toString(Qt::ISODate));
+}
+
+QString UnusualQuestionText(const UnusualReading &reading)
+{
+    return QStringLiteral("表 ") + reading.MeterNO + QStringLiteral(" 本次使用数量 ")
+        + QString::number(reading.CurValue) + QStringLiteral("，近期日均 ") + reading.usual
+        + QStringLiteral("，是否保存？");
+}
+
 QString RolloverQuestionText(qint32 typed, qint32 previous)
 {
     return QStringLiteral("当前表数 ") + QString::number(typed) + QStringLiteral(" 小于上次表数 ")
@@ -227,9 +288,33 @@ QString previousCounter()
 {
     // The latest earlier date: the unique (MeterID, TakeTime) index read backwards, one row.
     return QStringLiteral(
-               "Select TakeNumber from TakeMeter where %1 and TakeTime < :TakeTime "
+               "Select TakeTime, TakeNumber from TakeMeter where %1 and TakeTime < :TakeTime "
                "and TakeNumber is not null order by TakeTime desc limit 1")
         .arg(Database::engine().sameMeter(QStringLiteral("MeterID"), QStringLiteral(":MeterNO")));
+}
+
+QString recentReadings()
+{
+    // The unique (MeterID, TakeTime) order read backwards from the covering index.
+    return QStringLiteral(
+               "Select TakeTime, TakeNumber, CurValue from TakeMeter where %1 and TakeTime < :TakeTime "
+               "and TakeNumber is not null order by TakeTime desc limit %2")
+        .arg(Database::engine().sameMeter(QStringLiteral("MeterID"), QStringLiteral(":MeterNO")))
+        .arg(Unusual::History);
+}
+
+QString exchangesAfter()
+{
+    return QStringLiteral(
+               "Select ExchangeDate, OldFinal, OldBase, OldMaxBound, NewInitial, NewMaxBound from MeterExchange "
+               "where %1 and ExchangeDate >= :From order by ExchangeDate")
+        .arg(Database::engine().sameMeter(QStringLiteral("MeterID"), QStringLiteral(":MeterNO")));
+}
+
+QString beforeAnyDate()
+{
+    // The first day a date of the program can name, and a date on both engines.
+    return QStringLiteral("0001-01-01");
 }
 
 QString prefixPattern(const QString &typed)
@@ -286,37 +371,75 @@ bool TKelvaraMg::PrepareReading(const QString &meterNo, qint32 takeNumber, const
     reading.MonthQuotaCharge = Currency::fromUnits(FQuery->value(2).toLongLong());
     reading.MonthCurValue = FQuery->value(3).toLongLong();
 
-    // A stored 0 is a real counter value; only a meter never read before starts from its base.
-    RunQuery(ReadingSql::previousCounter(), { { QStringLiteral("MeterNO"), meterNo },
-                                              { QStringLiteral("TakeTime"), day } });
+    // The latest earlier readings: the first is the previous counter value (a stored 0 is a real
+    // counter value; only a meter never read before starts from its base), all of them the
+    // history an unusual reading is told by.
+    RunQuery(ReadingSql::recentReadings(), { { QStringLiteral("MeterNO"), meterNo },
+                                             { QStringLiteral("TakeTime"), day } });
     requireResult(FQuery);
-    const qint64 previous = FQuery->isEmpty() ? meter.BaseNumber : FQuery->value(0).toLongLong();
+    QList<Unusual::Past> recent;
+    std::optional<PreviousReading> previousReading;
+    for (FQuery->first(); !FQuery->eof(); FQuery->next()) {
+        const QDate taken = QDate::fromString(FQuery->value(0).toString(), Qt::ISODate);
+        if (!previousReading)
+            previousReading = PreviousReading{ taken, FQuery->value(1).toLongLong() };
+        recent << Unusual::Past{ taken, FQuery->value(2).toLongLong() };
+    }
+    // The counters exchanged since then, and the one in place on the date: almost always none.
+    RunQuery(ReadingSql::exchangesAfter(),
+             { { QStringLiteral("MeterNO"), meterNo },
+               { QStringLiteral("From"), previousReading ? previousReading->day.toString(Qt::ISODate) : ReadingSql::beforeAnyDate() } });
+    requireResult(FQuery);
+    QList<CounterExchange> exchanges;
+    for (FQuery->first(); !FQuery->eof(); FQuery->next())
+        exchanges << CounterExchange{ QDate::fromString(FQuery->value(0).toString(), Qt::ISODate),
+                                      FQuery->value(1).toLongLong(), FQuery->value(2).toLongLong(),
+                                      FQuery->value(3).toLongLong(), FQuery->value(4).toLongLong(),
+                                      FQuery->value(5).toLongLong() };
     reading.TakeNumber = takeNumber;
     reading.TakeTime = date;
 
+    for (const CounterExchange &e : std::as_const(exchanges))
+        if (e.day == date) {
+            ShowMessageText(ExchangeDayText(meter.MeterNO, date));
+            return false;
+        }
+    const std::optional<CounterStart> start = MeasureFrom(meter, previousReading, exchanges, date);
     if (takeNumber < 0) {
         ShowMessageText(QStringLiteral("抄表数不能小于零！"));
         return false;
     }
-    if (takeNumber > meter.MaxBound) {
-        ShowMessageText(QStringLiteral("抄表数大于表的最大计数范围：") + QString::number(meter.MaxBound));
+    if (start && takeNumber > start->maxBound) {
+        ShowMessageText(QStringLiteral("抄表数大于表的最大计数范围：") + QString::number(start->maxBound));
         return false;
     }
-    if (!fitsInt32(previous)) {
+    if (!start || !fitsInt32(start->previous)) {
         ShowMessageText(rangeMessage);
         return false;
     }
-    reading.LastTakeNumber = qint32(previous);
+    reading.LastTakeNumber = qint32(start->previous);
     // A lower value is a typing slip as often as a rollover: only the operator can tell.
-    const bool rollover = takeNumber < previous;
+    const bool rollover = takeNumber < start->previous;
     if (rollover && (!FConfirmRollover || !FConfirmRollover(takeNumber, reading.LastTakeNumber)))
         return false;
 
     const auto figures =
-        PriceReading(meter, previous, takeNumber, rollover, reading.MonthCurValue, reading.ReadCount);
+        PriceReading(meter, *start, takeNumber, rollover, reading.MonthCurValue, reading.ReadCount);
     if (!figures) {
         ShowMessageText(rangeMessage);
         return false;
+    }
+    if (FConfirmUnusual) {
+        UnusualReading unusual{ meter.MeterNO, date, figures->CurValue, QString(), rollover };
+        const std::optional<Unusual::Rate> usual = Unusual::usual(recent);
+        if (usual)
+            unusual.usual = Unusual::text(*usual);
+        // A reading after no earlier one has no days to compare; a rollover is unusual always.
+        const bool odd = rollover
+            || (usual && Unusual::judge(figures->CurValue, previousReading->day.daysTo(date), *usual)
+                    != Unusual::Verdict::Usual);
+        if (odd && !FConfirmUnusual(unusual))
+            return false;
     }
     reading.CurValue = figures->CurValue;
     reading.MonthSubjoin = reading.ReadCount * meter.SubjoinNumber;   // PriceReading checked its range

@@ -70,11 +70,51 @@ struct ReadingFigures
 // The meter facts of one row of ReadingSql::meterInfo(), given its columns by position.
 MeterInfo ReadMeterInfo(const std::function<QVariant(int column)> &column);
 
-// Prices a counter value measured from previous (through the maximum count when rollover), after
+// One exchange of a meter's counter, as the computation sees it. Readings dated before the day
+// belong to the old counter, readings after it to the new one.
+struct CounterExchange
+{
+    QDate day;
+    qint64 OldFinal = 0;        // the old counter's last value
+    qint64 OldBase = 0;         // the meter's base count before the exchange
+    qint64 OldMaxBound = 0;     // the old counter's maximum count
+    qint64 NewInitial = 0;      // the new counter's first value
+    qint64 NewMaxBound = 0;
+};
+
+// The counter value of the latest earlier reading that holds one.
+struct PreviousReading
+{
+    QDate day;
+    qint64 TakeNumber = 0;
+};
+
+// What a reading is measured from.
+struct CounterStart
+{
+    qint64 previous = 0;        // the value its own counter last showed, or started from
+    qint64 maxBound = 0;        // the maximum count of the counter in place on its date
+    qint64 exchangedUnits = 0;  // counter units run on the counters exchanged since the previous reading
+    bool exchanged = false;     // an exchange lies between the previous reading and this one
+    bool exchangeWrapped = false;   // the first of those old counters passed its maximum
+};
+
+// Where a reading dated day starts: exchanges holds the meter's exchanges in date order, at least
+// those after previous. With no exchange between the previous reading and day, the reading is
+// measured from the previous reading, else from the meter's base (the base before the first
+// exchange after day, if any). Otherwise the old counter's span up to its final value (through
+// its maximum when the final value is lower), the spans of any further exchanged counters, and
+// the new counter's span from its initial value are added. The maximum count is that of the
+// counter in place on day: the old maximum of the next exchange after day, else the meter's.
+// Nothing when a sum leaves 64 bits.
+std::optional<CounterStart> MeasureFrom(const MeterInfo &meter, const std::optional<PreviousReading> &previous,
+                                        const QList<CounterExchange> &exchanges, const QDate &day);
+
+// Prices a counter value measured from start (through the maximum count when rollover), after
 // monthCount earlier readings of its month that consumed monthCurValue. Nothing when the
 // consumption leaves 0..2^31−1 or an amount leaves 64 bits.
-std::optional<ReadingFigures> PriceReading(const MeterInfo &meter, qint64 previous, qint64 counter, bool rollover,
-                                           qint64 monthCurValue, qint64 monthCount);
+std::optional<ReadingFigures> PriceReading(const MeterInfo &meter, const CounterStart &start, qint64 counter,
+                                           bool rollover, qint64 monthCurValue, qint64 monthCount);
 
 // The form in which meter numbers are compared: without the blanks and control characters at
 // either end, case-folded for every letter ("Ä1" and "ä1" are one number). The statements compare
@@ -85,11 +125,29 @@ QString MeterKey(const QString &number);
 // started again; false refuses the reading without a message.
 using RolloverConfirmation = std::function<bool(qint32 typed, qint32 previous)>;
 
+// A reading whose consumption per day since the previous reading is unlike the meter's usual.
+struct UnusualReading
+{
+    QString MeterNO;
+    QDate TakeTime;
+    qint32 CurValue = 0;        // consumption of the reading
+    QString usual;              // the usual consumption per day as shown; empty when unknown
+    bool rollover = false;      // the counter passed its maximum (always unusual)
+};
+// Asked by PrepareReading for an unusual reading; false refuses it without a message.
+using UnusualConfirmation = std::function<bool(const UnusualReading &reading)>;
+
+// "表 " + number + " 本次使用数量 " + consumption + "，近期日均 " + usual + "，是否保存？"
+QString UnusualQuestionText(const UnusualReading &reading);
+
 // The refusal of a reading whose meter, or the meter's price, is not registered.
 QString MeterNotFoundText(const QString &meterNo);
 
 // The question a window asks for a counter value below the previous one.
 QString RolloverQuestionText(qint32 typed, qint32 previous);
+
+// The refusal of a reading dated on a day the meter's counter was exchanged.
+QString ExchangeDayText(const QString &meterNo, const QDate &date);
 
 // The statements of the reading services; every value is a named parameter.
 namespace ReadingSql {
@@ -97,7 +155,14 @@ QString meterNumbers();      // :Pattern, a prefixPattern (LIKE, backslash escap
 QString readOnDate();        // :MeterNO, :TakeTime
 QString meterInfo();         // :MeterNO
 QString monthWindow();       // :MeterNO, :FirstDay, :TakeTime (the window excludes :TakeTime)
-QString previousCounter();   // :MeterNO, :TakeTime
+QString previousCounter();   // :MeterNO, :TakeTime → TakeTime, TakeNumber of the latest earlier reading
+// The latest readings before :TakeTime that hold a counter value, newest first: the previous
+// counter value and the history the unusual check compares with.
+QString recentReadings();    // :MeterNO, :TakeTime
+// The meter's exchanges on or after :From (an ISO date; beforeAnyDate() for all), in date order.
+QString exchangesAfter();    // :MeterNO, :From
+// A date text not after any date stored (a NULL would compare as unknown).
+QString beforeAnyDate();
 // The typed text as a LIKE pattern matching the numbers that begin with it.
 QString prefixPattern(const QString &typed);
 }
@@ -158,9 +223,13 @@ public:
     //   meter or its price not registered   MeterNotFoundText(meterNo)
     //   takeNumber < 0                      "抄表数不能小于零！"
     //   takeNumber > MaxBound               "抄表数大于表的最大计数范围：" + MaxBound
+    //   an exchange of the meter dated date ExchangeDayText(meterNo, date)
     //   takeNumber < previous, and the rollover confirmation does not say yes: no message
     //   consumption outside 0..2^31−1, or a charge beyond 64 bits
     //                                       "使用数量超出范围，请检查抄表数！"
+    //   an unusual reading (a rollover included) that the unusual confirmation, when set,
+    //   does not accept: no message
+    // The previous counter value and the maximum count follow the meter's exchanges (MeasureFrom).
     // A failed statement shows "数据集打开错误！" and throws DatabaseError.
     bool PrepareReading(const QString &meterNo, qint32 takeNumber, const QDate &date);
     // Publishes the prepared reading in FCurValue, FCharge, FQuotaCharge and FTakeNumber and
@@ -170,6 +239,8 @@ public:
     // Asked by PrepareReading for a counter value below the previous one; unset refuses. A window
     // asks RolloverQuestionText (caption "提示", question icon, Yes and No).
     void SetRolloverConfirmation(RolloverConfirmation confirm) { FConfirmRollover = std::move(confirm); }
+    // Asked by PrepareReading for a reading unusual by Unusual::check; unset, nothing is checked.
+    void SetUnusualConfirmation(UnusualConfirmation confirm) { FConfirmUnusual = std::move(confirm); }
 
     DataSet *FQuery = nullptr;
     qint32 FCurValue = 0;
@@ -177,6 +248,7 @@ public:
     Currency FQuotaCharge;
     qint32 FTakeNumber = 0;
     RolloverConfirmation FConfirmRollover;
+    UnusualConfirmation FConfirmUnusual;
 
 private:
     QStringList *m_heldMessages = nullptr;

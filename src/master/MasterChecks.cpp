@@ -38,6 +38,11 @@ QString meterReadings()
     return QStringLiteral("Select count(*) from TakeMeter where MeterID = ?");
 }
 
+QString meterExchanges()
+{
+    return QStringLiteral("Select count(*) from MeterExchange where MeterID = ?");
+}
+
 QString sortUsers()
 {
     return QStringLiteral("Select (Select count(*) from Price where MeterSortID = ?)"
@@ -169,6 +174,8 @@ QString checkMeterDelete(const QSqlDatabase &db, const QVariant &number)
 {
     if (!number.isNull() && count(db, MasterSql::meterReadings(), { number }) > 0)
         return QStringLiteral("该表已有抄表记录，不能删除！");
+    if (!number.isNull() && count(db, MasterSql::meterExchanges(), { number }) > 0)
+        return QStringLiteral("该表已有换表记录，不能删除！");
     return {};
 }
 

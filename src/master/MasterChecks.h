@@ -17,6 +17,7 @@ QString sortExists();         // ? MeterSortID
 QString sortOfPrice();        // ? PriceID → MeterSortID
 QString workshopRow();        // ? WrokShopID → WorkShopLevel, ResideWorkShopID
 QString meterReadings();      // ? MeterNO → count of its readings
+QString meterExchanges();     // ? MeterNO → count of its exchanges
 QString sortUsers();          // ? MeterSortID, ? MeterSortID → prices and meters naming the type
 QString metersOfOtherSort();  // ? PriceID, ? MeterSortID → meters applying the price to another type
 QString priceUsers();         // ? PriceID → meters naming the price
@@ -43,7 +44,7 @@ QString checkSort(const DataSet &sort);
 // by their kind.
 QString checkPrice(const QSqlDatabase &db, const DataSet &price);
 
-// Deleting: a meter with readings, a type that prices or meters name, a price that meters name.
+// Deleting: a meter with readings or exchanges, a type that prices or meters name, a price that meters name.
 QString checkMeterDelete(const QSqlDatabase &db, const QVariant &number);
 QString checkSortDelete(const QSqlDatabase &db, const QVariant &id);
 QString checkPriceDelete(const QSqlDatabase &db, const QVariant &id);

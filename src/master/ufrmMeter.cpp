@@ -1,5 +1,6 @@
 #include "ufrmMeter.h"
 
+#include "ButtonKeys.h"
 #include "DBDateEdit.h"
 #include "DBEditEh.h"
 #include "DBGridEh.h"
@@ -8,9 +9,13 @@
 #include "Guarded.h"
 #include "MeterRegister.h"
 #include "MyNavEh.h"
+#include "UCommon.h"
+#include "ufrmMeterExchange.h"
 
+#include <QAction>
 #include <QFrame>
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 TfrmMeter *frmMeter = nullptr;
@@ -131,6 +136,20 @@ TfrmMeter::TfrmMeter(QWidget *parent) : QWidget(parent)
     // Room for a place of a few words; the column holds 50 characters.
     DBGridEh3->addColumn(QStringLiteral("FitPlace"), QStringLiteral("安装位置"), 160);
 
+    // The exchange of the current meter's counter: a button on the panel, the grid's context menu
+    // (the menu key) and Ctrl+H anywhere in the window.
+    N1 = new QAction(QStringLiteral("换表"), this);
+    N1->setObjectName(QStringLiteral("N1"));
+    N1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    N1->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(N1);
+    DBGridEh3->addAction(N1);
+    DBGridEh3->setContextMenuPolicy(Qt::ActionsContextMenu);
+    BitBtn1 = new QPushButton(QStringLiteral("换表(&H)"), Panel1);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setToolTip(QStringLiteral("换表 (Ctrl+H)"));
+    BitBtn1->setGeometry(Columns[2] + LabelWidth, 8 + 2 * RowHeight, 80, 24);
+
     MyDBNavigator1 = new TMyDBNavigator(this);
     MyDBNavigator1->setObjectName(QStringLiteral("MyDBNavigator1"));
     MyDBNavigator1->setDataSet(meter);
@@ -144,11 +163,14 @@ TfrmMeter::TfrmMeter(QWidget *parent) : QWidget(parent)
 
     const QList<QWidget *> order{ DBLookupComboboxEh1, DBEditEh6, DBLookupComboboxEh2, DBEditEh4,
                                   DBLookupComboboxEh3, DBEditEh1, DBEditEh8, DBLookupComboboxEh6,
-                                  DBEditEh5, DBEditEh3, DBEditEh2, DBEditEh7, DBDateEdit1, DBGridEh3,
+                                  DBEditEh5, DBEditEh3, DBEditEh2, DBEditEh7, DBDateEdit1, BitBtn1, DBGridEh3,
                                   MyDBNavigator1 };
     for (int i = 1; i < order.size(); ++i)
         setTabOrder(order.at(i - 1), order.at(i));
 
+    connect(N1, &QAction::triggered, this, &TfrmMeter::N1Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &TfrmMeter::N1Click);
+    EnterPressesFocusedButton(this);
     connect(DBLookupComboboxEh3, &TDBLookupComboboxEh::closeUp, this, &TfrmMeter::DBLookupComboboxEh3CloseUp);
     connect(DBLookupComboboxEh2, &TDBLookupComboboxEh::closeUp, this, &TfrmMeter::DBLookupComboboxEh2CloseUp);
 
@@ -175,4 +197,30 @@ void TfrmMeter::DBLookupComboboxEh3CloseUp()
 void TfrmMeter::DBLookupComboboxEh2CloseUp()
 {
     Guarded(this, [&] { m_core->narrowTeams(DBLookupComboboxEh2->keyValue()); });
+}
+
+void TfrmMeter::N1Click()
+{
+    DataSet *meter = m_core->adoMeter;
+    const QVariant number = m_core->storedNumber();
+    if (!meter->isActive() || number.isNull()) {
+        KelvaraMg->ShowMessageText(QStringLiteral("请先选择要换表的表！"));
+        return;
+    }
+    // The exchange changes the meter's base, maximum and model: a change typed meanwhile is
+    // saved or cancelled first.
+    if (meter->isEditing()) {
+        KelvaraMg->ShowMessageText(QStringLiteral("请先保存或取消对该表的修改！"));
+        return;
+    }
+    TfrmMeterExchange dialog(number.toString(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    Guarded(this, [&] { meter->refresh(); });
+    emit statusMessage(dialog.repricedCount() > 0
+                           ? QStringLiteral("表 %1 已换表，已重新计算以后的 %2 条抄表记录")
+                                 .arg(number.toString())
+                                 .arg(dialog.repricedCount())
+                           : QStringLiteral("表 %1 已换表").arg(number.toString()));
+    DBGridEh3->setFocus();
 }

@@ -6,7 +6,9 @@
 
 class MeterRegister;
 class QFrame;
+class QAction;
 class QLabel;
+class QPushButton;
 class TDBDateEdit;
 class TDBEditEh;
 class TDBGridEh;
@@ -24,6 +26,11 @@ public:
 
     void DBLookupComboboxEh3CloseUp();    // the type's drop-down closed
     void DBLookupComboboxEh2CloseUp();    // the workshop's drop-down closed
+    void N1Click();                       // "换表" on the current meter (Ctrl+H, the grid's menu)
+
+signals:
+    // For the main window's status bar: what an exchange did to the later readings.
+    void statusMessage(const QString &text);
 
 private:
     void FormCreate();
@@ -45,6 +52,8 @@ private:
     TDBDateEdit *DBDateEdit1 = nullptr;                   // SetupDate
     TDBGridEh *DBGridEh3 = nullptr;
     TMyDBNavigator *MyDBNavigator1 = nullptr;
+    QPushButton *BitBtn1 = nullptr;                       // "换表"
+    QAction *N1 = nullptr;                                // "换表"
 };
 
 extern TfrmMeter *frmMeter;

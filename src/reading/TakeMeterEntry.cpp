@@ -1,5 +1,6 @@
 #include "TakeMeterEntry.h"
 
+#include "AskAfterRollback.h"
 #include "DataSet.h"
 #include "Database.h"
 #include "Engine.h"
@@ -7,7 +8,6 @@
 #include "ReadingStore.h"
 #include "UCommon.h"
 
-#include <QScopeGuard>
 
 namespace {
 
@@ -223,20 +223,10 @@ void TakeMeterEntry::adoTakeMeterWrite()
     // The field holds 32-bit values only, as the conversion of the typed text checks.
     const qint32 counter = qint32(m_rows->asInteger(QStringLiteral("TakeNumber")));
 
-    // The rollover question is asked with no transaction open: a write that needs it is rolled
-    // back, the operator answers, and the write runs again with the answer.
-    std::optional<QPair<qint32, qint32>> asked;
-    std::optional<bool> answer;
-    RolloverConfirmation previousConfirmation = m_manager.FConfirmRollover;
-    const auto restore = qScopeGuard([&] { m_manager.SetRolloverConfirmation(previousConfirmation); });
-    m_manager.SetRolloverConfirmation([&](qint32 typed, qint32 previous) {
-        if (answer && asked == qMakePair(typed, previous))
-            return *answer;
-        asked = qMakePair(typed, previous);
-        answer.reset();
-        return false;
-    });
-
+    // The rollover and unusual-reading questions are asked with no transaction open: a write that
+    // needs one is rolled back, the operator answers (No is the default), and the write runs again
+    // with the answer. A usual reading is written at once.
+    AskAfterRollback questions(m_manager);
     ReadingStore store(m_manager);
     std::optional<StoredReading> row;
     for (;;) {
@@ -247,12 +237,9 @@ void TakeMeterEntry::adoTakeMeterWrite()
                 return row.has_value();
             });
         }
-        if (row || !asked || answer)
+        if (row || !questions.hasQuestion())
             break;
-        answer = ShowMessageBox(m_owner, RolloverQuestionText(asked->first, asked->second), QStringLiteral("提示"),
-                                QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-            == QMessageBox::Yes;
-        if (!*answer) {
+        if (!questions.ask(m_owner)) {
             m_hookResult = SaveResult::Kept;
             throw AbortError();
         }

@@ -36,7 +36,7 @@ public:
     enum class SaveResult {
         Stored,         // priced and stored; a new row waits
         Refused,        // refused with a message; the typed row or correction is dropped, a new row waits
-        Kept,           // a lower value the operator did not call a rollover; the row stays as typed
+        Kept,           // a rollover or unusual reading the operator did not accept; the row stays as typed
         Failed,         // "数据提交失败！": an empty or non-numeric value, a database error; the row stays
         NoMeter,        // a counter value without a meter number: "请输入表号！"; the row stays
     };

@@ -9,6 +9,8 @@
 #include <QSaveFile>
 #include <QStringConverter>
 #include <QTextStream>
+
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -54,6 +56,12 @@ QStringList footerCells(const Document &doc)
     return cells;
 }
 
+// A list without sums, such as the unusual readings, ends with its last row.
+bool hasFooter(const QStringList &footer)
+{
+    return std::any_of(footer.cbegin(), footer.cend(), [](const QString &cell) { return !cell.isEmpty(); });
+}
+
 // Names as stored may hold anything typed or pasted: a text file and a terminal get them with
 // control characters made visible, a spreadsheet gets them as text, never as a formula.
 QStringList nameCells(const Document &doc, QStringList cells, bool spreadsheet, bool terminal)
@@ -88,7 +96,8 @@ void writeDelimited(QTextStream &out, const Document &doc, bool csv)
         line(nameCells(doc, cells, true, !csv));
         return true;
     }, doc.amounts);
-    line(footerCells(doc));
+    if (const QStringList footer = footerCells(doc); hasFooter(footer))
+        line(footer);
 }
 
 QString padded(const QString &text, int width, bool right)
@@ -135,7 +144,8 @@ void writeAligned(QTextStream &out, const Document &doc)
         return true;
     }, doc.amounts);
     line(rules, true);
-    line(footer, false);
+    if (hasFooter(footer))
+        line(footer, false);
 }
 
 // Whether the device took the whole PDF.

@@ -263,4 +263,24 @@ QList<ReportColumn> columns(Kind kind)
     return list;
 }
 
+QString unusualTitle()
+{
+    return QStringLiteral("异常读数");
+}
+
+QList<ReportColumn> unusualColumns()
+{
+    using C = ReportColumn;
+    return {
+        column("MeterID", QStringLiteral("表编号"), 0, C::Text, C::NoFooter),
+        column("TakeTime", QStringLiteral("抄表时间"), 85, C::Text, C::NoFooter),
+        column("TakeNumber", QStringLiteral("当前表数"), 80, C::Integer, C::NoFooter),
+        column("CurValue", QStringLiteral("使用数量"), 75, C::Integer, C::NoFooter),
+        column("Days", QStringLiteral("间隔天数"), 60, C::Integer, C::NoFooter),
+        column("PerDay", QStringLiteral("日均"), 70, C::Text, C::NoFooter),
+        column("Usual", QStringLiteral("近期日均"), 70, C::Text, C::NoFooter),
+        column("Reason", QStringLiteral("说明"), 90, C::Text, C::NoFooter),
+    };
+}
+
 }

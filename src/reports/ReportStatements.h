@@ -40,4 +40,8 @@ QString title(Kind kind);
 QString periodLine(Kind kind, const QString &startText, const QString &endText, const QString &workshop = {});
 QList<ReportColumn> columns(Kind kind);
 
+// The review of a period's unusual readings (Unusual::findings): its title "异常读数" and columns.
+QString unusualTitle();
+QList<ReportColumn> unusualColumns();
+
 }

@@ -196,6 +196,19 @@ void ReportModel::open(const QString &sql, const QVariantMap &params, const QStr
     endResetModel();
 }
 
+void ReportModel::setRows(const QList<QVariantList> &rows)
+{
+    ReportResult result(columns());
+    result.m_rows = rows;
+    for (int i = 0; i < result.columnCount(); ++i)
+        result.m_sums << QVariant();
+    result.m_shownSums = result.m_sums;
+    result.m_active = true;
+    beginResetModel();
+    m_result = std::move(result);
+    endResetModel();
+}
+
 void ReportModel::close()
 {
     beginResetModel();

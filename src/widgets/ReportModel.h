@@ -92,6 +92,8 @@ public:
     // Runs the statement with its named parameters on the connection once and keeps its rows and
     // footer sums. Throws DatabaseError; the model is then closed and shows no rows.
     void open(const QString &sql, const QVariantMap &params, const QString &connectionName);
+    // Holds rows computed elsewhere, one value per column in column order, with no footer sums.
+    void setRows(const QList<QVariantList> &rows);
     void close();
     bool isActive() const { return m_result.isActive(); }
     // The report as generated: what the printer and the export writers take.

@@ -125,7 +125,7 @@ void TstCliBadInput::arguments_data()
     const QString badDate = QStringLiteral("kelvara-cli: reading date \"%1\" is not a date written YYYY-MM-DD\n");
     const QString notFound = QStringLiteral("编号为 %1 的表不存在或没有设置执行单价！\n");
     const QString readUsage = QStringLiteral(
-        "usage: kelvara-cli [--database FILE|URI] read [--date YYYY-MM-DD] [--replace] [--rollover] METER COUNTER\n");
+        "usage: kelvara-cli [--database FILE|URI] read [--date YYYY-MM-DD] [--replace] [--rollover] [--strict] METER COUNTER\n");
     const QStringList none;
 
     // Meter numbers.
@@ -264,6 +264,10 @@ void TstCliBadInput::arguments_data()
     if (!TestDatabase::onServer())
         QTest::newRow("report: output named as the database itself") << summary + QStringList{ "--output", "@db" }
                                                                      << QByteArray() << 2 << "kelvara-cli: …" << none;
+    if (!TestDatabase::onServer())
+        QTest::newRow("report: unusual readings written over the database")
+            << QStringList{ "--database", "@db", "report", "unusual", "--from", "2000-01-01", "--to", "2050-12-31",
+                            "--output", "@db" } << QByteArray() << 2 << "kelvara-cli: …" << none;
 
     // Init on an existing file, with a stray option.
     QTest::newRow("init: existing file") << QStringList{ "--database", "@db", "init" } << QByteArray() << 1
@@ -299,7 +303,7 @@ void TstCliBadInput::arguments()
     }
     // A server's database holding the program's tables is refused by init for that.
     if (TestDatabase::onServer() && err.contains(QStringLiteral("init never touches")))
-        err = QStringLiteral("kelvara-cli: @db already holds tables (cnfgpara, meter, metersort, price, takemeter, "
+        err = QStringLiteral("kelvara-cli: @db already holds tables (cnfgpara, meter, meterexchange, metersort, price, takemeter, "
                              "workshop); init only fills an empty database\n");
     err.replace(QStringLiteral("@db"), t.path()).replace(QStringLiteral("@dir"), t.dir());
 

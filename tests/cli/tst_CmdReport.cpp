@@ -452,6 +452,8 @@ void TstCmdReport::refusals_data()
     // An empty variable in a script ("--output $FILE") must not send the report elsewhere with status 0.
     QTest::newRow("empty output name") << QStringList{ "report", "summary", "--format", "csv", "--output", "" } + July
                                        << 2 << QStringLiteral("--output");
+    QTest::newRow("unusual readings, empty output name")
+        << QStringList{ "report", "unusual", "--output", "" } + July << 2 << QStringLiteral("--output");
     QTest::newRow("option without value") << QStringList{ "report", "summary", "--from" } << 2
                                           << QStringLiteral("--from");
 }

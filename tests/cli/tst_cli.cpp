@@ -3,6 +3,7 @@
 #include "CliRun.h"
 #include "Database.h"
 #include "Engine.h"
+#include "ReadingCsv.h"
 #include "Schema.h"
 #include "TestDatabase.h"
 #include "UCommon.h"
@@ -139,6 +140,8 @@ private slots:
     void restoreOverAStaleLog();
     void restoreRefusals_data();
     void restoreRefusals();
+    void exchange();
+    void unusualReadings();
     void restoreStopsWhenTheCopyIsNotOnDisk();
     void restoreKeepsTheOwner();
     void dailyCopyDuringARestore();
@@ -206,7 +209,7 @@ void TstCli::readRefusals_data()
     QTest::newRow("short date") << QStringList({ "read", "--date", "2005-3-8", "M1", "1" }) << 2
                                 << badDate.arg("2005-3-8");
     const QString usage = QStringLiteral(
-        "usage: kelvara-cli [--database FILE|URI] read [--date YYYY-MM-DD] [--replace] [--rollover] METER COUNTER\n");
+        "usage: kelvara-cli [--database FILE|URI] read [--date YYYY-MM-DD] [--replace] [--rollover] [--strict] METER COUNTER\n");
     QTest::newRow("no counter") << QStringList({ "read", "M1" }) << 2 << usage;
     QTest::newRow("extra word") << QStringList({ "read", "M1", "1", "2" }) << 2 << usage;
     QTest::newRow("unknown option") << QStringList({ "read", "--force", "M1", "1" }) << 2 << usage;
@@ -488,7 +491,8 @@ QStringList everything(const QString &database)
         const Engine &engine = Engine::of(db);
         const QList<QPair<QString, QString>> tables = {
             { "CnfgPara", "UseUnitName" }, { "Workshop", "WrokShopID" }, { "MeterSort", "MeterSortID" },
-            { "Price", "PriceID" }, { "Meter", "MeterNO" }, { "TakeMeter", engine.typingOrder() } };
+            { "Price", "PriceID" }, { "Meter", "MeterNO" }, { "TakeMeter", engine.typingOrder() },
+            { "MeterExchange", "MeterID, ExchangeDate" } };
         for (const auto &[table, order] : tables) {
             QStringList columns;
             for (const ColumnDef &c : Schema::columns(table))
@@ -498,10 +502,11 @@ QStringList everything(const QString &database)
                 QStringList values{ table };
                 for (int i = 0; i < columns.size(); ++i) {
                     const QVariant v = q.value(i);
-                    // A date and time, however the engine hands it over.
-                    values << (v.isNull()                                ? QStringLiteral("NULL")
-                               : v.metaType().id() == QMetaType::QDateTime ? v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                                                                          : v.toString());
+                    // A date and time, however the engine hands it over; midnight as the date alone.
+                    QString shown = v.isNull() ? QStringLiteral("NULL") : v.toString();
+                    if (!v.isNull() && v.metaType().id() == QMetaType::QDateTime)
+                        shown = v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+                    values << (shown.endsWith(QStringLiteral(" 00:00:00")) ? shown.chopped(9) : shown);
                 }
                 lines << values.join(u'|');
             }
@@ -533,7 +538,10 @@ void TstCli::migrateRoundTrip()
         const QStringList w = QString::fromUtf8(line).split(u' ');
         QCOMPARE(runCli(t.path(), { "read", "--date", w.at(0), w.at(1), w.at(2) }).exitCode, 0);
     }
+    // An exchange, with the meter number typed in another case than registered.
+    QCOMPARE(runCli(t.path(), { "exchange", "--date", "2005-04-05", "--note", "换表", "m1", "1100", "7" }).exitCode, 0);
     const QStringList original = everything(t.path());
+    QCOMPARE(original.filter(QStringLiteral("MeterExchange|M1|2005-04-05|1100|")).size(), 1);
     QCOMPARE(original.filter(QStringLiteral("TakeMeter|")).size(), 4);
     QVERIFY(original.filter(QStringLiteral("TakeMeter|")).first().startsWith(QStringLiteral("TakeMeter|M1|1020|")));
 
@@ -728,6 +736,91 @@ void TstCli::restoreRefusals()
     QCOMPARE(digest(t.path()), before);
     QCOMPARE(QDir(t.dir() + QStringLiteral("/MDB")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), folder);
     QCOMPARE(QDir(t.dir() + QStringLiteral("/MDB/backup")).entryList(QDir::Files), backups);
+}
+
+// An exchange entered after the reading that followed it, corrected, refused and deleted.
+void TstCli::exchange()
+{
+    TestDatabase t;
+    addMeters(t);
+    const auto run = [&](const QStringList &args, int exitCode, const QString &out, const QString &err = {}) {
+        const Run r = runCli(t.path(), args);
+        QCOMPARE(r.err, err);
+        QCOMPARE(r.out, out);
+        QCOMPARE(r.exitCode, exitCode);
+    };
+    run({ "read", "--date", "2005-03-01", "M1", "1100" }, 0, "M1\t2005-03-01\t1100\t1000\t100.0000\t644.0000\n");
+    // The new counter's first reading, typed before the exchange: a rollover of the old counter.
+    run({ "read", "--rollover", "--date", "2005-03-20", "M1", "130" }, 0,
+        "M1\t2005-03-20\t130\t90290\t0.0000\t72236.0000\n");
+    // Entered now, the exchange re-prices it: 50 units on the old counter, 30 on the new one.
+    run({ "exchange", "--date", "2005-03-10", "--max-bound", "5000", "--type", "LXS-20", "--note", "表盘破裂", "m1",
+          "1150", "100" },
+        0, "M1\t2005-03-10\t1150\t100\t5000\nM1\t2005-03-20\t130\t800\t0.0000\t644.0000\n");
+    QCOMPARE(t.scalar(QStringLiteral("select BaseNumber || ' ' || MaxBound || ' ' || Type || ' ' || substr(CAST(SetupDate AS TEXT), 1, 10) "
+                                     "from Meter where MeterNO = 'M1'")).toString(),
+             QStringLiteral("100 5000 LXS-20 2005-03-10"));
+    run({ "read", "--date", "2005-03-10", "M1", "1120" }, 1, {},
+        QStringLiteral("表 M1 于 2005-03-10 换表，不能录入换表当天的抄表数！\n"));
+    run({ "exchange", "--date", "2005-03-10", "M1", "1160", "90" }, 1, {}, QStringLiteral("表 M1 在 2005-03-10 已换过表！\n"));
+    run({ "exchange", "--date", "2005-03-10", "--replace", "M1", "1160", "90" }, 0,
+        "M1\t2005-03-10\t1160\t90\t5000\nM1\t2005-03-20\t130\t1000\t0.0000\t804.0000\n");
+    run({ "exchange", "--delete", "--date", "2005-03-10", "M1" }, 1, {},
+        QStringLiteral("表 M1 在 2005-03-10 换表以后已有抄表记录，不能删除这次换表！\n"));
+    run({ "exchange", "--date", "2005-03-25", "M1", "120", "0" }, 1, {},
+        QStringLiteral("当前表数 120 小于上次表数 130，表计数是否已归零重新计数？ (--rollover stores it as a rollover)\n"));
+    run({ "exchange", "--date", "2005-03-25", "M1", "12a", "0" }, 2, {},
+        QStringLiteral("kelvara-cli: ") + ReadingCsv::badCounterText(QStringLiteral("12a")) + u'\n');
+    run({ "exchange", "--max-bound", "0", "M1", "1", "0" }, 2, {},
+        QStringLiteral("kelvara-cli: --max-bound needs a whole number above 0, not \"0\"\n"));
+    run({ "exchange", "--date", "2005-03-25", "M1", "140", "0" }, 0, "M1\t2005-03-25\t140\t0\t5000\n");
+    run({ "exchange", "--delete", "--date", "2005-03-25", "M1" }, 0, "deleted the exchange of M1 on 2005-03-25\n");
+    QCOMPARE(t.scalar(QStringLiteral("select BaseNumber || ' ' || MaxBound || ' ' || Type from Meter where MeterNO = 'M1'"))
+                 .toString(),
+             QStringLiteral("90 5000 LXS-20"));
+}
+
+// Readings unlike the meter's usual consumption: warned of, refused with --strict, listed by the report.
+void TstCli::unusualReadings()
+{
+    TestDatabase t;
+    addMeters(t);
+    execSql(t.db(), QStringLiteral("update Meter set Multiple = 1"));
+    // 100 units every ten days: 10 a day.
+    const Run history = runCli(t.path(), { "import", writeFile(t, "M1,2005-01-01,1000\nM1,2005-01-11,1100\n"
+                                                                   "M1,2005-01-21,1200\nM1,2005-01-31,1300\n") });
+    QCOMPARE(history.err, QString());
+    const QString high = QStringLiteral("unusual reading M1 2005-02-10: consumption 400, usual 10 a day");
+    Run r = runCli(t.path(), { "read", "--strict", "--date", "2005-02-10", "M1", "1700" });
+    QCOMPARE(r.err, "kelvara-cli: " + high + "\nkelvara-cli: not stored (--strict)\n");
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(t.count(QStringLiteral("TakeMeter")), 4);
+    r = runCli(t.path(), { "read", "--date", "2005-02-10", "M1", "1700" });
+    QCOMPARE(r.err, "kelvara-cli: " + high + "\n");
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(t.count(QStringLiteral("TakeMeter")), 5);
+
+    // Every unusual line of the file is listed, each measured from the lines before it.
+    const QString file = writeFile(t, "M1,2005-02-20,1800\nM1,2005-03-02,1800\nM1,2005-03-12,1900\n");
+    r = runCli(t.path(), { "import", "--strict", file });
+    QCOMPARE(r.err, QStringLiteral("kelvara-cli: line 2: unusual reading M1 2005-03-02: consumption 0, usual 10 a day\n"
+                                   "kelvara-cli: nothing stored (--strict)\n"));
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(t.count(QStringLiteral("TakeMeter")), 5);
+    r = runCli(t.path(), { "import", file });
+    QCOMPARE(r.out, QStringLiteral("stored 3 readings\n"));
+    QCOMPARE(r.err, QStringLiteral("kelvara-cli: line 2: unusual reading M1 2005-03-02: consumption 0, usual 10 a day\n"));
+
+    // A meter number a spreadsheet would take as a formula is written as text.
+    execSql(t.db(), QStringLiteral("update Meter set MeterNO = '=M1' where MeterNO = 'M1'"));
+    r = runCli(t.path(), { "report", "unusual", "--from", "2005-02-01", "--to", "2005-03-31", "--format", "csv" });
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, QStringLiteral("表编号,抄表时间,当前表数,使用数量,间隔天数,日均,近期日均,说明\r\n"
+                                   "'=M1,2005-02-10,1700,400,10,40,10,超过三倍\r\n"
+                                   "'=M1,2005-03-02,1800,0,10,0,10,为零\r\n"));
+    r = runCli(t.path(), { "report", "unusual", "--from", "2005-02-01", "--to", "2005-03-31", "--format", "pdf" });
+    QCOMPARE(r.exitCode, 2);
 }
 
 // The backup's copy is synced before it replaces the database; when the disk reports that it

@@ -17,6 +17,7 @@ private slots:
     void firstAndLastPickTheGroupsEnds();
     void textComparesWithoutCase();
     void foreignKeys();
+    void earlierVersionIsUpgraded();
     void checks_data();
     void checks();
     void connectionSettings();
@@ -37,7 +38,7 @@ private:
 void TstDatabase::columnsInDeclaredOrder()
 {
     TestDatabase t;
-    for (const QString table : { "CnfgPara", "Workshop", "MeterSort", "Price", "Meter", "TakeMeter" }) {
+    for (const QString table : { "CnfgPara", "Workshop", "MeterSort", "Price", "Meter", "TakeMeter", "MeterExchange" }) {
         QStringList expected;
         for (const ColumnDef &c : Schema::columns(table))
             expected << c.name;
@@ -111,9 +112,12 @@ void TstDatabase::foreignKeys()
         QCOMPARE(e.kind(), DatabaseError::Constraint);
     }
     t.addReading(QStringLiteral("A1"), QDate(2024, 3, 1), 10, 10, yuan("1"), yuan("0"));
-    // Renaming the meter carries its readings along.
+    execSql(t.db(), QStringLiteral("INSERT INTO MeterExchange (MeterID, ExchangeDate, OldFinal, OldBase, OldMaxBound, "
+                                   "NewInitial, NewMaxBound) VALUES ('A1', '2024-03-05', 20, 0, 9999, 0, 9999)"));
+    // Renaming the meter carries its readings and exchanges along.
     execSql(t.db(), QStringLiteral("UPDATE Meter SET MeterNO = 'B7' WHERE MeterNO = 'A1'"));
     QCOMPARE(t.scalar(QStringLiteral("SELECT MeterID FROM TakeMeter")).toString(), QStringLiteral("B7"));
+    QCOMPARE(t.scalar(QStringLiteral("SELECT MeterID FROM MeterExchange")).toString(), QStringLiteral("B7"));
     // A meter with readings, a price or type in use, a workshop named by a meter stay.
     QVERIFY_THROWS_EXCEPTION(DatabaseError, execSql(t.db(), QStringLiteral("DELETE FROM Meter")));
     QVERIFY_THROWS_EXCEPTION(DatabaseError, execSql(t.db(), QStringLiteral("DELETE FROM Price")));
@@ -126,6 +130,27 @@ void TstDatabase::foreignKeys()
                              execSql(t.db(), QStringLiteral("UPDATE Meter SET PriceID = 0 WHERE MeterNO = 'C3'")));
     // The root's parent 0 is not a declared reference.
     QCOMPARE(t.scalar(QStringLiteral("SELECT ResideWorkShopID FROM Workshop WHERE WrokShopID = 1")).toInt(), 0);
+}
+
+// A database of the first version gets the exchanges' table when it is opened, and is marked as current.
+void TstDatabase::earlierVersionIsUpgraded()
+{
+    TestDatabase t;
+    t.addOneMeter();
+    {
+        const QSqlDatabase db = t.db();
+        execSql(db, QStringLiteral("DROP TABLE MeterExchange"));
+        execSql(db, TestDatabase::onServer()
+                        ? QStringLiteral("CREATE OR REPLACE FUNCTION KelvaraSchemaVersion() RETURNS integer "
+                                         "LANGUAGE sql IMMUTABLE AS 'SELECT 1'")
+                        : QStringLiteral("PRAGMA user_version = 1"));
+    }
+    Database::closeConnection();
+    const QSqlDatabase db = t.db();
+    QCOMPARE(Engine::of(db).schemaVersion(db), Schema::Version);
+    QVERIFY(Engine::of(db).tables(db).contains(QStringLiteral("meterexchange")));
+    QCOMPARE(t.scalar(QStringLiteral("SELECT count(*) FROM MeterExchange")).toInt(), 0);
+    QCOMPARE(t.scalar(QStringLiteral("SELECT count(*) FROM Meter")).toInt(), 1);
 }
 
 void TstDatabase::checks_data()

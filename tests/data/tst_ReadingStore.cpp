@@ -2,6 +2,7 @@
 #include "DataSet.h"
 #include "Database.h"
 #include "DemoData.h"
+#include "ChargeCalc.h"
 #include "ReadingStore.h"
 #include "TestDatabase.h"
 #include "UCommon.h"
@@ -14,6 +15,11 @@ namespace {
 QDate day(const char *iso)
 {
     return QDate::fromString(QString::fromLatin1(iso), Qt::ISODate);
+}
+
+QString iso(const QDate &date)
+{
+    return date.toString(Qt::ISODate);
 }
 
 // The example meter: price 0.5, excess 0.8, base 1000, maximum 9999, quota 100, additional
@@ -75,6 +81,10 @@ private slots:
     void otherMonthsKeepTheirFigures();
     void dependentReadingsAcrossGapsAndOlderRows_data();
     void dependentReadingsAcrossGapsAndOlderRows();
+    void exchangesEqualTheCountersSpans_data();
+    void exchangesEqualTheCountersSpans();
+    void exchangeRules_data();
+    void exchangeRules();
 
 private:
     QStringList shown;
@@ -513,6 +523,249 @@ void TstReadingStore::dependentReadingsAcrossGapsAndOlderRows()
                               Currency::fromUnits(q.value(4).toLongLong()).toString() }
                      .join(u' ');
     QCOMPARE(after, rows);
+}
+
+void TstReadingStore::exchangesEqualTheCountersSpans_data()
+{
+    QTest::addColumn<quint32>("generator");
+    for (quint32 start = 1; start <= 150; ++start)
+        QTest::newRow(qPrintable(QStringLiteral("run %1").arg(start))) << start;
+}
+
+// A meter's counters exchanged now and then over three months, their readings typed in any order
+// (also before their exchange is entered), some first mistyped or deleted, exchanges first entered
+// wrong and corrected: every stored consumption is the sum of the spans the counters ran since the
+// previous reading, through a counter's maximum where it passed it, and every charge the month's
+// quota split of it.
+void TstReadingStore::exchangesEqualTheCountersSpans()
+{
+    QFETCH(quint32, generator);
+    QRandomGenerator rng(generator);
+    TestDatabase t;
+    addExampleMeter(t, QStringLiteral("M1"));
+    const qint64 multiple = QList<int>{ 1, 10, 40 }.at(rng.bounded(3));
+    execSql(t.db(), QStringLiteral("update Meter set Multiple = ?"), { multiple });
+    const QDate start = day("2005-03-01");
+
+    // What the counters showed: counter k, in place after day from, runs from its first value up to
+    // its maximum and on from 0; last is its final value.
+    struct Counter { int from = 0; int first = 0; int max = 0; int last = 0; };
+    QList<Counter> counters{ { 0, 1000, 9999, 0 } };
+    QList<int> exchangeDays;
+    for (int d = int(rng.bounded(8, 20)); d < 85; d += int(rng.bounded(12, 40)))
+        exchangeDays << d;
+    QHash<int, int> value;   // the counter value on each day that is no exchange day
+    QSet<int> passedMaximum; // days by which the counter in place had passed its maximum
+    int v = 1000;
+    for (int d = 0; d < 90; ++d) {
+        Counter &c = counters.last();
+        v += int(rng.bounded(4) == 0 ? 0 : rng.bounded(15, 120));
+        if (v > c.max) {
+            v -= c.max;
+            passedMaximum << d;
+        } else if (passedMaximum.contains(d - 1) && !exchangeDays.contains(d - 1)) {
+            passedMaximum << d;
+        }
+        if (exchangeDays.contains(d)) {
+            c.last = v;
+            const int max = QList<int>{ 9999, 1500, 800 }.at(rng.bounded(3));
+            v = int(rng.bounded(0, 300));
+            counters << Counter{ d, v, max, 0 };
+        } else {
+            value.insert(d, v);
+        }
+    }
+    QList<int> readingDays;
+    for (int d = 0; d < 90; ++d)
+        if (value.contains(d) && rng.bounded(5) < 2)
+            readingDays << d;
+
+    TKelvaraMg mg;
+    mg.SetRolloverConfirmation([](qint32, qint32) { return true; });
+    ReadingStore store(mg);
+    const auto exchange = [&](int k, int slip, bool replace) {
+        ExchangeRequest r;
+        r.MeterNO = QStringLiteral("M1");
+        r.ExchangeDate = start.addDays(counters.at(k + 1).from);
+        r.OldFinal = qMax(0, counters.at(k).last - slip);
+        r.NewInitial = counters.at(k + 1).first;
+        r.NewMaxBound = counters.at(k + 1).max;
+        return store.storeExchange(r, replace).has_value();
+    };
+    const auto segmentOf = [&](int d) {
+        int k = 0;
+        while (k + 1 < counters.size() && counters.at(k + 1).from < d)
+            ++k;
+        return k;
+    };
+    // Readings typed in random order, at most one exchange ahead of the exchanges entered, which
+    // follow one another in time; slips corrected later. A new counter's reading typed before its
+    // exchange is measured from the old counter; one that has already passed the new counter's
+    // maximum would then pass for an ordinary reading, which the exchange may not turn into a
+    // rollover: such readings wait for their exchange.
+    QList<int> pending = readingDays;
+    int nextExchange = 0;
+    bool lastWrong = false;
+    while (!pending.isEmpty() || nextExchange < exchangeDays.size()) {
+        QList<int> typable;
+        for (int i = 0; i < pending.size(); ++i) {
+            const int segment = segmentOf(pending.at(i));
+            if (segment <= nextExchange || (segment == nextExchange + 1 && !passedMaximum.contains(pending.at(i))))
+                typable << i;
+        }
+        if (nextExchange < exchangeDays.size() && (typable.isEmpty() || rng.bounded(6) == 0)) {
+            if (lastWrong)
+                QVERIFY2(exchange(nextExchange - 1, 0, true), qPrintable(shown.join(u'\n') + store.refusal()));
+            lastWrong = rng.bounded(3) == 0;
+            QVERIFY2(exchange(nextExchange, lastWrong ? int(rng.bounded(1, 40)) : 0, false),
+                     qPrintable(shown.join(u'\n') + store.refusal()));
+            ++nextExchange;
+            continue;
+        }
+        const int d = pending.takeAt(typable.at(int(rng.bounded(int(typable.size())))));
+        // A slip typed ahead of its exchange could lie below the new counter's first value.
+        const int slip = rng.bounded(5) == 0 && segmentOf(d) <= nextExchange ? int(rng.bounded(1, 30)) : 0;
+        store.store(QStringLiteral("M1"), qMax(0, value.value(d) - slip), start.addDays(d), true);
+        if (rng.bounded(8) == 0)
+            store.erase(QStringLiteral("M1"), start.addDays(d));
+    }
+    if (lastWrong)
+        QVERIFY2(exchange(nextExchange - 1, 0, true), qPrintable(shown.join(u'\n') + store.refusal()));
+    // The true values, later readings first, so that a reading corrected upwards meets no slip
+    // after it. A reading added between two whose counter passed its maximum in between is refused
+    // where the one after it was stored as no rollover, and stays as it was.
+    for (auto d = readingDays.crbegin(); d != readingDays.crend(); ++d)
+        if (!store.store(QStringLiteral("M1"), value.value(*d), start.addDays(*d), true))
+            QVERIFY2(store.refusal().contains(QStringLiteral("将小于上次表数")), qPrintable(shown.join(u'\n')));
+
+    // The spans each stored reading's counters ran, added up independently of the program.
+    const auto spanOf = [](int from, int to, int max) { return to >= from ? to - from : max - from + to; };
+    QList<QPair<int, int>> kept;   // day, counter value as stored
+    QSqlQuery q = execSql(t.db(), QStringLiteral("select TakeTime, TakeNumber from TakeMeter order by TakeTime"));
+    while (q.next())
+        kept.append({ int(start.daysTo(day(q.value(0).toString().toLatin1()))), q.value(1).toInt() });
+    QVERIFY(kept.size() > readingDays.size() / 2);
+    QStringList expected;
+    int previousDay = -1;
+    int previousValue = 1000;
+    qint64 monthUsed = 0;
+    int month = -1;
+    for (const auto &[d, counter] : std::as_const(kept)) {
+        const int k = segmentOf(d);
+        const int j = previousDay < 0 ? 0 : segmentOf(previousDay);
+        int from = previousValue;
+        qint64 units = 0;
+        for (int segment = j; segment < k; ++segment) {
+            units += spanOf(from, counters.at(segment).last, counters.at(segment).max);
+            from = counters.at(segment + 1).first;
+        }
+        units += spanOf(from, counter, counters.at(k).max);
+        const QDate date = start.addDays(d);
+        if (date.month() != month) {
+            month = date.month();
+            monthUsed = 0;
+        }
+        ChargeCalc::SplitInput in;
+        in.curValue = units * multiple;
+        in.subjoin = 5;
+        in.price = yuan("0.5");
+        in.exceedPrice = yuan("0.8");
+        in.quota = yuan("100");
+        in.quotaUnits = 200;
+        in.usedInMonth = monthUsed;
+        const auto split = ChargeCalc::SplitCharge(in);
+        expected << QStringLiteral("M1 %1 %2 %3 %4 %5").arg(iso(date)).arg(counter).arg(in.curValue)
+                        .arg(split->charge.toString(), split->quotaCharge.toString());
+        monthUsed += in.curValue + 5;
+        previousDay = d;
+        previousValue = counter;
+    }
+    QStringList stored;
+    for (const QString &row : storedRows(t))
+        stored << row.section(u' ', 0, 5);
+    QCOMPARE(stored, expected);
+    // The register shows the counter in place now.
+    QCOMPARE(t.scalar(QStringLiteral("select BaseNumber || ' ' || MaxBound || ' ' || substr(CAST(SetupDate AS TEXT), 1, 10) from Meter")).toString(),
+             QStringLiteral("%1 %2 %3").arg(counters.last().first).arg(counters.last().max)
+                 .arg(iso(start.addDays(counters.last().from))));
+}
+
+void TstReadingStore::exchangeRules_data()
+{
+    QTest::addColumn<QStringList>("steps");     // "read date counter", "exchange date final initial [max]",
+                                                // "correct …" (the exchange of the date), "delete date"
+    QTest::addColumn<QString>("message");       // of the last step; empty when it was done
+    QTest::addColumn<QStringList>("rows");      // the readings afterwards: date counter consumption
+    QTest::newRow("exchange entered later re-prices the next reading")
+        << QStringList{ "read 03-01 1100", "read 03-20 130", "exchange 03-10 1150 100" } << ""
+        << QStringList{ "03-01 1100 1000", "03-20 130 800" };
+    QTest::newRow("old counter passed its maximum before the exchange")
+        << QStringList{ "read 03-01 9990", "exchange 03-10 4 0", "read 03-20 6" } << ""
+        << QStringList{ "03-01 9990 89900", "03-20 6 190" };
+    QTest::newRow("corrected exchange re-prices")
+        << QStringList{ "read 03-01 1100", "exchange 03-10 1150 100", "read 03-20 130", "correct 03-10 1160 90" }
+        << "" << QStringList{ "03-01 1100 1000", "03-20 130 1000" };
+    QTest::newRow("new initial above the next reading")
+        << QStringList{ "read 03-01 1100", "read 03-20 1130", "exchange 03-10 1110 1200" }
+        << "表 M1 2005-03-20 的抄表数 1130 将小于上次表数 1200，不能修改！"
+        << QStringList{ "03-01 1100 1000", "03-20 1130 300" };
+    QTest::newRow("reading on the exchange day")
+        << QStringList{ "exchange 03-10 1150 100", "read 03-10 120" } << "表 M1 于 2005-03-10 换表，不能录入换表当天的抄表数！"
+        << QStringList();
+    QTest::newRow("exchange on a reading day")
+        << QStringList{ "read 03-10 1100", "exchange 03-10 1150 100" } << "表 M1 在 2005-03-10 已有抄表记录，不能在抄表当天换表！"
+        << QStringList{ "03-10 1100 1000" };
+    QTest::newRow("before the last exchange")
+        << QStringList{ "exchange 03-10 1150 100", "exchange 03-05 1150 100" } << "换表日期不能早于该表上次换表日期 2005-03-10！"
+        << QStringList();
+    QTest::newRow("old final above the maximum") << QStringList{ "exchange 03-10 10000 0" }
+                                                 << "旧表止数必须在 0 到 9999 之间！" << QStringList();
+    QTest::newRow("new initial above the new maximum") << QStringList{ "exchange 03-10 1100 600 500" }
+                                                       << "新表起数必须在 0 到 500 之间！" << QStringList();
+    QTest::newRow("a later reading above the new maximum")
+        << QStringList{ "read 03-20 1900", "exchange 03-10 1100 0 1500" } << "表 M1 2005-03-20 的抄表数 1900 大于新表的最大计数 1500！"
+        << QStringList{ "03-20 1900 9000" };
+    QTest::newRow("deleted while no reading follows")
+        << QStringList{ "read 03-01 1100", "exchange 03-10 1150 100", "delete 03-10", "read 03-20 1200" } << ""
+        << QStringList{ "03-01 1100 1000", "03-20 1200 1000" };
+    QTest::newRow("not deleted with a reading after it")
+        << QStringList{ "exchange 03-10 1150 100", "read 03-20 130", "delete 03-10" }
+        << "表 M1 在 2005-03-10 换表以后已有抄表记录，不能删除这次换表！" << QStringList{ "03-20 130 1800" };
+}
+
+void TstReadingStore::exchangeRules()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, message);
+    QFETCH(QStringList, rows);
+    TestDatabase t;
+    addExampleMeter(t, QStringLiteral("M1"));
+    TKelvaraMg mg;
+    mg.SetRolloverConfirmation([](qint32, qint32) { return true; });
+    ReadingStore store(mg);
+    bool done = true;
+    for (const QString &step : std::as_const(steps)) {
+        shown.clear();
+        const QStringList w = step.split(u' ');
+        const QDate date = day(("2005-" + w.at(1)).toLatin1());
+        if (w.at(0) == u"read") {
+            done = store.store(QStringLiteral("M1"), w.at(2).toInt(), date).has_value();
+        } else if (w.at(0) == u"delete") {
+            done = store.eraseExchange(QStringLiteral("M1"), date);
+        } else {
+            ExchangeRequest r{ QStringLiteral("M1"), date, w.at(2).toInt(), w.at(3).toInt(), std::nullopt, std::nullopt, {} };
+            if (w.size() > 4)
+                r.NewMaxBound = w.at(4).toLongLong();
+            done = store.storeExchange(r, w.at(0) == u"correct").has_value();
+        }
+    }
+    QCOMPARE(done, message.isEmpty());
+    QCOMPARE(shown.join(u'\n') + store.refusal(), message);
+    QStringList stored;
+    QSqlQuery q = execSql(t.db(), QStringLiteral("select TakeTime, TakeNumber, CurValue from TakeMeter order by TakeTime"));
+    while (q.next())
+        stored << q.value(0).toString().mid(5) + u' ' + q.value(1).toString() + u' ' + q.value(2).toString();
+    QCOMPARE(stored, rows);
 }
 
 QTEST_GUILESS_MAIN(TstReadingStore)

@@ -68,6 +68,8 @@ private slots:
     void previousCounter();
     void monthWindow_data();
     void monthWindow();
+    void unusualReadings_data();
+    void unusualReadings();
     void priceZeroWithQuota();
     void notFound_data();
     void notFound();
@@ -286,6 +288,56 @@ void TstUCommon::monthWindow()
     QCOMPARE(mg.FQuotaCharge.toString(), excess.toString());
 }
 
+void TstUCommon::unusualReadings_data()
+{
+    QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<int>("counter");
+    QTest::addColumn<QString>("asked");
+
+    // Three readings of 100 units, each ten days after the one before: 10 a day.
+    const QStringList tenADay{ "2005-01-01=1000/0", "2005-01-11=1010/100", "2005-01-21=1020/100", "2005-01-31=1030/100" };
+    QTest::newRow("usual") << tenADay << "2005-02-10" << 1040 << "";
+    QTest::newRow("more than three times") << tenADay << "2005-02-10" << 1070
+                                           << "表 M1 本次使用数量 400，近期日均 10，是否保存？";
+    QTest::newRow("three times exactly") << tenADay << "2005-02-10" << 1060 << "";
+    QTest::newRow("less than a third") << tenADay << "2005-02-10" << 1033 << "表 M1 本次使用数量 30，近期日均 10，是否保存？";
+    QTest::newRow("a third exactly, per day") << tenADay << "2005-02-12" << 1034 << "";
+    QTest::newRow("nothing consumed") << tenADay << "2005-02-10" << 1030 << "表 M1 本次使用数量 0，近期日均 10，是否保存？";
+    QTest::newRow("two rates are too few") << tenADay.mid(1) << "2005-02-10" << 1030 << "";
+    QTest::newRow("a rollover always, once confirmed")
+        << tenADay << "2005-02-10" << 5 << "rollover: 表 M1 本次使用数量 89740，近期日均 10，是否保存？";
+    QTest::newRow("median of an even count")
+        << QStringList{ "2005-01-01=1000/0", "2005-01-11=1010/100", "2005-01-21=1030/200", "2005-01-31=1060/300",
+                        "2005-02-10=1160/1000" }
+        << "2005-02-20" << 1167 << "表 M1 本次使用数量 70，近期日均 25，是否保存？";
+    QTest::newRow("rates over unequal intervals, two decimals")
+        << QStringList{ "2005-01-01=1000/0", "2005-01-31=1010/100", "2005-03-02=1020/100", "2005-04-01=1030/100" }
+        << "2005-04-11" << 1070 << "表 M1 本次使用数量 400，近期日均 3.33，是否保存？";
+}
+
+// The consumption per day since the previous reading against the median of the last ten readings'.
+void TstUCommon::unusualReadings()
+{
+    QFETCH(QStringList, stored);
+    QFETCH(QString, date);
+    QFETCH(int, counter);
+    TestDatabase t;
+    addExampleMeter(t);
+    addReadings(t, QStringLiteral("M1"), stored);
+    TKelvaraMg mg;
+    mg.SetRolloverConfirmation([](qint32, qint32) { return true; });
+    QString asked;
+    mg.SetUnusualConfirmation([&](const UnusualReading &r) {
+        asked = (r.rollover ? QStringLiteral("rollover: ") : QString()) + UnusualQuestionText(r);
+        return false;
+    });
+    const bool prepared = mg.PrepareReading(QStringLiteral("M1"), counter, QDate::fromString(date, Qt::ISODate));
+    QCOMPARE(prepared, asked.isEmpty());
+    QTEST(asked, "asked");
+    QVERIFY(shown.isEmpty());
+}
+
 void TstUCommon::priceZeroWithQuota()
 {
     TestDatabase t;
@@ -487,6 +539,9 @@ void TstUCommon::lookupsUseIndexes_data()
     QTest::newRow("previous counter") << ReadingSql::previousCounter()
                                       << "COVERING INDEX TakeMeter_MeterFigures (MeterID=? AND TakeTime<?)";
     QTest::newRow("meter and price") << ReadingSql::meterInfo() << "sqlite_autoindex_Meter_1 (MeterNO=?)";
+    QTest::newRow("recent readings") << ReadingSql::recentReadings()
+                                     << "COVERING INDEX TakeMeter_MeterFigures (MeterID=? AND TakeTime<?)";
+    QTest::newRow("exchanges") << ReadingSql::exchangesAfter() << "MeterExchange_MeterDate (MeterID=? AND ExchangeDate>?)";
 }
 
 // Every look-up of a save reads a few index entries, however many readings are stored.

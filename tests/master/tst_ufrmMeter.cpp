@@ -16,7 +16,11 @@
 #include <QApplication>
 #include <QFrame>
 #include <QHeaderView>
+#include <QDialog>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -87,6 +91,7 @@ private slots:
     void badInput();
     void installationDate_data();
     void installationDate();
+    void exchangeByKeys();
 };
 
 void TstufrmMeter::controls()
@@ -110,7 +115,7 @@ void TstufrmMeter::controls()
         layout << (qobject_cast<QLabel *>(c) ? static_cast<QLabel *>(c)->text() : c->objectName());
     QCOMPARE(layout, QStringList({ "编    号：", "DBEditEh1", "型    号：", "DBEditEh2", "安装日期：", "DBDateEdit1",
                                    "类    型：", "DBLookupComboboxEh3", "安装基数：", "DBEditEh3",
-                                   "附加数量：", "DBEditEh4", "最大计数：", "DBEditEh5",
+                                   "附加数量：", "DBEditEh4", "最大计数：", "DBEditEh5", "BitBtn1",
                                    "所属车间：", "DBLookupComboboxEh2", "所属班组：", "DBLookupComboboxEh6",
                                    "倍    率：", "DBEditEh6", "费用定额：", "DBEditEh7", "元",
                                    "执行单价：", "DBLookupComboboxEh1", "安装位置：", "DBEditEh8" }));
@@ -367,6 +372,57 @@ void TstufrmMeter::installationDate()
     QVERIFY(f.rec.boxes().isEmpty());
     QCOMPARE(f.stored(QStringLiteral("SetupDate")), date.toString(Qt::ISODate));
     QCOMPARE(f.cells().constFirst().section(u'|', 11, 11), QLocale().toString(date, QLocale::ShortFormat));
+}
+
+// Ctrl+H on the grid opens the exchange of the current meter; Enter moves from box to box and,
+// after the note, stores. A final value below the last reading asks, No by default, and the value
+// is typed again.
+void TstufrmMeter::exchangeByKeys()
+{
+    Fixture f;
+    f.open();
+    const QString today = QDate::currentDate().toString(Qt::ISODate);
+    QStringList focusAfterNo;
+    QString title;
+    QTimer keys;
+    QElapsedTimer waited;
+    waited.start();
+    connect(&keys, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (dialog && QApplication::activeWindow() == dialog && title.isEmpty()) {
+            title = dialog->windowTitle() + u' ' + dialog->findChild<QLabel *>(QStringLiteral("lblMeter"))->text();
+            for (const char *text : { "50", "5", "", "LXS-20", "表盘破裂" }) {
+                QWidget *box = dialog->focusWidget();
+                type(box, QString::fromUtf8(text));
+                QTest::keyClick(box, Qt::Key_Return);
+            }
+            auto *oldFinal = qobject_cast<QLineEdit *>(dialog->focusWidget());
+            focusAfterNo << dialog->focusWidget()->objectName() << (oldFinal ? oldFinal->selectedText() : QString());
+            type(dialog->focusWidget(), QStringLiteral("150"));
+            for (int i = 0; i < 5 && dialog->isVisible(); ++i)
+                QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
+        } else if (dialog && waited.elapsed() > 10000) {
+            dialog->reject();
+        }
+    });
+    keys.start(10);
+    f.grid()->setFocus();
+    QTest::keyClick(f.grid(), Qt::Key_H, Qt::ControlModifier);
+    keys.stop();
+    QCOMPARE(title, QStringLiteral("换表 W1"));
+    QCOMPARE(f.rec.summaries(),
+             QStringList{ QStringLiteral("提示|当前表数 50 小于上次表数 100，表计数是否已归零重新计数？|question|Yes+No") });
+    QCOMPARE(f.rec.boxes().constFirst().defaultButton, QMessageBox::No);
+    QCOMPARE(focusAfterNo, QStringList({ "edtOldFinal", "50" }));
+    QCOMPARE(f.t.scalar(QStringLiteral("select group_concat(MeterID || ' ' || ExchangeDate || ' ' || OldFinal || ' ' || "
+                                       "OldBase || ' ' || OldMaxBound || ' ' || NewInitial || ' ' || NewMaxBound || ' ' "
+                                       "|| Note, ';') from MeterExchange")).toString(),
+             QStringLiteral("W1 %1 150 0 9999 5 9999 表盘破裂").arg(today));
+    // The register shows the new counter at once.
+    QCOMPARE(f.cells().constFirst(),
+             QStringLiteral("W1|LXS-20|水表|1|0.00|5|生产用水|9999|0|一车间|车工班|%1|")
+                 .arg(QLocale().toString(QDate::currentDate(), QLocale::ShortFormat)));
+    QCOMPARE(f.w->focusWidget(), f.grid());
 }
 
 QTEST_MAIN(TstufrmMeter)

@@ -649,17 +649,33 @@ void TstufrmTakeMeter::rolloverQuestionDefaultsToNo_data()
     QTest::addColumn<int>("key");
     QTest::addColumn<int>("modifiers");
     QTest::addColumn<int>("stored");
-    QTest::newRow("Enter") << int(Qt::Key_Return) << int(Qt::NoModifier) << 0;
-    QTest::newRow("Escape") << int(Qt::Key_Escape) << int(Qt::NoModifier) << 0;
-    QTest::newRow("Alt+Y") << int(Qt::Key_Y) << int(Qt::AltModifier) << 1;
+    QTest::addColumn<bool>("history");   // W read every ten days before, 100 units each: 10 a day
+    QTest::addColumn<QString>("counter");
+    QTest::addColumn<QString>("question");
+    const QString rollover = QStringLiteral("提示|当前表数 800 小于上次表数 1000，表计数是否已归零重新计数？");
+    const QString unusual = QStringLiteral("操作提示|表 W 本次使用数量 700，近期日均 10，是否保存？");
+    QTest::newRow("Enter") << int(Qt::Key_Return) << int(Qt::NoModifier) << 0 << false << "800" << rollover;
+    QTest::newRow("Escape") << int(Qt::Key_Escape) << int(Qt::NoModifier) << 0 << false << "800" << rollover;
+    QTest::newRow("Alt+Y") << int(Qt::Key_Y) << int(Qt::AltModifier) << 1 << false << "800" << rollover;
+    QTest::newRow("unusual: Enter") << int(Qt::Key_Return) << int(Qt::NoModifier) << 0 << true << "1100" << unusual;
+    QTest::newRow("unusual: Escape") << int(Qt::Key_Escape) << int(Qt::NoModifier) << 0 << true << "1100" << unusual;
+    QTest::newRow("unusual: Alt+Y") << int(Qt::Key_Y) << int(Qt::AltModifier) << 1 << true << "1100" << unusual;
 }
 
-// The real question box: one slip of the finger must not store a rollover.
+// The real question box: one slip of the finger must not store a rollover or an unusual reading.
 void TstufrmTakeMeter::rolloverQuestionDefaultsToNo()
 {
     QFETCH(int, key);
     QFETCH(int, modifiers);
+    QFETCH(int, stored);
+    QFETCH(bool, history);
+    QFETCH(QString, counter);
+    QFETCH(QString, question);
     Window f;
+    if (history)
+        for (int i = 0; i < 4; ++i)
+            f.t.addReading(QStringLiteral("W"), day1.addDays(-40 + 10 * i), 1000 + 10 * i, i == 0 ? 0 : 100, yuan("0"),
+                           yuan("0"));
     f.open(day1);
     SetMessageBoxHandler({});
     QString asked;
@@ -671,7 +687,8 @@ void TstufrmTakeMeter::rolloverQuestionDefaultsToNo()
     connect(&press, &QTimer::timeout, [&] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (box && asked.isEmpty() && QApplication::activeWindow() == box) {
-            asked = box->text();
+            asked = box->windowTitle() + u'|' + box->text();
+            QCOMPARE(box->icon(), QMessageBox::Question);
             QTest::keyClick(box, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
         } else if (box && waited.elapsed() > 10000) {
             box->done(QMessageBox::Cancel);
@@ -680,12 +697,13 @@ void TstufrmTakeMeter::rolloverQuestionDefaultsToNo()
             press.stop();
     });
     press.start(10);
-    f.reading(QStringLiteral("W"), QStringLiteral("800"));
-    QCOMPARE(asked, QStringLiteral("当前表数 800 小于上次表数 1000，表计数是否已归零重新计数？"));
-    QTEST(int(f.stored().size()), "stored");
-    if (f.stored().isEmpty()) {
+    const int before = int(f.stored().size());
+    f.reading(QStringLiteral("W"), counter);
+    QCOMPARE(asked, question);
+    QCOMPARE(int(f.stored().size()) - before, stored);
+    if (!stored) {
         QCOMPARE(f.w->focusWidget(), f.edit("DBEditEh4"));
-        QCOMPARE(f.edit("DBEditEh4")->selectedText(), QStringLiteral("800"));
+        QCOMPARE(f.edit("DBEditEh4")->selectedText(), counter);
     }
 }
 
