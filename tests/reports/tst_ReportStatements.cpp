@@ -31,6 +31,7 @@ private slots:
     void metersInTheOrderOfTheirNumbers();
     void workshopsOfTheClassReportAsOnAFile();
     void sumsBeyondTheRangeAreNotWrapped();
+    void footerAtTheEdgeOfTheRange();
 
 private:
     void run(Kind kind, const QDate &start, const QDate &end, qint64 workshop = 0);
@@ -326,6 +327,19 @@ void TstReportStatements::sumsBeyondTheRangeAreNotWrapped()
             for (const QString &figure : row)
                 QVERIFY2(!figure.startsWith(u'-'), qPrintable(row.join(u',')));
     }
+}
+
+void TstReportStatements::footerAtTheEdgeOfTheRange()
+{
+    // Two meters whose charges add up to the largest amount: the footer shows it; one unit more
+    // and the report is refused, never footed with a wrapped, negative figure.
+    m_db->addReading(QStringLiteral("W1"), QDate(2024, 9, 2), 300, 40, Currency::fromUnits(4611686018427387904LL), yuan("0"));
+    m_db->addReading(QStringLiteral("E1"), QDate(2024, 9, 2), 5200, 40, Currency::fromUnits(4611686018427387903LL), yuan("0"));
+    run(Kind::Summary, QDate(2024, 9, 1), QDate(2024, 9, 30));
+    QCOMPARE(m_model->footerText(5, ReportModel::Amounts::Exact), QStringLiteral("922337203685477.5807"));
+
+    m_db->addReading(QStringLiteral("A1"), QDate(2024, 9, 2), 50, 10, Currency::fromUnits(1), yuan("0"));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, run(Kind::Summary, QDate(2024, 9, 1), QDate(2024, 9, 30)));
 }
 
 QTEST_GUILESS_MAIN(TstReportStatements)
