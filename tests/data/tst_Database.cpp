@@ -317,6 +317,8 @@ void TstDatabase::locations_data()
     QTest::newRow("password with a stray percent") << "postgresql://clerk:s3cret%off@db/kelvara" << true
                                                    << "invalid percent-encoded token"
                                                    << "postgresql://clerk:***@db/kelvara";
+    QTest::newRow("password with an escaped blank") << "host=db password=s3\\ cret" << true
+                                                    << "the address holds a password" << "host=db password=***";
     QTest::newRow("unknown setting") << "host=db colour=blue" << true << "invalid connection option \"colour\""
                                      << "host=db colour=blue";
 }
