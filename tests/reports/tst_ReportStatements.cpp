@@ -308,6 +308,23 @@ void TstReportStatements::workshopsOfTheClassReportAsOnAFile()
     QCOMPARE(summary, QStringList({ "a车间", "二号车间", "１号车间", "Ａ车间" }));
     run(Kind::Classes, QDate(2024, 9, 1), QDate(2024, 9, 30));
     QCOMPARE(namesAndNumbers(ReportFixture::rows(*m_model), 1), summary);
+
+    // Workshops whose names differ in case alone make one row, named alike on every engine and
+    // at every run: by the least of the names, character by character.
+    for (const char *name : { "AB", "ab", "Ab", "aB" }) {
+        const qint64 workshop = m_db->addWorkshop(QString::fromUtf8(name), 2, m_ids.production);
+        for (int i = 0; i < 3; ++i) {
+            MeterSpec m;
+            m.number = QStringLiteral("G%1").arg(++n);
+            m.sort = sort;
+            m.price = price;
+            m.workshop = m.team = workshop;
+            m_db->addMeter(m);
+            m_db->addReading(m.number, QDate(2024, 10, 2), 5, 5, yuan("12.5"), yuan("0"));
+        }
+    }
+    run(Kind::Classes, QDate(2024, 10, 1), QDate(2024, 10, 31));
+    QCOMPARE(namesAndNumbers(ReportFixture::rows(*m_model), 1), QStringList({ "AB" }));
 }
 
 void TstReportStatements::sumsBeyondTheRangeAreNotWrapped()
