@@ -94,6 +94,9 @@ int cmdInit(CliContext &ctx)
         }
     } catch (const DatabaseError &e) {
         ctx.err << "kelvara-cli: " << (e.namesCause() ? e.operatorText() : e.text()) << "\n";
+        // Another init filled the database meanwhile: refused as a database holding tables is.
+        if (!engine.isFile() && e.kind() == DatabaseError::Duplicate)
+            return ExitRefused;
         return ExitDatabase;
     }
     ctx.out << "created " << (engine.isFile() ? ctx.database : QStringLiteral("the tables in ") + shown) << "\n";

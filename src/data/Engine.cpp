@@ -650,8 +650,18 @@ public:
     QString locationProblem(const QString &location) const override
     {
         const ConnSettings settings = readSettings(location);
-        if (!settings.problem.isEmpty())
-            return settings.problem;
+        if (!settings.problem.isEmpty()) {
+            // libpq quotes the part it could not read: a part the address shows masked stays so.
+            QString problem = settings.problem;
+            const QString shown = displayName(location);
+            static const QRegularExpression quotedPart(QStringLiteral("\"([^\"]*)\""));
+            for (auto it = quotedPart.globalMatch(settings.problem); it.hasNext();) {
+                const QString part = it.next().captured(1);
+                if (!part.isEmpty() && !shown.contains(part))
+                    problem.replace(u'"' + part + u'"', QStringLiteral("\"***\""));
+            }
+            return problem;
+        }
         if (settings.has("password"))
             return QStringLiteral("the address holds a password; give it in ~/.pgpass, the service file or "
                                   "PGPASSWORD instead");
@@ -678,7 +688,7 @@ public:
         }
         for (const QRegularExpressionMatch &m : std::as_const(passwords))   // from the end: earlier offsets hold
             shown.replace(m.capturedStart(3), m.capturedLength(3), QStringLiteral("***"));
-        shown.replace(QRegularExpression(QStringLiteral("(password\\s*=\\s*)('([^'\\\\]|\\\\.)*'|\\S*)"),
+        shown.replace(QRegularExpression(QStringLiteral("(password\\s*=\\s*)('([^'\\\\]|\\\\.)*'|(\\\\.|[^\\s\\\\])*)"),
                                          QRegularExpression::CaseInsensitiveOption),
                       QStringLiteral("\\1***"));
         return shown;
@@ -948,9 +958,18 @@ public:
             const QRegularExpressionMatch m = sum.match(checked, from);
             if (!m.hasMatch())
                 return checked;
-            qsizetype end = m.capturedEnd();
-            for (int depth = 1; end < checked.size() && depth > 0; ++end)
-                depth += checked.at(end) == u'(' ? 1 : checked.at(end) == u')' ? -1 : 0;
+            const auto closing = [&](qsizetype end) {
+                for (int depth = 1; end < checked.size() && depth > 0; ++end)
+                    depth += checked.at(end) == u'(' ? 1 : checked.at(end) == u')' ? -1 : 0;
+                return end;
+            };
+            qsizetype end = closing(m.capturedEnd());
+            // A window sum is cast with its window.
+            static const QRegularExpression over(QStringLiteral("\\s*OVER\\s*\\("), QRegularExpression::CaseInsensitiveOption);
+            const QRegularExpressionMatch window = over.match(checked, end, QRegularExpression::NormalMatch,
+                                                              QRegularExpression::AnchorAtOffsetMatchOption);
+            if (window.hasMatch())
+                end = closing(window.capturedEnd());
             checked.insert(end, QStringLiteral(" AS bigint)"));
             checked.insert(m.capturedStart(), QStringLiteral("CAST("));
             from = m.capturedEnd() + 5;   // inner sums are cast as well

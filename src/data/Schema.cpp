@@ -76,7 +76,8 @@ void create(QSqlDatabase &db)
     if (!held.isEmpty())
         throw DatabaseError(QStringLiteral("the database already holds tables (%1); the tables are created in an "
                                            "empty database only")
-                                .arg(held.join(QStringLiteral(", "))));
+                                .arg(held.join(QStringLiteral(", "))),
+                            DatabaseError::Duplicate);
     for (const QStringList &part : { engine.tableStatements(), engine.indexStatements(), engine.versionStatements() })
         for (const QString &sql : part)
             execSql(db, sql);

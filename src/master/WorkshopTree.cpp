@@ -2,6 +2,7 @@
 
 #include "DataSet.h"
 #include "Database.h"
+#include "Engine.h"
 #include "UCommon.h"
 
 #include <QHash>
@@ -56,8 +57,10 @@ QString update()
 
 QString updateAsRead()
 {
-    return update()
-        + QStringLiteral(" and WrokShopName is not distinct from ? and WrokShopMemo is not distinct from ?");
+    // A change of case alone is a change: the texts compare as stored.
+    const Engine &engine = Database::engine();
+    return update() + QStringLiteral(" and ") + engine.sameStoredValue(QStringLiteral("WrokShopName"), FieldKind::Text)
+        + QStringLiteral(" and ") + engine.sameStoredValue(QStringLiteral("WrokShopMemo"), FieldKind::Text);
 }
 
 QString subtree()

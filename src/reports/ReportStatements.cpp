@@ -20,6 +20,15 @@ QString nameOrder(const QString &term)
     return Database::engine().nameOrder(term);
 }
 
+// A group of names differing in case alone is named by the least of them, character by
+// character, whichever row the engine meets first.
+QString classNames(const QString &workshop, const QString &sort, const QString &price)
+{
+    return QStringLiteral("Min(%1) AS WrokShopName, Min(%2) AS MeterSortName, Min(%3) AS PriceName")
+        .arg(byteOrder(workshop + QStringLiteral(".WrokShopName")), byteOrder(sort + QStringLiteral(".MeterSortName")),
+             byteOrder(price + QStringLiteral(".PriceName")));
+}
+
 QString classGroups(const QString &workshop, const QString &sort, const QString &price)
 {
     return QStringList{ nameOrder(workshop + QStringLiteral(".WrokShopName")),
@@ -70,8 +79,8 @@ QString SqlMeterTailWorkshop()
 QString SqlClassSummary()
 {
     return QStringLiteral(
-        " SELECT  First(WorkShop.WrokShopName) AS WrokShopName, First(MeterSort.MeterSortName) AS MeterSortName, "
-        "First(Price.PriceName) AS PriceName, "
+        " SELECT ") + classNames(QStringLiteral("WorkShop"), QStringLiteral("MeterSort"), QStringLiteral("Price"))
+        + QStringLiteral(", "
         "First(Price.PriceNumber) AS F_PriceNumber,     First(Price.ExceedPrice) AS F_ExceedPrice,     "
         "Sum(TakeMeter.CurValue) AS F_CurValue,         Sum(TakeMeter.Charge) AS F_Charge,             "
         "Sum(TakeMeter.QuotaCharge) AS F_QuotaCharge,   Sum(Meter.Quota) AS F_Quota ,                  "
@@ -146,8 +155,8 @@ QString SqlClassByMeter()
     // Sums of per-meter sums are the sums of the readings; a meter's quota and additional
     // quantity count once per reading.
     return QStringLiteral(
-               "SELECT First(w.WrokShopName) AS WrokShopName, First(s.MeterSortName) AS MeterSortName, "
-               "First(p.PriceName) AS PriceName, "
+               "SELECT ") + classNames(QStringLiteral("w"), QStringLiteral("s"), QStringLiteral("p"))
+        + QStringLiteral(", "
                "First(p.PriceNumber) AS F_PriceNumber, First(p.ExceedPrice) AS F_ExceedPrice, "
                "Sum(r.CurValue) AS F_CurValue, Sum(r.Charge) AS F_Charge, Sum(r.QuotaCharge) AS F_QuotaCharge, "
                "Sum(m.Quota * r.Readings) AS F_Quota, Sum(r.ChargeTotal) AS F_ChargeTotal, "

@@ -2,6 +2,7 @@
 
 #include "Currency.h"
 #include "Database.h"
+#include "Engine.h"
 
 #include <QSqlError>
 #include <QSqlRecord>
@@ -128,10 +129,12 @@ void ReportModel::open(const QString &sql, const QVariantMap &params, const QStr
             totals << QStringLiteral("Sum(%1) OVER () AS %2%3").arg(cols.at(i).field, SumField).arg(i);
     // Names stay unquoted (the engines fold them alike) and the subquery has a name, as a server
     // wants it.
+    const QSqlDatabase db = Database::connectionNamed(connectionName);
+    // Sums beyond 64 bits fail as the report's own sums do, never wrapped.
     const QString wrapped = totals.isEmpty()
         ? sql
-        : QStringLiteral("SELECT *, %1 FROM (%2) AS Report").arg(totals.join(u','), sql);
-    QSqlQuery query(Database::connectionNamed(connectionName));
+        : QStringLiteral("SELECT *, %1 FROM (%2) AS Report").arg(Engine::of(db).checkedSums(totals.join(u',')), sql);
+    QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!query.prepare(wrapped))
         throw DatabaseError::fromSqlError(query.lastError());

@@ -921,7 +921,9 @@ void TstCli::initRacingInitIsRefusedPlainly()
         QVERIFY(init->waitForFinished(60000));
         const QString err = QString::fromUtf8(init->readAllStandardError());
         created += init->exitCode() == 0;
-        QVERIFY2(init->exitCode() == 0 || err.contains(QStringLiteral("holds tables")), qPrintable(err));
+        // Refused as an init of a database that held the tables already is.
+        QVERIFY2(init->exitCode() == 0 || (init->exitCode() == 1 && err.contains(QStringLiteral("holds tables"))),
+                 qPrintable(err));
     }
     QCOMPARE(created, 1);
 }

@@ -339,6 +339,11 @@ void TstDatabase::locations_data()
     QTest::newRow("password under a percent-encoded name") << "postgresql://db/kelvara?pass%77ord=s3cret" << true
                                                            << "the address holds a password"
                                                            << "postgresql://db/kelvara?pass%77ord=***";
+    QTest::newRow("password with a stray percent") << "postgresql://clerk:s3cret%off@db/kelvara" << true
+                                                   << "invalid percent-encoded token"
+                                                   << "postgresql://clerk:***@db/kelvara";
+    QTest::newRow("password with an escaped blank") << "host=db password=s3\\ cret" << true
+                                                    << "the address holds a password" << "host=db password=***";
     QTest::newRow("unknown setting") << "host=db colour=blue" << true << "invalid connection option \"colour\""
                                      << "host=db colour=blue";
 }

@@ -158,6 +158,17 @@ void TstWorkshopTree::updateStoresAnyCharacters()
     QCOMPARE(stored(), before);
     QCOMPARE(WorkshopTree::update(m_db->db(), lathe, QStringLiteral("新名"), QStringLiteral("x"), r.record).outcome,
              Outcome::Done);
+
+    // A change of case alone is a change another window did not see.
+    const TWorkShop seen = record(lathe);
+    QCOMPARE(WorkshopTree::update(m_db->db(), lathe, QStringLiteral("Lathe"), QStringLiteral("x"), seen).outcome,
+             Outcome::Done);
+    const TWorkShop stale = record(lathe);
+    QCOMPARE(WorkshopTree::update(m_db->db(), lathe, QStringLiteral("LATHE"), QStringLiteral("x"), stale).outcome,
+             Outcome::Done);
+    QCOMPARE(WorkshopTree::update(m_db->db(), lathe, QStringLiteral("Lathe 2"), QStringLiteral("x"), stale).outcome,
+             Outcome::Changed);
+    QCOMPARE(record(lathe).name, QStringLiteral("LATHE"));
 }
 
 void TstWorkshopTree::remove_data()

@@ -31,6 +31,7 @@ private slots:
     void metersInTheOrderOfTheirNumbers();
     void workshopsOfTheClassReportAsOnAFile();
     void sumsBeyondTheRangeAreNotWrapped();
+    void footerAtTheEdgeOfTheRange();
 
 private:
     void run(Kind kind, const QDate &start, const QDate &end, qint64 workshop = 0);
@@ -307,6 +308,23 @@ void TstReportStatements::workshopsOfTheClassReportAsOnAFile()
     QCOMPARE(summary, QStringList({ "a车间", "二号车间", "１号车间", "Ａ车间" }));
     run(Kind::Classes, QDate(2024, 9, 1), QDate(2024, 9, 30));
     QCOMPARE(namesAndNumbers(ReportFixture::rows(*m_model), 1), summary);
+
+    // Workshops whose names differ in case alone make one row, named alike on every engine and
+    // at every run: by the least of the names, character by character.
+    for (const char *name : { "AB", "ab", "Ab", "aB" }) {
+        const qint64 workshop = m_db->addWorkshop(QString::fromUtf8(name), 2, m_ids.production);
+        for (int i = 0; i < 3; ++i) {
+            MeterSpec m;
+            m.number = QStringLiteral("G%1").arg(++n);
+            m.sort = sort;
+            m.price = price;
+            m.workshop = m.team = workshop;
+            m_db->addMeter(m);
+            m_db->addReading(m.number, QDate(2024, 10, 2), 5, 5, yuan("12.5"), yuan("0"));
+        }
+    }
+    run(Kind::Classes, QDate(2024, 10, 1), QDate(2024, 10, 31));
+    QCOMPARE(namesAndNumbers(ReportFixture::rows(*m_model), 1), QStringList({ "AB" }));
 }
 
 void TstReportStatements::sumsBeyondTheRangeAreNotWrapped()
@@ -326,6 +344,19 @@ void TstReportStatements::sumsBeyondTheRangeAreNotWrapped()
             for (const QString &figure : row)
                 QVERIFY2(!figure.startsWith(u'-'), qPrintable(row.join(u',')));
     }
+}
+
+void TstReportStatements::footerAtTheEdgeOfTheRange()
+{
+    // Two meters whose charges add up to the largest amount: the footer shows it; one unit more
+    // and the report is refused, never footed with a wrapped, negative figure.
+    m_db->addReading(QStringLiteral("W1"), QDate(2024, 9, 2), 300, 40, Currency::fromUnits(4611686018427387904LL), yuan("0"));
+    m_db->addReading(QStringLiteral("E1"), QDate(2024, 9, 2), 5200, 40, Currency::fromUnits(4611686018427387903LL), yuan("0"));
+    run(Kind::Summary, QDate(2024, 9, 1), QDate(2024, 9, 30));
+    QCOMPARE(m_model->footerText(5, ReportModel::Amounts::Exact), QStringLiteral("922337203685477.5807"));
+
+    m_db->addReading(QStringLiteral("A1"), QDate(2024, 9, 2), 50, 10, Currency::fromUnits(1), yuan("0"));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, run(Kind::Summary, QDate(2024, 9, 1), QDate(2024, 9, 30)));
 }
 
 QTEST_GUILESS_MAIN(TstReportStatements)
