@@ -811,6 +811,14 @@ void TstCli::unusualReadings()
     QCOMPARE(r.out, QStringLiteral("stored 3 readings\n"));
     QCOMPARE(r.err, QStringLiteral("kelvara-cli: line 2: unusual reading M1 2005-03-02: consumption 0, usual 10 a day\n"));
 
+    // A counter that passed its maximum is unusual too: --rollover, which answers for the whole
+    // file, does not let a slip to a low value past --strict.
+    r = runCli(t.path(), { "import", "--strict", "--rollover", writeFile(t, "M1,2005-03-22,5\n") });
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.startsWith(QStringLiteral("kelvara-cli: line 1: ")), qPrintable(r.err));
+    QVERIFY2(r.err.endsWith(QStringLiteral("kelvara-cli: nothing stored (--strict)\n")), qPrintable(r.err));
+    QCOMPARE(t.count(QStringLiteral("TakeMeter")), 8);
+
     // A meter number a spreadsheet would take as a formula is written as text.
     execSql(t.db(), QStringLiteral("update Meter set MeterNO = '=M1' where MeterNO = 'M1'"));
     r = runCli(t.path(), { "report", "unusual", "--from", "2005-02-01", "--to", "2005-03-31", "--format", "csv" });
