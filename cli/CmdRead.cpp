@@ -24,10 +24,10 @@ ReadingSession::ReadingSession(bool rollover)
             messages << RolloverQuestionText(typed, previous) + QStringLiteral(" (--rollover stores it as a rollover)");
         return rollover;
     });
-    // A rollover has had its answer from --rollover.
+    // A rollover is unusual as well: --rollover answers for a whole file, so a slip to a low
+    // value is warned of and refused by --strict like any other unusual reading.
     manager.SetUnusualConfirmation([this](const UnusualReading &reading) {
-        if (!reading.rollover)
-            unusual << reading;
+        unusual << reading;
         return true;
     });
 }
@@ -37,7 +37,10 @@ QString unusualLine(const UnusualReading &reading)
     QString line = QStringLiteral("unusual reading %1 %2: consumption %3, ")
                        .arg(reading.MeterNO, reading.TakeTime.toString(Qt::ISODate))
                        .arg(reading.CurValue);
-    line += QStringLiteral("usual %1 a day").arg(reading.usual);
+    if (reading.rollover)
+        line += QStringLiteral("the counter passed its maximum");
+    if (!reading.usual.isEmpty())
+        line += (reading.rollover ? QStringLiteral(", ") : QString()) + QStringLiteral("usual %1 a day").arg(reading.usual);
     return line;
 }
 
