@@ -32,6 +32,7 @@ private slots:
     void workshopsOfTheClassReportAsOnAFile();
     void sumsBeyondTheRangeAreNotWrapped();
     void footerAtTheEdgeOfTheRange();
+    void workshopListKeepsItsOrder();
 
 private:
     void run(Kind kind, const QDate &start, const QDate &end, qint64 workshop = 0);
@@ -357,6 +358,19 @@ void TstReportStatements::footerAtTheEdgeOfTheRange()
 
     m_db->addReading(QStringLiteral("A1"), QDate(2024, 9, 2), 50, 10, Currency::fromUnits(1), yuan("0"));
     QVERIFY_THROWS_EXCEPTION(DatabaseError, run(Kind::Summary, QDate(2024, 9, 1), QDate(2024, 9, 30)));
+}
+
+// The report window's list of workshops stays in the order they were added when one is renamed.
+void TstReportStatements::workshopListKeepsItsOrder()
+{
+    execSql(m_db->db(), QStringLiteral("UPDATE Workshop SET WrokShopName = '机加车间' WHERE WrokShopID = ?"),
+            { m_ids.machining });
+    execSql(m_db->db(), QStringLiteral("ANALYZE Workshop"));   // as a server's statistics stand after a while
+    QSqlQuery q = execSql(m_db->db(), ReportStatements::SqlWorkshopList());
+    QList<qint64> ids;
+    while (q.next())
+        ids << q.value(0).toLongLong();
+    QCOMPARE(ids, (QList<qint64>{ m_ids.machining, m_ids.assembly }));
 }
 
 QTEST_GUILESS_MAIN(TstReportStatements)
