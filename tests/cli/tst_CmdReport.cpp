@@ -129,6 +129,14 @@ void TstCmdReport::csvToStandardOutput()
     QCOMPARE(r.code, 0);
     QVERIFY(!r.out.startsWith("\xEF\xBB\xBF"));
     QCOMPARE(QString::fromUtf8(r.out).split(QStringLiteral("\r\n")), DetailLines);
+
+    // A full-width name and its ASCII twin are two names: each names its own workshop.
+    execSql(m_db->db(), QStringLiteral("UPDATE Workshop SET WrokShopName = 'ＡＢ' WHERE WrokShopName = '机加工车间'"));
+    m_db->addWorkshop(QStringLiteral("ab"), 2, scalar(m_db->db(), QStringLiteral("SELECT ResideWorkShopID FROM Workshop "
+                                                                               "WHERE WrokShopName = 'ＡＢ'")).toLongLong());
+    const Result twin = run(QStringList{ "report", "detail", "--workshop", "ＡＢ", "--format", "csv" } + July);
+    QCOMPARE(twin.err, QString());
+    QCOMPARE(QString::fromUtf8(twin.out).split(QStringLiteral("\r\n")), DetailLines);
 }
 
 void TstCmdReport::csvToFile()
