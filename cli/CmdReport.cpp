@@ -203,9 +203,13 @@ int cmdReport(CliContext &ctx)
         QSqlDatabase db = Database::connection();
         qint64 workshopId = 0;
         if (kind == Kind::Detail) {
-            QSqlQuery found = execSql(
-                db, QStringLiteral("SELECT WrokShopID FROM Workshop WHERE WorkShopLevel = 2 AND WrokShopName = ?"),
-                { workshop });
+            // The name compares as on a file on either engine: ASCII letters without regard to case.
+            const Engine &engine = Engine::of(db);
+            QSqlQuery found = execSql(db,
+                                      QStringLiteral("SELECT WrokShopID FROM Workshop WHERE WorkShopLevel = 2 AND %1 = %2")
+                                          .arg(engine.nameOrder(QStringLiteral("WrokShopName")),
+                                               engine.nameOrder(QStringLiteral("CAST(? AS text)"))),
+                                      { workshop });
             QList<qint64> ids;
             while (found.next())
                 ids << found.value(0).toLongLong();

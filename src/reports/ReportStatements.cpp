@@ -189,7 +189,8 @@ QVariantMap params(const QDate &start, const QDate &end, qint64 workshopId)
 
 QString SqlWorkshopList()
 {
-    return QStringLiteral("Select WrokShopID, WrokShopName from WorkShop Where WorkShopLevel = 2");
+    // In the order of entry on either engine: a server keeps no order of its own.
+    return QStringLiteral("Select WrokShopID, WrokShopName from WorkShop Where WorkShopLevel = 2 order by WrokShopID");
 }
 
 QString title(Kind kind)
