@@ -725,6 +725,9 @@ void TstReadingStore::exchangeRules_data()
     QTest::newRow("a later reading above the new maximum")
         << QStringList{ "read 03-20 1900", "exchange 03-10 1100 0 1500" } << "表 M1 2005-03-20 的抄表数 1900 大于新表的最大计数 1500！"
         << QStringList{ "03-20 1900 9000" };
+    QTest::newRow("reading before the exchange above its old final value")
+        << QStringList{ "read 03-01 1100", "exchange 03-10 1150 100", "read 03-05 1160", "read 03-20 130" } << ""
+        << QStringList{ "03-01 1100 1000", "03-20 130 800" };
     QTest::newRow("deleted while no reading follows")
         << QStringList{ "read 03-01 1100", "exchange 03-10 1150 100", "delete 03-10", "read 03-20 1200" } << ""
         << QStringList{ "03-01 1100 1000", "03-20 1200 1000" };
