@@ -379,6 +379,21 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
     const std::optional<Neighbour> next = nextReading(row.MeterID, date);
     const Wraps nextWas = wrapsOf(row.MeterID, next);
 
+    // The next exchange with no reading between: the old counter's final value entered there
+    // may not become a pass of the old counter because of this reading, as it may not because
+    // of a reading after it.
+    for (const CounterExchange &e : exchangesAfter(row.MeterID, PreviousReading{ date, 0 })) {
+        if (e.day <= date || (next && next->day < e.day))
+            continue;
+        const std::optional<PreviousReading> was = previousReading(row.MeterID, e.day);
+        const qint64 lastBefore = was ? was->TakeNumber : e.OldBase;
+        if (row.TakeNumber > e.OldFinal && lastBefore <= e.OldFinal) {
+            m_refusal = exchangeBelowPreviousText(row.MeterID, e, row.TakeNumber);
+            return std::nullopt;
+        }
+        break;
+    }
+
     Savepoint savepoint(next.has_value());
     const QString day = iso(date);
     // A correction changes the figures of the meter's reading of that date, never its meter or date.
