@@ -385,6 +385,11 @@ void TstDatabase::startPathFromConfiguration()
     conf.write("[General]\ndatabase=postgresql://clerk@db1.example,db2.example/kelvara\n");
     conf.close();
     QCOMPARE(Database::startPath(QString()), QStringLiteral("postgresql://clerk@db1.example,db2.example/kelvara"));
+    // A folder whose name has a comma and a blank is that folder.
+    QVERIFY(conf.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    conf.write("[General]\ndatabase=/srv/water, power/Kelvara.db\n");
+    conf.close();
+    QCOMPARE(Database::startPath(QString()), QStringLiteral("/srv/water, power/Kelvara.db"));
 }
 
 // An address naming the servers to try in turn, each with its port, as libpq reads it.
