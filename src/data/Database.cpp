@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -132,11 +133,26 @@ QString startPath(const QString &commandLine)
 {
     if (!commandLine.isEmpty())
         return commandLine;
-    // An unquoted value with commas (an address naming several servers) is read back as a list.
-    const QVariant value = QSettings(QStringLiteral("Kelvara"), QStringLiteral("Kelvara")).value(QStringLiteral("database"));
-    const QString configured = (value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',')
-                                                                          : value.toString())
-                                   .trimmed();
+    const QSettings settings(QStringLiteral("Kelvara"), QStringLiteral("Kelvara"));
+    const QVariant value = settings.value(QStringLiteral("database"));
+    QString configured = value.toString().trimmed();
+    // An unquoted value with commas (an address naming several servers, a folder's name) is
+    // read back as a list that has lost the blanks after them: the line is taken as written.
+    if (value.typeId() == QMetaType::QStringList) {
+        configured = value.toStringList().join(u',');
+        QFile file(settings.fileName());
+        if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            static const QRegularExpression line(QStringLiteral("^\\s*database\\s*=(.*)$"));
+            bool general = true;
+            for (const QString &text : QString::fromUtf8(file.readAll()).split(u'\n')) {
+                if (text.trimmed().startsWith(u'['))
+                    general = text.trimmed() == u"[General]";
+                const QRegularExpressionMatch m = line.match(text);
+                if (general && m.hasMatch())
+                    configured = m.captured(1).trimmed();
+            }
+        }
+    }
     return configured.isEmpty() ? defaultPath() : configured;
 }
 
