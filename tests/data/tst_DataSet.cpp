@@ -238,6 +238,17 @@ void TstDataSet::caseOnlyChangeIsNotOverwritten()
         QCOMPARE(e.kind(), DatabaseError::Changed);
     }
     QCOMPARE(t->scalar(QStringLiteral("SELECT Type FROM Meter")).toString(), QStringLiteral("DN20"));
+
+    // So is a correction of the case of the row's number.
+    second->cancel();
+    second->refresh();
+    first->edit();
+    first->setValue("MeterNO", QStringLiteral("a1"));
+    first->post();
+    second->edit();
+    second->setValue("Multiple", 7);
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, second->post());
+    QCOMPARE(t->scalar(QStringLiteral("SELECT MeterNO FROM Meter")).toString(), QStringLiteral("a1"));
 }
 
 void TstDataSet::valuesAreStoredExactlyAsTyped()
