@@ -92,6 +92,7 @@ private slots:
     void installationDate_data();
     void installationDate();
     void exchangeByKeys();
+    void exchangeRefusalFocus();
 };
 
 void TstufrmMeter::controls()
@@ -423,6 +424,40 @@ void TstufrmMeter::exchangeByKeys()
              QStringLiteral("W1|LXS-20|水表|1|0.00|5|生产用水|9999|0|一车间|车工班|%1|")
                  .arg(QLocale().toString(QDate::currentDate(), QLocale::ShortFormat)));
     QCOMPARE(f.w->focusWidget(), f.grid());
+}
+
+// A value the store refuses is typed again where it stands: a new counter's first value beyond
+// its maximum puts the cursor back in that box, selected, not in the old counter's.
+void TstufrmMeter::exchangeRefusalFocus()
+{
+    Fixture f;
+    f.open();
+    QStringList focusAfter;
+    QTimer keys;
+    QElapsedTimer waited;
+    waited.start();
+    connect(&keys, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (dialog && QApplication::activeWindow() == dialog && focusAfter.isEmpty()) {
+            for (const char *text : { "150", "20000", "", "", "" }) {
+                QWidget *box = dialog->focusWidget();
+                type(box, QString::fromUtf8(text));
+                QTest::keyClick(box, Qt::Key_Return);
+            }
+            auto *box = qobject_cast<QLineEdit *>(dialog->focusWidget());
+            focusAfter << dialog->focusWidget()->objectName() << (box ? box->selectedText() : QString());
+            dialog->reject();
+        } else if (dialog && waited.elapsed() > 10000) {
+            dialog->reject();
+        }
+    });
+    keys.start(10);
+    f.grid()->setFocus();
+    QTest::keyClick(f.grid(), Qt::Key_H, Qt::ControlModifier);
+    keys.stop();
+    QCOMPARE(f.rec.texts(), QStringList{ QStringLiteral("新表起数必须在 0 到 9999 之间！") });
+    QCOMPARE(focusAfter, QStringList({ "edtNewInitial", "20000" }));
+    QCOMPARE(f.t.scalar(QStringLiteral("select count(*) from MeterExchange")).toInt(), 0);
 }
 
 QTEST_MAIN(TstufrmMeter)
