@@ -798,8 +798,14 @@ QString DataSet::storedRowCondition(const Row &stored, QVariantList &values) con
         if (old.isNull()) {
             where << k + QStringLiteral(" IS NULL");
         } else {
+            // The key finds the row along its index; a text key must also still be spelled as
+            // read, so that a correction of its case by someone else is not written back.
             where << k + QStringLiteral(" = ?");
             values << toDatabase(m_fields.at(fi).kind, old);
+            if (m_fields.at(fi).kind == FieldKind::Text) {
+                where << engine.sameStoredValue(k, FieldKind::Text);
+                values << toDatabase(FieldKind::Text, old);
+            }
         }
     }
     if (where.isEmpty())
@@ -819,10 +825,14 @@ DatabaseError DataSet::staleRowError(const Row &stored) const
 {
     QStringList where;
     QVariantList values;
+    // The row is still there when its key is, whatever the case of a text key now: a meter
+    // number corrected in case by someone else is a change, not a deletion.
     for (const QString &k : m_keyFields) {
         const int fi = fieldIndex(k);
-        where << engine().sameStoredValue(k, m_fields.at(fi).kind);
-        values << toDatabase(m_fields.at(fi).kind, stored.at(fi));
+        const FieldKind kind = m_fields.at(fi).kind;
+        where << (kind == FieldKind::Text ? engine().sameMeter(k, QStringLiteral("?"))
+                                          : engine().sameStoredValue(k, kind));
+        values << toDatabase(kind, stored.at(fi));
     }
     const QVariant found = ::scalar(database(),
                                     QStringLiteral("SELECT count(*) FROM %1 WHERE %2")
