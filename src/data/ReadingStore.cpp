@@ -238,9 +238,10 @@ static ReadingStore::Wraps wrapsOf(const QString &meterNo, const std::optional<R
 
 // Walks the readings from the first of the changed reading's month to the end of the next
 // reading's month in date order, as the computation of each would have seen them when typed in
-// that order, and rewrites the figures that differ. The change itself is already written.
+// that order, and rewrites the figures that differ. The change itself is already written. A new
+// maximum count changes every later pass over it: then the walk goes on to the last reading.
 bool ReadingStore::repriceAfter(const QString &meterNo, const QDate &changed, const Neighbour &next,
-                                const Wraps &before)
+                                const Wraps &before, bool toLastReading)
 {
     std::optional<MeterInfo> meter;
     eachRow(ReadingSql::meterInfo(), { meterNo }, [&](const QSqlQuery &q) {
@@ -250,7 +251,14 @@ bool ReadingStore::repriceAfter(const QString &meterNo, const QDate &changed, co
         return true;   // a meter without its price keeps its readings' figures
 
     const QDate firstDay(changed.year(), changed.month(), 1);
-    const QDate lastDay(next.day.year(), next.day.month(), next.day.daysInMonth());
+    QDate lastDay(next.day.year(), next.day.month(), next.day.daysInMonth());
+    if (toLastReading) {
+        const QVariant last = scalar(Database::connection(),
+                                     QStringLiteral("Select max(TakeTime) from TakeMeter where MeterID = ?"), { meterNo });
+        const QDate day = isoDay(last);
+        if (day.isValid() && day > lastDay)
+            lastDay = QDate(day.year(), day.month(), day.daysInMonth());
+    }
     // The changed reading itself is already stored as it now is; its month's earlier readings and
     // the next reading's month come from the same index range.
     QList<Reading> readings;
@@ -522,6 +530,14 @@ std::optional<StoredExchange> ReadingStore::writeExchange(const ExchangeRequest 
 {
     m_repriced.clear();
     m_refusal.clear();
+    using Part = ExchangeRequest::Part;
+    // Most refusals concern a counter value; the others say which part they concern.
+    m_refusedPart = Part::OldFinal;
+    const auto refuse = [&](Part part, const QString &text) {
+        m_refusedPart = part;
+        m_manager.ShowMessageText(text);
+        return std::nullopt;
+    };
     const std::optional<QString> number = registeredNumber(request.MeterNO);
     if (!number) {
         m_manager.ShowMessageText(meterMissingText(request.MeterNO));
@@ -547,19 +563,13 @@ std::optional<StoredExchange> ReadingStore::writeExchange(const ExchangeRequest 
     // Exchanges follow one another in time: only the last one may be corrected.
     QList<StoredExchange> earlier = exchanges(*number);
     const bool correcting = !earlier.isEmpty() && earlier.constLast().ExchangeDate == date;
-    if (!earlier.isEmpty() && earlier.constLast().ExchangeDate > date) {
-        m_manager.ShowMessageText(QStringLiteral("换表日期不能早于该表上次换表日期 %1！")
+    if (!earlier.isEmpty() && earlier.constLast().ExchangeDate > date)
+        return refuse(Part::Date, QStringLiteral("换表日期不能早于该表上次换表日期 %1！")
                                       .arg(iso(earlier.constLast().ExchangeDate)));
-        return std::nullopt;
-    }
-    if (correcting && !replace) {
-        m_manager.ShowMessageText(QStringLiteral("表 %1 在 %2 已换过表！").arg(*number, day));
-        return std::nullopt;
-    }
-    if (m_manager.IsReadOnDate(*number, date)) {
-        m_manager.ShowMessageText(QStringLiteral("表 %1 在 %2 已有抄表记录，不能在抄表当天换表！").arg(*number, day));
-        return std::nullopt;
-    }
+    if (correcting && !replace)
+        return refuse(Part::Date, QStringLiteral("表 %1 在 %2 已换过表！").arg(*number, day));
+    if (m_manager.IsReadOnDate(*number, date))
+        return refuse(Part::Date, QStringLiteral("表 %1 在 %2 已有抄表记录，不能在抄表当天换表！").arg(*number, day));
 
     // The meter as it was before this exchange: a correction keeps what the exchange found.
     StoredExchange row;
@@ -569,8 +579,10 @@ std::optional<StoredExchange> ReadingStore::writeExchange(const ExchangeRequest 
     row.NewInitial = request.NewInitial;
     row.Note = request.Note;
     row.replaced = correcting;
+    qint64 earlierMaximum = 0;
     if (correcting) {
         const StoredExchange stored = earlier.takeLast();
+        earlierMaximum = stored.NewMaxBound;
         row.OldBase = stored.OldBase;
         row.OldMaxBound = stored.OldMaxBound;
         row.NewMaxBound = request.NewMaxBound.value_or(stored.NewMaxBound);
@@ -579,26 +591,16 @@ std::optional<StoredExchange> ReadingStore::writeExchange(const ExchangeRequest 
         row.OldMaxBound = meter->MaxBound;
         row.NewMaxBound = request.NewMaxBound.value_or(meter->MaxBound);
     }
-    if (row.NewMaxBound < 1) {
-        m_manager.ShowMessageText(QStringLiteral("新表最大计数必须大于零！"));
-        return std::nullopt;
-    }
-    if (row.OldFinal < 0 || row.OldFinal > row.OldMaxBound) {
-        m_manager.ShowMessageText(QStringLiteral("旧表止数必须在 0 到 %1 之间！").arg(row.OldMaxBound));
-        return std::nullopt;
-    }
-    if (row.NewInitial < 0 || row.NewInitial > row.NewMaxBound) {
-        m_manager.ShowMessageText(QStringLiteral("新表起数必须在 0 到 %1 之间！").arg(row.NewMaxBound));
-        return std::nullopt;
-    }
-    if (request.Type && request.Type->size() > 20) {
-        m_manager.ShowMessageText(QStringLiteral("型号不能超过 20 个字符！"));
-        return std::nullopt;
-    }
-    if (request.Note.size() > 50) {
-        m_manager.ShowMessageText(QStringLiteral("备注不能超过 50 个字符！"));
-        return std::nullopt;
-    }
+    if (row.NewMaxBound < 1)
+        return refuse(Part::NewMaxBound, QStringLiteral("新表最大计数必须大于零！"));
+    if (row.OldFinal < 0 || row.OldFinal > row.OldMaxBound)
+        return refuse(Part::OldFinal, QStringLiteral("旧表止数必须在 0 到 %1 之间！").arg(row.OldMaxBound));
+    if (row.NewInitial < 0 || row.NewInitial > row.NewMaxBound)
+        return refuse(Part::NewInitial, QStringLiteral("新表起数必须在 0 到 %1 之间！").arg(row.NewMaxBound));
+    if (request.Type && request.Type->size() > 20)
+        return refuse(Part::Type, QStringLiteral("型号不能超过 20 个字符！"));
+    if (request.Note.size() > 50)
+        return refuse(Part::Note, QStringLiteral("备注不能超过 50 个字符！"));
     QString tooHigh;
     eachRow(QStringLiteral("Select TakeTime, TakeNumber from TakeMeter where MeterID = ? and TakeTime > ? "
                            "and TakeNumber > ? order by TakeTime limit 1"),
@@ -606,10 +608,8 @@ std::optional<StoredExchange> ReadingStore::writeExchange(const ExchangeRequest 
                 tooHigh = QStringLiteral("表 %1 %2 的抄表数 %3 大于新表的最大计数 %4！")
                               .arg(*number, q.value(0).toString(), q.value(1).toString(), QString::number(row.NewMaxBound));
             });
-    if (!tooHigh.isEmpty()) {
-        m_manager.ShowMessageText(tooHigh);
-        return std::nullopt;
-    }
+    if (!tooHigh.isEmpty())
+        return refuse(Part::NewMaxBound, tooHigh);
 
     // The old counter's final value is read like a counter value: below the value it last showed
     // it passed its maximum, which only the operator can tell.
@@ -652,7 +652,9 @@ std::optional<StoredExchange> ReadingStore::writeExchange(const ExchangeRequest 
     // The register shows the counter in place now.
     change(QStringLiteral("Update Meter set BaseNumber = ?, MaxBound = ?, Type = ?, SetupDate = ? where MeterNO = ?"),
            { row.NewInitial, row.NewMaxBound, request.Type ? QVariant(*request.Type) : type, day, *number });
-    if (next && !repriceAfter(*number, date, *next, nextWas))
+    // The readings after the exchange were measured through the maximum in place before it.
+    const qint64 maximumBefore = correcting ? earlierMaximum : meter->MaxBound;
+    if (next && !repriceAfter(*number, date, *next, nextWas, row.NewMaxBound != maximumBefore))
         return std::nullopt;
     savepoint.release();
     return row;

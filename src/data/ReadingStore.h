@@ -35,6 +35,9 @@ struct ExchangeRequest
     std::optional<qint64> NewMaxBound;   // the old maximum count unless given
     std::optional<QString> Type;         // the meter's model stays unless given
     QString Note;
+
+    // The part of the request a refusal concerns, so that a window can put the cursor there.
+    enum class Part { Date, OldFinal, NewInitial, NewMaxBound, Type, Note };
 };
 
 // A MeterExchange row.
@@ -131,6 +134,8 @@ public:
     // Why the last write or remove was refused because of a later reading, naming its date and
     // counter value; empty otherwise. It is not shown: the caller tells it as it tells its refusals.
     const QString &refusal() const { return m_refusal; }
+    // The part of the exchange the last refused write concerned.
+    ExchangeRequest::Part refusedPart() const { return m_refusedPart; }
 
     // The refusal of a second reading of a meter on one date.
     static QString alreadyReadText();
@@ -145,11 +150,13 @@ private:
     std::optional<StoredReading> prepareRegistered(const QString &number, qint32 takeNumber, const QDate &date,
                                                    bool replace);
     std::optional<Neighbour> nextReading(const QString &meterNo, const QDate &date) const;
-    bool repriceAfter(const QString &meterNo, const QDate &changed, const Neighbour &next, const Wraps &before);
+    bool repriceAfter(const QString &meterNo, const QDate &changed, const Neighbour &next, const Wraps &before,
+                      bool toLastReading = false);
 
     TKelvaraMg &m_manager;
     QDate m_inputDate;
     QList<StoredReading> m_repriced;
     QString m_refusal;
+    ExchangeRequest::Part m_refusedPart = ExchangeRequest::Part::OldFinal;
     PendingChange m_pending;
 };

@@ -211,6 +211,7 @@ void TfrmMeterExchange::BitBtn1Click()
     request.Note = TrimBlanks(edtNote->text());
 
     bool stored = false;
+    ExchangeRequest::Part refused = ExchangeRequest::Part::OldFinal;
     Guarded(this, [&] {
         // A lower final value is asked about as a reading's is, with no transaction open.
         AskAfterRollback questions(*KelvaraMg);
@@ -226,14 +227,25 @@ void TfrmMeterExchange::BitBtn1Click()
         if (!store.refusal().isEmpty())
             ShowMessageBox(this, store.refusal(), QStringLiteral("操作提示"), QMessageBox::Information);
         m_repriced = int(store.repriced().size());
+        refused = store.refusedPart();
     });
     if (stored) {
         accept();
         return;
     }
     // The value the refusal is about is typed again.
-    edtOldFinal->setFocus();
-    edtOldFinal->selectAll();
+    using Part = ExchangeRequest::Part;
+    if (refused == Part::Date) {
+        DTExchange->setFocus();
+        return;
+    }
+    QLineEdit *box = refused == Part::NewInitial ? edtNewInitial
+        : refused == Part::NewMaxBound           ? edtMaxBound
+        : refused == Part::Type                  ? edtType
+        : refused == Part::Note                  ? edtNote
+                                                 : edtOldFinal;
+    box->setFocus();
+    box->selectAll();
 }
 
 void TfrmMeterExchange::BitBtn3Click()
