@@ -488,6 +488,7 @@ public:
     QString lockMeter() const override { return {}; }
     QString lockSchema() const override { return {}; }
     QString typingOrder() const override { return QStringLiteral("rowid"); }
+    QString registerOrder() const override { return QStringLiteral("rowid"); }
     QString rowIdentity() const override { return QStringLiteral("rowid"); }
 
     QString sameStoredValue(const QString &column, FieldKind kind) const override
@@ -927,6 +928,7 @@ public:
         return QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('Kelvara schema'))");
     }
     QString typingOrder() const override { return QStringLiteral("EntryNo"); }
+    QString registerOrder() const override { return nameOrder(QStringLiteral("MeterNO")) + QStringLiteral(", MeterNO"); }
     QString rowIdentity() const override { return QStringLiteral("ctid"); }
     QString sameStoredValue(const QString &column, FieldKind kind) const override
     {

@@ -88,6 +88,9 @@ public:
     virtual QString lockSchema() const = 0;
     // The column that gives the order in which a date's readings were typed.
     virtual QString typingOrder() const = 0;
+    // The order of the meter register: as the meters were registered where the engine keeps that
+    // order, otherwise by number, so that an edited row keeps its place.
+    virtual QString registerOrder() const = 0;
     // A column that tells one row of a table from another, for a table without a key.
     virtual QString rowIdentity() const = 0;
     // "column equals the bound value", true for two nulls, comparing values of the kind as stored.

@@ -2,6 +2,7 @@
 
 #include "DataSet.h"
 #include "Database.h"
+#include "Engine.h"
 #include "MasterChecks.h"
 #include "UCommon.h"
 
@@ -40,18 +41,19 @@ MeterRegister::MeterRegister(QObject *parent) : QObject(parent)
     const QString workshopKey = QStringLiteral("WrokShopID");
     adoMeter = query(this, "adoMeter", QStringLiteral("select * from Meter"), QStringLiteral("Meter"),
                      QStringLiteral("MeterNO"));
-    ADOQuery1 = list(this, "ADOQuery1", QStringLiteral("select * from MeterSort"), QStringLiteral("MeterSort"),
+    ADOQuery1 = list(this, "ADOQuery1", QStringLiteral("select * from MeterSort order by MeterSortID"), QStringLiteral("MeterSort"),
                      QStringLiteral("MeterSortID"));
-    ADOQuery2 = list(this, "ADOQuery2", QStringLiteral("select * from Workshop where WorkShopLevel = 2"), workshop,
+    ADOQuery2 = list(this, "ADOQuery2", QStringLiteral("select * from Workshop where WorkShopLevel = 2 order by WrokShopID"), workshop,
                      workshopKey);
-    ADOQuery3 = list(this, "ADOQuery3", QStringLiteral("select * from Price where MeterSortID= :MeterSortID"),
+    ADOQuery3 = list(this, "ADOQuery3", QStringLiteral("select * from Price where MeterSortID= :MeterSortID order by PriceID"),
                      QStringLiteral("Price"), QStringLiteral("PriceID"));
     ADOQuery4 = list(this, "ADOQuery4",
-                     QStringLiteral("select * from workshop where WorkShopLevel = 3 and ResideWorkShopID = :ResideWorkShopID"),
+                     QStringLiteral("select * from workshop where WorkShopLevel = 3 and ResideWorkShopID = :ResideWorkShopID "
+                                    "order by WrokShopID"),
                      workshop, workshopKey);
-    ADOQuery5 = list(this, "ADOQuery5", QStringLiteral("select * from Price"), QStringLiteral("Price"),
+    ADOQuery5 = list(this, "ADOQuery5", QStringLiteral("select * from Price order by PriceID"), QStringLiteral("Price"),
                      QStringLiteral("PriceID"));
-    ADOQuery6 = list(this, "ADOQuery6", QStringLiteral("select * from workshop where WorkShopLevel = 3"), workshop,
+    ADOQuery6 = list(this, "ADOQuery6", QStringLiteral("select * from workshop where WorkShopLevel = 3 order by WrokShopID"), workshop,
                      workshopKey);
     ADOQuery3->setParam(QStringLiteral("MeterSortID"), QVariant());
     ADOQuery4->setParam(QStringLiteral("ResideWorkShopID"), QVariant());
@@ -84,6 +86,9 @@ void MeterRegister::open()
     for (DataSet *q : queries)
         if (!KelvaraMg->BindQuery(q))
             return;
+    if (!adoMeter->isActive())
+        adoMeter->setSql(QStringLiteral("select * from Meter order by ")
+                         + Engine::of(adoMeter->database()).registerOrder());
     for (DataSet *q : queries)
         if (!q->isActive())
             q->open();

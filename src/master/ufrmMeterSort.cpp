@@ -24,7 +24,7 @@ TfrmMeterSort::TfrmMeterSort(QWidget *parent) : QWidget(parent)
 
     adoMeterSort = new DataSet(this);
     adoMeterSort->setObjectName(QStringLiteral("adoMeterSort"));
-    adoMeterSort->setSql(QStringLiteral("select * from MeterSort"));
+    adoMeterSort->setSql(QStringLiteral("select * from MeterSort order by MeterSortID"));
     adoMeterSort->setUpdateTable(QStringLiteral("MeterSort"), { QStringLiteral("MeterSortID") });
     MasterChecks::installSortChecks(adoMeterSort);
 

@@ -39,11 +39,11 @@ TfrmPrice::TfrmPrice(QWidget *parent) : QWidget(parent)
 
     adoPrice = new DataSet(this);
     adoPrice->setObjectName(QStringLiteral("adoPrice"));
-    adoPrice->setSql(QStringLiteral("select * from price"));
+    adoPrice->setSql(QStringLiteral("select * from price order by PriceID"));
     adoPrice->setUpdateTable(QStringLiteral("Price"), { QStringLiteral("PriceID") });
     ADOQuery1 = new DataSet(this);
     ADOQuery1->setObjectName(QStringLiteral("ADOQuery1"));
-    ADOQuery1->setSql(QStringLiteral("select * from MeterSort"));
+    ADOQuery1->setSql(QStringLiteral("select * from MeterSort order by MeterSortID"));
     ADOQuery1->setUpdateTable(QStringLiteral("MeterSort"), { QStringLiteral("MeterSortID") });
     ADOQuery1->setReadOnly(true);
     adoPrice->addLookupField(QStringLiteral("MeterSortName"), QStringLiteral("MeterSortID"), ADOQuery1,
