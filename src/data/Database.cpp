@@ -135,22 +135,23 @@ QString startPath(const QString &commandLine)
         return commandLine;
     const QSettings settings(QStringLiteral("Kelvara"), QStringLiteral("Kelvara"));
     const QVariant value = settings.value(QStringLiteral("database"));
-    QString configured = value.toString().trimmed();
+    QString configured = value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',')
+                                                                  : value.toString().trimmed();
     // An unquoted value with commas (an address naming several servers, a folder's name) is
-    // read back as a list that has lost the blanks after them: the line is taken as written.
-    if (value.typeId() == QMetaType::QStringList) {
-        configured = value.toStringList().join(u',');
-        QFile file(settings.fileName());
-        if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-            static const QRegularExpression line(QStringLiteral("^\\s*database\\s*=(.*)$"));
-            bool general = true;
-            for (const QString &text : QString::fromUtf8(file.readAll()).split(u'\n')) {
-                if (text.trimmed().startsWith(u'['))
-                    general = text.trimmed() == u"[General]";
-                const QRegularExpressionMatch m = line.match(text);
-                if (general && m.hasMatch())
-                    configured = m.captured(1).trimmed();
-            }
+    // read back as a list that has lost the blanks after them, and one with a semicolon is cut
+    // there as if a comment began: such a line is taken as written.
+    QFile file(settings.fileName());
+    if (value.isValid() && file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        static const QRegularExpression line(QStringLiteral("^\\s*database\\s*=(.*)$"));
+        bool general = true;
+        for (const QString &text : QString::fromUtf8(file.readAll()).split(u'\n')) {
+            if (text.trimmed().startsWith(u'['))
+                general = text.trimmed() == u"[General]";
+            const QRegularExpressionMatch m = line.match(text);
+            const QString written = m.captured(1).trimmed();
+            if (general && m.hasMatch() && !written.startsWith(u'"')
+                && (written.contains(u',') || written.contains(u';')))
+                configured = written;
         }
     }
     return configured.isEmpty() ? defaultPath() : configured;

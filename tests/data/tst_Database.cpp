@@ -390,6 +390,11 @@ void TstDatabase::startPathFromConfiguration()
     conf.write("[General]\ndatabase=/srv/water, power/Kelvara.db\n");
     conf.close();
     QCOMPARE(Database::startPath(QString()), QStringLiteral("/srv/water, power/Kelvara.db"));
+    // So is one with a semicolon, which would otherwise start a comment.
+    QVERIFY(conf.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    conf.write("[General]\ndatabase=/srv/water;power/Kelvara.db\n");
+    conf.close();
+    QCOMPARE(Database::startPath(QString()), QStringLiteral("/srv/water;power/Kelvara.db"));
 }
 
 // An address naming the servers to try in turn, each with its port, as libpq reads it.
