@@ -62,6 +62,8 @@ int cmdImport(CliContext &ctx)
     std::stable_sort(lines.begin(), lines.end(),
                      [](const ReadingCsv::Line &a, const ReadingCsv::Line &b) { return a.date < b.date; });
     ReadingSession session(rollover);
+    // The whole file is entered at once, on one day.
+    session.store.setInputDate(QDate::currentDate());
     // With --replace a line may correct a reading that a later line corrects again: each is
     // checked against the file's own later lines, not against what they replace.
     QHash<QPair<QString, QDate>, int> lastLine;

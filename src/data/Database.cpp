@@ -387,7 +387,8 @@ QSqlQuery &cachedQuery(const QSqlDatabase &db, const QString &sql)
         it = statements.insert(sql, query);
     }
     QSqlQuery &query = it.value();
-    for (int i = 0; i < query.boundValues().size(); ++i)
+    const qsizetype bound = query.boundValues().size();
+    for (int i = 0; i < bound; ++i)
         query.bindValue(i, QVariant());
     return query;
 }

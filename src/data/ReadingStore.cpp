@@ -390,7 +390,7 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
     // The next exchange with no reading between: the old counter's final value entered there
     // may not become a pass of the old counter because of this reading, as it may not because
     // of a reading after it.
-    for (const CounterExchange &e : exchangesAfter(row.MeterID, PreviousReading{ date, 0 })) {
+    for (const CounterExchange &e : m_manager.PreparedExchanges()) {
         if (e.day <= date || (next && next->day < e.day))
             continue;
         const std::optional<PreviousReading> was = previousReading(row.MeterID, e.day);

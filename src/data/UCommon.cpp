@@ -8,6 +8,11 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
 #include <QtDebug>
 
 #include <limits>
@@ -30,11 +35,12 @@ bool fitsInt32(qint64 value)
     return value >= std::numeric_limits<qint32>::min() && value <= std::numeric_limits<qint32>::max();
 }
 
-// A failed statement leaves FQuery closed; reading it then fails with the query layer's error.
-void requireResult(const DataSet *query)
+// A stored date as a date: a date on the server, a text beginning "yyyy-MM-dd" in a file.
+QDate StoredDay(const QVariant &value)
 {
-    if (!query->isActive())
-        (void)query->value(0);
+    if (value.metaType().id() == QMetaType::QDate || value.metaType().id() == QMetaType::QDateTime)
+        return value.toDate();
+    return QDate::fromString(value.toString().left(10), Qt::ISODate);
 }
 
 std::function<void()> &terminateHandler()
@@ -221,6 +227,54 @@ void TKelvaraMg::RunQuery(const QString &sql, const QVariantMap &params)
     }
 }
 
+QList<QVariantList> TKelvaraMg::LookUp(const QString &sql, const QVariantMap &params)
+{
+    QList<QVariantList> rows;
+    try {
+        const QSqlDatabase db = Database::connection();
+        QSqlQuery &query = cachedQuery(db, sql);
+        // Bound by position, in the order the names stand in the text: binding by name costs
+        // more than the statement itself. A text naming one value twice is bound by name.
+        static QHash<QString, QStringList> namesOf;
+        auto names = namesOf.find(sql);
+        if (names == namesOf.end()) {
+            static const QRegularExpression placeholder(QStringLiteral("(?<![:\\w]):([A-Za-z_]\\w*)"));
+            QStringList found;
+            for (const QRegularExpressionMatch &m : placeholder.globalMatch(sql))
+                found << m.captured(1);
+            if (found.removeDuplicates() > 0)
+                found.clear();
+            names = namesOf.insert(sql, found);
+        }
+        if (names->isEmpty()) {
+            for (auto it = params.constBegin(); it != params.constEnd(); ++it)
+                query.bindValue(u':' + it.key(), it.value());
+        } else {
+            for (int i = 0; i < names->size(); ++i)
+                query.bindValue(i, params.value(names->at(i)));
+        }
+        bool ok = query.exec();
+        const int columns = query.record().count();
+        while (ok && query.next()) {
+            QVariantList row;
+            row.reserve(columns);
+            for (int i = 0; i < columns; ++i)
+                row << query.value(i);
+            rows << std::move(row);
+        }
+        const QSqlError error = query.lastError();
+        query.finish();
+        if (!ok || error.isValid())
+            throw DatabaseError::fromSqlError(error, db);
+    } catch (const DatabaseError &e) {
+        if (e.kind() == DatabaseError::Damaged)
+            Database::markDamaged();
+        ShowMessageText(e.namesCause() ? e.operatorText() : QStringLiteral("数据集打开错误！"));
+        throw DatabaseError(QStringLiteral("数据集没有打开！"));
+    }
+    return rows;
+}
+
 QString TKelvaraMg::GetUsingUnitName()
 {
     RunQuery(QStringLiteral("Select WrokShopName from WorkShop Where WorkShopLevel = 0 and ResideWorkShopID = 0"));
@@ -340,10 +394,10 @@ DataSet *TKelvaraMg::FindMeterNumbers(const QString &meterNo)
 
 bool TKelvaraMg::IsReadOnDate(const QString &meterNo, const QDate &date)
 {
-    RunQuery(ReadingSql::readOnDate(), { { QStringLiteral("MeterNO"), meterNo },
-                                         { QStringLiteral("TakeTime"), date.toString(Qt::ISODate) } });
-    requireResult(FQuery);
-    return !FQuery->isEmpty();
+    BindQuery(FQuery);
+    return !LookUp(ReadingSql::readOnDate(), { { QStringLiteral("MeterNO"), meterNo },
+                                               { QStringLiteral("TakeTime"), date.toString(Qt::ISODate) } })
+                .isEmpty();
 }
 
 bool TKelvaraMg::PrepareReading(const QString &meterNo, qint32 takeNumber, const QDate &date)
@@ -352,50 +406,47 @@ bool TKelvaraMg::PrepareReading(const QString &meterNo, qint32 takeNumber, const
     FReadingInfo.reset();
     const QString day = date.toString(Qt::ISODate);
     const QString rangeMessage = QStringLiteral("使用数量超出范围，请检查抄表数！");
+    BindQuery(FQuery);
 
-    RunQuery(ReadingSql::meterInfo(), { { QStringLiteral("MeterNO"), meterNo } });
-    requireResult(FQuery);
-    if (FQuery->recordCount() != 1) {
+    const QList<QVariantList> meters = LookUp(ReadingSql::meterInfo(), { { QStringLiteral("MeterNO"), meterNo } });
+    if (meters.size() != 1) {
         ShowMessageText(MeterNotFoundText(meterNo));
         return false;
     }
-    const MeterInfo meter = ReadMeterInfo([this](int column) { return FQuery->value(column); });
+    const MeterInfo meter = ReadMeterInfo([&meters](int column) { return meters.constFirst().value(column); });
 
     ReadingInfo reading;
-    RunQuery(ReadingSql::monthWindow(), { { QStringLiteral("MeterNO"), meterNo },
-                                          { QStringLiteral("FirstDay"), FormatMonth(date) + QStringLiteral("-01") },
-                                          { QStringLiteral("TakeTime"), day } });
-    requireResult(FQuery);
-    reading.ReadCount = FQuery->value(0).toLongLong();
-    reading.MonthCharge = Currency::fromUnits(FQuery->value(1).toLongLong());
-    reading.MonthQuotaCharge = Currency::fromUnits(FQuery->value(2).toLongLong());
-    reading.MonthCurValue = FQuery->value(3).toLongLong();
+    const QVariantList month = LookUp(ReadingSql::monthWindow(),
+                                      { { QStringLiteral("MeterNO"), meterNo },
+                                        { QStringLiteral("FirstDay"), FormatMonth(date) + QStringLiteral("-01") },
+                                        { QStringLiteral("TakeTime"), day } })
+                                   .value(0);
+    reading.ReadCount = month.value(0).toLongLong();
+    reading.MonthCharge = Currency::fromUnits(month.value(1).toLongLong());
+    reading.MonthQuotaCharge = Currency::fromUnits(month.value(2).toLongLong());
+    reading.MonthCurValue = month.value(3).toLongLong();
 
     // The latest earlier readings: the first is the previous counter value (a stored 0 is a real
     // counter value; only a meter never read before starts from its base), all of them the
     // history an unusual reading is told by.
-    RunQuery(ReadingSql::recentReadings(), { { QStringLiteral("MeterNO"), meterNo },
-                                             { QStringLiteral("TakeTime"), day } });
-    requireResult(FQuery);
     QList<Unusual::Past> recent;
     std::optional<PreviousReading> previousReading;
-    for (FQuery->first(); !FQuery->eof(); FQuery->next()) {
-        const QDate taken = QDate::fromString(FQuery->value(0).toString(), Qt::ISODate);
+    for (const QVariantList &row : LookUp(ReadingSql::recentReadings(), { { QStringLiteral("MeterNO"), meterNo },
+                                                                           { QStringLiteral("TakeTime"), day } })) {
+        const QDate taken = StoredDay(row.value(0));
         if (!previousReading)
-            previousReading = PreviousReading{ taken, FQuery->value(1).toLongLong() };
-        recent << Unusual::Past{ taken, FQuery->value(2).toLongLong() };
+            previousReading = PreviousReading{ taken, row.value(1).toLongLong() };
+        recent << Unusual::Past{ taken, row.value(2).toLongLong() };
     }
     // The counters exchanged since then, and the one in place on the date: almost always none.
-    RunQuery(ReadingSql::exchangesAfter(),
-             { { QStringLiteral("MeterNO"), meterNo },
-               { QStringLiteral("From"), previousReading ? previousReading->day.toString(Qt::ISODate) : ReadingSql::beforeAnyDate() } });
-    requireResult(FQuery);
     QList<CounterExchange> exchanges;
-    for (FQuery->first(); !FQuery->eof(); FQuery->next())
-        exchanges << CounterExchange{ QDate::fromString(FQuery->value(0).toString(), Qt::ISODate),
-                                      FQuery->value(1).toLongLong(), FQuery->value(2).toLongLong(),
-                                      FQuery->value(3).toLongLong(), FQuery->value(4).toLongLong(),
-                                      FQuery->value(5).toLongLong() };
+    for (const QVariantList &row :
+         LookUp(ReadingSql::exchangesAfter(),
+                { { QStringLiteral("MeterNO"), meterNo },
+                  { QStringLiteral("From"), previousReading ? previousReading->day.toString(Qt::ISODate)
+                                                            : ReadingSql::beforeAnyDate() } }))
+        exchanges << CounterExchange{ StoredDay(row.value(0)),    row.value(1).toLongLong(), row.value(2).toLongLong(),
+                                      row.value(3).toLongLong(), row.value(4).toLongLong(), row.value(5).toLongLong() };
     reading.TakeNumber = takeNumber;
     reading.TakeTime = date;
 
@@ -446,6 +497,7 @@ bool TKelvaraMg::PrepareReading(const QString &meterNo, qint32 takeNumber, const
     FMeterInfo = meter;
     FReadingInfo = reading;
     FFigures = *figures;
+    FExchanges = exchanges;
     return true;
 }
 

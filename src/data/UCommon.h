@@ -180,6 +180,10 @@ public:
     // Runs a SELECT on FQuery with named parameters; a failure shows "数据集打开错误！" and leaves
     // FQuery closed, so that reading it fails.
     void RunQuery(const QString &sql, const QVariantMap &params = {});
+    // The rows of a SELECT of the reading services, which run several times for every reading:
+    // the statement is prepared once per connection and read straight into values, without the
+    // query object's bookkeeping. A failure is told as RunQuery tells it, and thrown.
+    QList<QVariantList> LookUp(const QString &sql, const QVariantMap &params);
     QString GetUsingUnitName();
     static QString FormatMonth(const QDate &date);
     static QString GetAppDir();
@@ -235,6 +239,9 @@ public:
     // Publishes the prepared reading in FCurValue, FCharge, FQuotaCharge and FTakeNumber and
     // releases the working records. Throws std::logic_error without a successful PrepareReading.
     void ComputeCharge();
+    // The meter's exchanges from its previous reading on, every one after the reading date
+    // among them, as the last successful PrepareReading found them.
+    const QList<CounterExchange> &PreparedExchanges() const { return FExchanges; }
 
     // Asked by PrepareReading for a counter value below the previous one; unset refuses. A window
     // asks RolloverQuestionText (caption "提示", question icon, Yes and No).
@@ -255,6 +262,7 @@ private:
     std::optional<MeterInfo> FMeterInfo;
     std::optional<ReadingInfo> FReadingInfo;
     ReadingFigures FFigures;
+    QList<CounterExchange> FExchanges;
 };
 
 extern TKelvaraMg *KelvaraMg;
