@@ -357,7 +357,7 @@ QSqlQuery execSql(const QSqlDatabase &db, const QString &sql, const QVariantList
 
 QVariant scalar(const QSqlDatabase &db, const QString &sql, const QVariantList &values)
 {
-    QSqlQuery &query = cachedQuery(db, sql);
+    QSqlQuery &query = cachedQuery(db, sql, int(values.size()));
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values.at(i));
     QVariant value;
@@ -371,7 +371,7 @@ QVariant scalar(const QSqlDatabase &db, const QString &sql, const QVariantList &
     return value;
 }
 
-QSqlQuery &cachedQuery(const QSqlDatabase &db, const QString &sql)
+QSqlQuery &cachedQuery(const QSqlDatabase &db, const QString &sql, int bound)
 {
     QHash<QString, QSqlQuery> &statements = statementCache()[db.connectionName()];
     auto it = statements.find(sql);
@@ -387,9 +387,10 @@ QSqlQuery &cachedQuery(const QSqlDatabase &db, const QString &sql)
         it = statements.insert(sql, query);
     }
     QSqlQuery &query = it.value();
-    const qsizetype bound = query.boundValues().size();
-    for (int i = 0; i < bound; ++i)
-        query.bindValue(i, QVariant());
+    // Every bind builds a name inside the driver's layer: the caller's values are not bound twice.
+    const qsizetype count = query.boundValues().size();
+    for (qsizetype i = bound; i < count; ++i)
+        query.bindValue(int(i), QVariant());
     return query;
 }
 

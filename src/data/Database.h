@@ -146,9 +146,10 @@ QSqlQuery execSql(const QSqlDatabase &db, const QString &sql, const QVariantList
 QVariant scalar(const QSqlDatabase &db, const QString &sql, const QVariantList &values = {});
 
 // The connection's prepared statement of this text, parsed once and kept until the connection
-// closes, every value unbound (NULL). The caller binds, executes, reads all it needs and calls
-// finish() before anything else can ask for the same text. Throws DatabaseError.
-QSqlQuery &cachedQuery(const QSqlDatabase &db, const QString &sql);
+// closes, every value from position bound on unbound (NULL): the caller binds the first bound
+// values itself, executes, reads all it needs and calls finish() before anything else can ask
+// for the same text. Throws DatabaseError.
+QSqlQuery &cachedQuery(const QSqlDatabase &db, const QString &sql, int bound = 0);
 
 // Runs work in a transaction of its own on db; commits when it returns true and rolls back when
 // it returns false or throws. A deadlock or serialization failure rolls back and runs work

@@ -23,7 +23,7 @@ QString iso(const QDate &date)
 void eachRow(const QString &sql, const QVariantList &values, const std::function<void(const QSqlQuery &)> &take)
 {
     const QSqlDatabase db = Database::connection();
-    QSqlQuery &query = cachedQuery(db, sql);
+    QSqlQuery &query = cachedQuery(db, sql, int(values.size()));
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values.at(i));
     bool ok = query.exec();
@@ -39,7 +39,7 @@ void eachRow(const QString &sql, const QVariantList &values, const std::function
 int change(const QString &sql, const QVariantList &values)
 {
     const QSqlDatabase db = Database::connection();
-    QSqlQuery &query = cachedQuery(db, sql);
+    QSqlQuery &query = cachedQuery(db, sql, int(values.size()));
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values.at(i));
     const bool done = query.exec();

@@ -232,7 +232,6 @@ QList<QVariantList> TKelvaraMg::LookUp(const QString &sql, const QVariantMap &pa
     QList<QVariantList> rows;
     try {
         const QSqlDatabase db = Database::connection();
-        QSqlQuery &query = cachedQuery(db, sql);
         // Bound by position, in the order the names stand in the text: binding by name costs
         // more than the statement itself. A text naming one value twice is bound by name.
         static QHash<QString, QStringList> namesOf;
@@ -246,6 +245,7 @@ QList<QVariantList> TKelvaraMg::LookUp(const QString &sql, const QVariantMap &pa
                 found.clear();
             names = namesOf.insert(sql, found);
         }
+        QSqlQuery &query = cachedQuery(db, sql, int(names->size()));
         if (names->isEmpty()) {
             for (auto it = params.constBegin(); it != params.constEnd(); ++it)
                 query.bindValue(u':' + it.key(), it.value());

@@ -30,7 +30,7 @@ QDate isoDay(const QVariant &value)
 void eachRow(const QSqlDatabase &db, const QString &sql, const QVariantList &values,
              const std::function<void(const QSqlQuery &)> &take)
 {
-    QSqlQuery &query = cachedQuery(db, sql);
+    QSqlQuery &query = cachedQuery(db, sql, int(values.size()));
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values.at(i));
     bool ok = query.exec();
