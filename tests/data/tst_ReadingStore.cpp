@@ -728,6 +728,10 @@ void TstReadingStore::exchangeRules_data()
     QTest::newRow("reading before the exchange above its old final value")
         << QStringList{ "read 03-01 1100", "exchange 03-10 1150 100", "read 03-05 1160", "read 03-20 130" } << ""
         << QStringList{ "03-01 1100 1000", "03-20 130 800" };
+    QTest::newRow("reading between two exchanges above the later one's old final value")
+        << QStringList{ "read 03-01 1100", "exchange 03-10 1150 100", "exchange 04-10 300 0", "read 03-20 400",
+                        "read 04-20 50" } << ""
+        << QStringList{ "03-01 1100 1000", "04-20 50 3000" };
     QTest::newRow("exchange entered late: a later month's rollover passes the new counter's maximum")
         << QStringList{ "read 03-01 1100", "read 03-20 200", "read 04-10 4900", "read 05-05 100",
                         "exchange 03-10 1150 0 5000" } << ""
