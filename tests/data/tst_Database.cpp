@@ -5,6 +5,7 @@
 #include "TestDatabase.h"
 
 #include <QFile>
+#include <QSettings>
 #include <QSqlRecord>
 #include <QtTest>
 #include <memory>
@@ -30,6 +31,7 @@ private slots:
     void locations_data();
     void locations();
     void startPathFromConfiguration();
+    void startPathFromSystemConfiguration();
     void severalServersWithTheirPorts();
 
 private:
@@ -395,6 +397,22 @@ void TstDatabase::startPathFromConfiguration()
     conf.write("[General]\ndatabase=/srv/water;power/Kelvara.db\n");
     conf.close();
     QCOMPARE(Database::startPath(QString()), QStringLiteral("/srv/water;power/Kelvara.db"));
+}
+
+// A configuration the administrator wrote for every desktop (the system-wide file QSettings falls
+// back to) names a folder with a comma and a blank: that folder, not one without the blank.
+void TstDatabase::startPathFromSystemConfiguration()
+{
+    QTemporaryDir home, system;
+    // The folders are read once a process: set them as QSettings keeps them.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, system.path());
+    QVERIFY(QDir().mkpath(system.filePath(QStringLiteral("Kelvara"))));
+    QFile conf(system.filePath(QStringLiteral("Kelvara/Kelvara.conf")));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("[General]\ndatabase=/srv/water, power/Kelvara.db\n");
+    conf.close();
+    QCOMPARE(Database::startPath(QString()), QStringLiteral("/srv/water, power/Kelvara.db"));
 }
 
 // An address naming the servers to try in turn, each with its port, as libpq reads it.
