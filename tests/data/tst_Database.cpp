@@ -32,6 +32,7 @@ private slots:
     void locations();
     void startPathFromConfiguration();
     void startPathFromSystemConfiguration();
+    void startPathGeneralSectionAnyCase();
     void severalServersWithTheirPorts();
 
 private:
@@ -413,6 +414,19 @@ void TstDatabase::startPathFromSystemConfiguration()
     conf.write("[General]\ndatabase=/srv/water, power/Kelvara.db\n");
     conf.close();
     QCOMPARE(Database::startPath(QString()), QStringLiteral("/srv/water, power/Kelvara.db"));
+}
+
+// QSettings reads a section "[general]" as the general one: its semicolon is kept there too.
+void TstDatabase::startPathGeneralSectionAnyCase()
+{
+    QTemporaryDir home;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
+    QVERIFY(QDir().mkpath(home.filePath(QStringLiteral("Kelvara"))));
+    QFile conf(home.filePath(QStringLiteral("Kelvara/Kelvara.conf")));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("[general]\ndatabase=/srv/water;power/Kelvara.db\n");
+    conf.close();
+    QCOMPARE(Database::startPath(QString()), QStringLiteral("/srv/water;power/Kelvara.db"));
 }
 
 // An address naming the servers to try in turn, each with its port, as libpq reads it.
