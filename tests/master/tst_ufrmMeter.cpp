@@ -93,6 +93,7 @@ private slots:
     void installationDate();
     void exchangeByKeys();
     void exchangeRefusalFocus();
+    void exchangeRefusalFocus_laterReading();
 };
 
 void TstufrmMeter::controls()
@@ -457,6 +458,43 @@ void TstufrmMeter::exchangeRefusalFocus()
     keys.stop();
     QCOMPARE(f.rec.texts(), QStringList{ QStringLiteral("新表起数必须在 0 到 9999 之间！") });
     QCOMPARE(focusAfter, QStringList({ "edtNewInitial", "20000" }));
+    QCOMPARE(f.t.scalar(QStringLiteral("select count(*) from MeterExchange")).toInt(), 0);
+}
+
+// A new counter's first value above the next reading's counter is refused by the re-pricing of that
+// reading: the cursor goes back to the new counter's first value, selected.
+void TstufrmMeter::exchangeRefusalFocus_laterReading()
+{
+    Fixture f;
+    const QDate later = QDate::currentDate().addDays(5);
+    f.t.addReading(QStringLiteral("W1"), later, 120, 20, yuan("50"), yuan("0"));
+    f.open();
+    QStringList focusAfter;
+    QTimer keys;
+    QElapsedTimer waited;
+    waited.start();
+    connect(&keys, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (dialog && QApplication::activeWindow() == dialog && focusAfter.isEmpty()) {
+            for (const char *text : { "110", "130", "", "", "" }) {
+                QWidget *box = dialog->focusWidget();
+                type(box, QString::fromUtf8(text));
+                QTest::keyClick(box, Qt::Key_Return);
+            }
+            auto *box = qobject_cast<QLineEdit *>(dialog->focusWidget());
+            focusAfter << dialog->focusWidget()->objectName() << (box ? box->selectedText() : QString());
+            dialog->reject();
+        } else if (dialog && waited.elapsed() > 10000) {
+            dialog->reject();
+        }
+    });
+    keys.start(10);
+    f.grid()->setFocus();
+    QTest::keyClick(f.grid(), Qt::Key_H, Qt::ControlModifier);
+    keys.stop();
+    QCOMPARE(f.rec.texts(), QStringList{ QStringLiteral("表 W1 %1 的抄表数 120 将小于上次表数 130，不能修改！")
+                                             .arg(later.toString(Qt::ISODate)) });
+    QCOMPARE(focusAfter, QStringList({ "edtNewInitial", "130" }));
     QCOMPARE(f.t.scalar(QStringLiteral("select count(*) from MeterExchange")).toInt(), 0);
 }
 
