@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QFrame>
 #include <QHeaderView>
+#include <QDateEdit>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -94,6 +95,7 @@ private slots:
     void exchangeByKeys();
     void exchangeRefusalFocus();
     void exchangeRefusalFocus_laterReading();
+    void exchangeRefusalFocus_date();
 };
 
 void TstufrmMeter::controls()
@@ -496,6 +498,42 @@ void TstufrmMeter::exchangeRefusalFocus_laterReading()
                                              .arg(later.toString(Qt::ISODate)) });
     QCOMPARE(focusAfter, QStringList({ "edtNewInitial", "130" }));
     QCOMPARE(f.t.scalar(QStringLiteral("select count(*) from MeterExchange")).toInt(), 0);
+}
+
+// An exchange on a day the meter was read is refused for its date: the cursor goes to the date
+// with its text selected, so that typing replaces it.
+void TstufrmMeter::exchangeRefusalFocus_date()
+{
+    Fixture f;
+    f.t.addReading(QStringLiteral("W1"), QDate::currentDate(), 120, 20, yuan("50"), yuan("0"));
+    f.open();
+    QStringList focusAfter;
+    QTimer keys;
+    QElapsedTimer waited;
+    waited.start();
+    connect(&keys, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (dialog && QApplication::activeWindow() == dialog && focusAfter.isEmpty()) {
+            for (const char *text : { "130", "0", "", "", "" }) {
+                QWidget *box = dialog->focusWidget();
+                type(box, QString::fromUtf8(text));
+                QTest::keyClick(box, Qt::Key_Return);
+            }
+            auto *date = qobject_cast<QDateEdit *>(dialog->focusWidget());
+            auto *line = date ? date->findChild<QLineEdit *>() : nullptr;
+            focusAfter << dialog->focusWidget()->objectName()
+                       << (line && line->selectedText() == line->text() ? QStringLiteral("selected") : QStringLiteral("not selected"));
+            dialog->reject();
+        } else if (dialog && waited.elapsed() > 10000) {
+            dialog->reject();
+        }
+    });
+    keys.start(10);
+    f.grid()->setFocus();
+    QTest::keyClick(f.grid(), Qt::Key_H, Qt::ControlModifier);
+    keys.stop();
+    QCOMPARE(f.rec.texts().size(), 1);
+    QCOMPARE(focusAfter, QStringList({ "DTExchange", "selected" }));
 }
 
 QTEST_MAIN(TstufrmMeter)
