@@ -16,6 +16,7 @@
 
 #include <sqlite3.h>
 #include <atomic>
+#include <optional>
 #include <sys/stat.h>
 
 DatabaseError::DatabaseError(const QString &text, Kind kind, int code)
@@ -129,29 +130,53 @@ QString defaultPath()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/MDB/Kelvara.db");
 }
 
+namespace {
+
+// The database line of a settings file's general section as written, when the file has one.
+std::optional<QString> writtenDatabaseLine(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return std::nullopt;
+    static const QRegularExpression line(QStringLiteral("^\\s*database\\s*=(.*)$"));
+    std::optional<QString> written;
+    bool general = true;
+    for (const QString &text : QString::fromUtf8(file.readAll()).split(u'\n')) {
+        if (text.trimmed().startsWith(u'['))
+            general = text.trimmed().compare(u"[General]", Qt::CaseInsensitive) == 0;
+        const QRegularExpressionMatch m = line.match(text);
+        if (general && m.hasMatch())
+            written = m.captured(1).trimmed();
+    }
+    return written;
+}
+
+}
+
 QString startPath(const QString &commandLine)
 {
     if (!commandLine.isEmpty())
         return commandLine;
-    const QSettings settings(QStringLiteral("Kelvara"), QStringLiteral("Kelvara"));
+    const QString organisation = QStringLiteral("Kelvara");
+    const QSettings settings(organisation, QStringLiteral("Kelvara"));
     const QVariant value = settings.value(QStringLiteral("database"));
     QString configured = value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',')
                                                                   : value.toString().trimmed();
     // An unquoted value with commas (an address naming several servers, a folder's name) is
     // read back as a list that has lost the blanks after them, and one with a semicolon is cut
-    // there as if a comment began: such a line is taken as written.
-    QFile file(settings.fileName());
-    if (value.isValid() && file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        static const QRegularExpression line(QStringLiteral("^\\s*database\\s*=(.*)$"));
-        bool general = true;
-        for (const QString &text : QString::fromUtf8(file.readAll()).split(u'\n')) {
-            if (text.trimmed().startsWith(u'['))
-                general = text.trimmed() == u"[General]";
-            const QRegularExpressionMatch m = line.match(text);
-            const QString written = m.captured(1).trimmed();
-            if (general && m.hasMatch() && !written.startsWith(u'"')
-                && (written.contains(u',') || written.contains(u';')))
-                configured = written;
+    // there as if a comment began: such a line is taken as written, from the file the value
+    // came from (the user's own, or the one an administrator wrote for every desktop).
+    if (value.isValid()) {
+        for (const QString &fileName :
+             { settings.fileName(), QSettings(QSettings::UserScope, organisation).fileName(),
+               QSettings(QSettings::SystemScope, organisation, QStringLiteral("Kelvara")).fileName(),
+               QSettings(QSettings::SystemScope, organisation).fileName() }) {
+            const std::optional<QString> written = writtenDatabaseLine(fileName);
+            if (!written)
+                continue;
+            if (!written->startsWith(u'"') && (written->contains(u',') || written->contains(u';')))
+                configured = *written;
+            break;
         }
     }
     return configured.isEmpty() ? defaultPath() : configured;

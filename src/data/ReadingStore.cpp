@@ -293,6 +293,8 @@ bool ReadingStore::repriceAfter(const QString &meterNo, const QDate &changed, co
             }
             const bool rollover = counter < start->previous;
             if (r.day == next.day && rollover && !before.rollover) {
+                // Below the value it is measured from: after an exchange, the new counter's first value.
+                m_refusedPart = ExchangeRequest::Part::NewInitial;
                 m_refusal = laterBelowPreviousText(meterNo, r, start->previous);
                 return false;
             }
@@ -390,11 +392,17 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
     // The next exchange with no reading between: the old counter's final value entered there
     // may not become a pass of the old counter because of this reading, as it may not because
     // of a reading after it.
-    for (const CounterExchange &e : m_manager.PreparedExchanges()) {
+    const QList<CounterExchange> &exchanges = m_manager.PreparedExchanges();
+    for (const CounterExchange &e : exchanges) {
         if (e.day <= date || (next && next->day < e.day))
             continue;
+        // What the counter in place showed last before that exchange: the reading before it, or
+        // the first value of a counter put in after that reading.
         const std::optional<PreviousReading> was = previousReading(row.MeterID, e.day);
-        const qint64 lastBefore = was ? was->TakeNumber : e.OldBase;
+        qint64 lastBefore = was ? was->TakeNumber : e.OldBase;
+        const std::optional<CounterStart> then = MeasureFrom(MeterInfo(), was, exchanges, e.day);
+        if (then && then->exchanged)
+            lastBefore = then->previous;
         if (row.TakeNumber > e.OldFinal && lastBefore <= e.OldFinal) {
             m_refusal = exchangeBelowPreviousText(row.MeterID, e, row.TakeNumber);
             return std::nullopt;

@@ -237,6 +237,7 @@ void TfrmMeterExchange::BitBtn1Click()
     using Part = ExchangeRequest::Part;
     if (refused == Part::Date) {
         DTExchange->setFocus();
+        DTExchange->selectAll();
         return;
     }
     QLineEdit *box = refused == Part::NewInitial ? edtNewInitial
