@@ -234,7 +234,7 @@ QList<QVariantList> TKelvaraMg::LookUp(const QString &sql, const QVariantMap &pa
         const QSqlDatabase db = Database::connection();
         // Bound by position, in the order the names stand in the text: binding by name costs
         // more than the statement itself. A text naming one value twice is bound by name.
-        static QHash<QString, QStringList> namesOf;
+        static thread_local QHash<QString, QStringList> namesOf;
         auto names = namesOf.find(sql);
         if (names == namesOf.end()) {
             static const QRegularExpression placeholder(QStringLiteral("(?<![:\\w]):([A-Za-z_]\\w*)"));
@@ -308,6 +308,22 @@ QString RolloverQuestionText(qint32 typed, qint32 previous)
 
 namespace ReadingSql {
 
+namespace {
+
+// The texts that differ by engine are built once for each: the computation asks for them several
+// times for every reading.
+template <typename Build>
+QString perEngine(QHash<const Engine *, QString> &texts, Build build)
+{
+    const Engine &engine = Database::engine();
+    auto it = texts.constFind(&engine);
+    if (it == texts.constEnd())
+        it = texts.insert(&engine, build(engine));
+    return *it;
+}
+
+}
+
 QString meterNumbers()
 {
     return QStringLiteral(
@@ -317,52 +333,70 @@ QString meterNumbers()
 
 QString readOnDate()
 {
-    return QStringLiteral("Select * from TakeMeter where %1 and TakeTime = :TakeTime")
-        .arg(Database::engine().sameMeter(QStringLiteral("MeterID"), QStringLiteral(":MeterNO")));
+    static thread_local QHash<const Engine *, QString> texts;
+    return perEngine(texts, [](const Engine &engine) {
+        return QStringLiteral("Select * from TakeMeter where %1 and TakeTime = :TakeTime")
+            .arg(engine.sameMeter(QStringLiteral("MeterID"), QStringLiteral(":MeterNO")));
+    });
 }
 
 QString meterInfo()
 {
-    return QStringLiteral(
-               "Select m.MeterNO, p.PriceNumber, p.ExceedPrice, m.BaseNumber, m.MaxBound, m.Quota, "
-               "m.SubjoinNumber, m.Multiple, m.WorkShopID, m.SubWorkShopID "
-               "from Meter m, Price p where m.PriceID = p.PriceID and %1")
-        .arg(Database::engine().sameMeter(QStringLiteral("m.MeterNO"), QStringLiteral(":MeterNO")));
+    static thread_local QHash<const Engine *, QString> texts;
+    return perEngine(texts, [](const Engine &engine) {
+        return QStringLiteral(
+                   "Select m.MeterNO, p.PriceNumber, p.ExceedPrice, m.BaseNumber, m.MaxBound, m.Quota, "
+                   "m.SubjoinNumber, m.Multiple, m.WorkShopID, m.SubWorkShopID "
+                   "from Meter m, Price p where m.PriceID = p.PriceID and %1")
+            .arg(engine.sameMeter(QStringLiteral("m.MeterNO"), QStringLiteral(":MeterNO")));
+    });
 }
 
 QString monthWindow()
 {
-    return QStringLiteral(
-               "Select Count(1), Sum(Charge), Sum(QuotaCharge), Sum(CurValue) from TakeMeter "
-               "where %1 and TakeTime >= :FirstDay and TakeTime < :TakeTime")
-        .arg(Database::engine().sameMeter(QStringLiteral("MeterID"), QStringLiteral(":MeterNO")));
+    static thread_local QHash<const Engine *, QString> texts;
+    return perEngine(texts, [](const Engine &engine) {
+        return QStringLiteral(
+                   "Select Count(1), Sum(Charge), Sum(QuotaCharge), Sum(CurValue) from TakeMeter "
+                   "where %1 and TakeTime >= :FirstDay and TakeTime < :TakeTime")
+            .arg(engine.sameMeter(QStringLiteral("MeterID"), QStringLiteral(":MeterNO")));
+    });
 }
 
 QString previousCounter()
 {
-    // The latest earlier date: the unique (MeterID, TakeTime) index read backwards, one row.
-    return QStringLiteral(
-               "Select TakeTime, TakeNumber from TakeMeter where %1 and TakeTime < :TakeTime "
-               "and TakeNumber is not null order by TakeTime desc limit 1")
-        .arg(Database::engine().sameMeter(QStringLiteral("MeterID"), QStringLiteral(":MeterNO")));
+    static thread_local QHash<const Engine *, QString> texts;
+    return perEngine(texts, [](const Engine &engine) {
+        // The latest earlier date: the unique (MeterID, TakeTime) index read backwards, one row.
+        return QStringLiteral(
+                   "Select TakeTime, TakeNumber from TakeMeter where %1 and TakeTime < :TakeTime "
+                   "and TakeNumber is not null order by TakeTime desc limit 1")
+            .arg(engine.sameMeter(QStringLiteral("MeterID"), QStringLiteral(":MeterNO")));
+    });
 }
 
 QString recentReadings()
 {
-    // The unique (MeterID, TakeTime) order read backwards from the covering index.
-    return QStringLiteral(
-               "Select TakeTime, TakeNumber, CurValue from TakeMeter where %1 and TakeTime < :TakeTime "
-               "and TakeNumber is not null order by TakeTime desc limit %2")
-        .arg(Database::engine().sameMeter(QStringLiteral("MeterID"), QStringLiteral(":MeterNO")))
-        .arg(Unusual::History);
+    static thread_local QHash<const Engine *, QString> texts;
+    return perEngine(texts, [](const Engine &engine) {
+        // The unique (MeterID, TakeTime) order read backwards from the covering index.
+        return QStringLiteral(
+                   "Select TakeTime, TakeNumber, CurValue from TakeMeter where %1 and TakeTime < :TakeTime "
+                   "and TakeNumber is not null order by TakeTime desc limit %2")
+            .arg(engine.sameMeter(QStringLiteral("MeterID"), QStringLiteral(":MeterNO")))
+            .arg(Unusual::History);
+    });
 }
 
 QString exchangesAfter()
 {
-    return QStringLiteral(
-               "Select ExchangeDate, OldFinal, OldBase, OldMaxBound, NewInitial, NewMaxBound from MeterExchange "
-               "where %1 and ExchangeDate >= :From order by ExchangeDate")
-        .arg(Database::engine().sameMeter(QStringLiteral("MeterID"), QStringLiteral(":MeterNO")));
+    static thread_local QHash<const Engine *, QString> texts;
+    return perEngine(texts, [](const Engine &engine) {
+        return QStringLiteral(
+                   "Select ExchangeDate, OldFinal, OldBase, OldMaxBound, NewInitial, NewMaxBound from MeterExchange "
+                   "where %1 and ExchangeDate >= :From order by ExchangeDate")
+            .arg(engine.sameMeter(QStringLiteral("MeterID"), QStringLiteral(":MeterNO")));
+    });
 }
 
 QString beforeAnyDate()
