@@ -31,6 +31,7 @@ private slots:
     void locations_data();
     void locations();
     void startPathFromConfiguration();
+    void startPathFromLaterSystemFolder();
     void startPathFromSystemConfiguration();
     void startPathGeneralSectionAnyCase();
     void severalServersWithTheirPorts();
@@ -398,6 +399,24 @@ void TstDatabase::startPathFromConfiguration()
     conf.write("[General]\ndatabase=/srv/water;power/Kelvara.db\n");
     conf.close();
     QCOMPARE(Database::startPath(QString()), QStringLiteral("/srv/water;power/Kelvara.db"));
+}
+
+// Desktops list several system folders (XDG_CONFIG_DIRS, e.g. the desktop's own before /etc/xdg);
+// QSettings reads the value from a later one too, and so must the path taken as written. Runs
+// before any test sets a fixed system folder.
+void TstDatabase::startPathFromLaterSystemFolder()
+{
+    QTemporaryDir home, first, second;
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_DIRS", (first.path() + u':' + second.path()).toUtf8());
+    QVERIFY(QDir().mkpath(second.filePath(QStringLiteral("Kelvara"))));
+    QFile conf(second.filePath(QStringLiteral("Kelvara/Kelvara.conf")));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("[General]\ndatabase=/srv/water;power/Kelvara.db\n");
+    conf.close();
+    const QString found = Database::startPath(QString());
+    qunsetenv("XDG_CONFIG_DIRS");
+    QCOMPARE(found, QStringLiteral("/srv/water;power/Kelvara.db"));
 }
 
 // A configuration the administrator wrote for every desktop (the system-wide file QSettings falls
