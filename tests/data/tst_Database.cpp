@@ -446,6 +446,13 @@ void TstDatabase::startPathGeneralSectionAnyCase()
     conf.write("[general]\ndatabase=/srv/water;power/Kelvara.db\n");
     conf.close();
     QCOMPARE(Database::startPath(QString()), QStringLiteral("/srv/water;power/Kelvara.db"));
+    // Nor do blanks inside the brackets make it another section.
+    QVERIFY(conf.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    conf.write("[ General ]\ndatabase=/srv/water;power/Kelvara.db\n");
+    conf.close();
+    QCOMPARE(QSettings(QStringLiteral("Kelvara"), QStringLiteral("Kelvara")).value(QStringLiteral("database")).toString(),
+             QStringLiteral("/srv/water"));
+    QCOMPARE(Database::startPath(QString()), QStringLiteral("/srv/water;power/Kelvara.db"));
 }
 
 // An address naming the servers to try in turn, each with its port, as libpq reads it.
