@@ -693,7 +693,8 @@ void TstReadingStore::exchangesEqualTheCountersSpans()
 void TstReadingStore::exchangeRules_data()
 {
     QTest::addColumn<QStringList>("steps");     // "read date counter", "exchange date final initial [max]",
-                                                // "correct …" (the exchange of the date), "delete date"
+                                                // "correct …" (the exchange of the date), "delete date",
+                                                // "erase date" (the reading of the date)
     QTest::addColumn<QString>("message");       // of the last step; empty when it was done
     QTest::addColumn<QStringList>("rows");      // the readings afterwards: date counter consumption
     QTest::newRow("exchange entered later re-prices the next reading")
@@ -739,6 +740,10 @@ void TstReadingStore::exchangeRules_data()
     QTest::newRow("deleted while no reading follows")
         << QStringList{ "read 03-01 1100", "exchange 03-10 1150 100", "delete 03-10", "read 03-20 1200" } << ""
         << QStringList{ "03-01 1100 1000", "03-20 1200 1000" };
+    QTest::newRow("reading deleted before an exchange no reading follows: the old final value becomes a pass")
+        << QStringList{ "read 03-01 1100", "read 03-05 1050", "exchange 03-10 1080 100", "erase 03-05" }
+        << "表 M1 2005-03-10 换表时的旧表止数 1080 将小于上次表数 1100，不能修改！"
+        << QStringList{ "03-01 1100 1000", "03-05 1050 99490" };
     QTest::newRow("not deleted with a reading after it")
         << QStringList{ "exchange 03-10 1150 100", "read 03-20 130", "delete 03-10" }
         << "表 M1 在 2005-03-10 换表以后已有抄表记录，不能删除这次换表！" << QStringList{ "03-20 130 1800" };
@@ -761,6 +766,8 @@ void TstReadingStore::exchangeRules()
         const QDate date = day(("2005-" + w.at(1)).toLatin1());
         if (w.at(0) == u"read") {
             done = store.store(QStringLiteral("M1"), w.at(2).toInt(), date).has_value();
+        } else if (w.at(0) == u"erase") {
+            done = store.erase(QStringLiteral("M1"), date);
         } else if (w.at(0) == u"delete") {
             done = store.eraseExchange(QStringLiteral("M1"), date);
         } else {
