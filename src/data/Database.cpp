@@ -142,11 +142,17 @@ std::optional<QString> writtenDatabaseLine(const QString &fileName)
     std::optional<QString> written;
     bool general = true;
     for (const QString &text : QString::fromUtf8(file.readAll()).split(u'\n')) {
-        if (text.trimmed().startsWith(u'['))
-            general = text.trimmed().compare(u"[General]", Qt::CaseInsensitive) == 0;
+        const QString trimmed = text.trimmed();
+        if (trimmed.startsWith(u'[') && trimmed.endsWith(u']'))
+            general = trimmed.mid(1, trimmed.size() - 2).trimmed().compare(u"General", Qt::CaseInsensitive) == 0;
         const QRegularExpressionMatch m = line.match(text);
-        if (general && m.hasMatch())
-            written = m.captured(1).trimmed();
+        if (general && m.hasMatch()) {
+            // A semicolon after a blank begins a comment; one inside a name is part of it.
+            static const QRegularExpression comment(QStringLiteral("\\s;"));
+            QString value = m.captured(1);
+            const qsizetype cut = value.indexOf(comment);
+            written = (cut >= 0 ? value.left(cut) : value).trimmed();
+        }
     }
     return written;
 }
@@ -167,10 +173,19 @@ QString startPath(const QString &commandLine)
     // there as if a comment began: such a line is taken as written, from the file the value
     // came from (the user's own, or the one an administrator wrote for every desktop).
     if (value.isValid()) {
-        for (const QString &fileName :
-             { settings.fileName(), QSettings(QSettings::UserScope, organisation).fileName(),
-               QSettings(QSettings::SystemScope, organisation, QStringLiteral("Kelvara")).fileName(),
-               QSettings(QSettings::SystemScope, organisation).fileName() }) {
+        // The files in the order the settings reader takes them: the user's, then every system
+        // folder's, the program's file before the organisation's.
+        QStringList files{ settings.fileName(), QSettings(QSettings::UserScope, organisation).fileName(),
+                           QSettings(QSettings::SystemScope, organisation, QStringLiteral("Kelvara")).fileName(),
+                           QSettings(QSettings::SystemScope, organisation).fileName() };
+        QStringList folders = qEnvironmentVariable("XDG_CONFIG_DIRS").split(u':', Qt::SkipEmptyParts);
+        if (folders.isEmpty())
+            folders << QStringLiteral("/etc/xdg");
+        for (const QString &folder : std::as_const(folders))
+            files << folder + QStringLiteral("/Kelvara/Kelvara.conf");
+        for (const QString &folder : std::as_const(folders))
+            files << folder + QStringLiteral("/Kelvara.conf");
+        for (const QString &fileName : std::as_const(files)) {
             const std::optional<QString> written = writtenDatabaseLine(fileName);
             if (!written)
                 continue;

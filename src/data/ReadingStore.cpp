@@ -106,6 +106,18 @@ QList<CounterExchange> exchangesAfter(const QString &meterNo, const std::optiona
     return exchanges;
 }
 
+// What the counter in place showed last before exchange e: the reading before it, or the first
+// value of a counter put in after that reading. exchanges holds the meter's exchanges from that
+// reading on.
+qint64 counterBefore(const QString &meterNo, const CounterExchange &e, const QList<CounterExchange> &exchanges)
+{
+    const std::optional<PreviousReading> was = previousReading(meterNo, e.day);
+    const std::optional<CounterStart> then = MeasureFrom(MeterInfo(), was, exchanges, e.day);
+    if (then && then->exchanged)
+        return then->previous;
+    return was ? was->TakeNumber : e.OldBase;
+}
+
 // The meter's base and maximum count, which MeasureFrom reads; nothing for a number not registered.
 std::optional<MeterInfo> counterFacts(const QString &meterNo)
 {
@@ -396,13 +408,7 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
     for (const CounterExchange &e : exchanges) {
         if (e.day <= date || (next && next->day < e.day))
             continue;
-        // What the counter in place showed last before that exchange: the reading before it, or
-        // the first value of a counter put in after that reading.
-        const std::optional<PreviousReading> was = previousReading(row.MeterID, e.day);
-        qint64 lastBefore = was ? was->TakeNumber : e.OldBase;
-        const std::optional<CounterStart> then = MeasureFrom(MeterInfo(), was, exchanges, e.day);
-        if (then && then->exchanged)
-            lastBefore = then->previous;
+        const qint64 lastBefore = counterBefore(row.MeterID, e, exchanges);
         if (row.TakeNumber > e.OldFinal && lastBefore <= e.OldFinal) {
             m_refusal = exchangeBelowPreviousText(row.MeterID, e, row.TakeNumber);
             return std::nullopt;
@@ -453,11 +459,25 @@ bool ReadingStore::remove(const QString &meterNo, const QDate &date)
         lockMeter(*number);
     const std::optional<Neighbour> next = number ? nextReading(meter, date) : std::nullopt;
     const Wraps nextWas = wrapsOf(meter, next);
+    // With no reading after it, the next exchange is what the deleted reading measured: its old
+    // final value may not become a pass of the old counter because the reading is gone.
+    const QList<CounterExchange> exchanges = number && !next ? exchangesAfter(meter, std::nullopt)
+                                                             : QList<CounterExchange>();
+    const auto later = std::find_if(exchanges.cbegin(), exchanges.cend(),
+                                    [&](const CounterExchange &e) { return e.day > date; });
+    const qint64 lastBefore = later != exchanges.cend() ? counterBefore(meter, *later, exchanges) : 0;
 
-    Savepoint savepoint(next.has_value());
+    Savepoint savepoint(next.has_value() || later != exchanges.cend());
     if (change(QStringLiteral("Delete from TakeMeter where MeterID = ? and TakeTime = ?"), { meter, iso(date) }) == 0) {
         m_refusal = QStringLiteral("表 %1 %2 的抄表记录已不存在，请刷新后重试！").arg(meter, iso(date));
         return false;
+    }
+    if (later != exchanges.cend()) {
+        const qint64 lastAfter = counterBefore(meter, *later, exchanges);
+        if (later->OldFinal < lastAfter && later->OldFinal >= lastBefore) {
+            m_refusal = exchangeBelowPreviousText(meter, *later, lastAfter);
+            return false;
+        }
     }
     if (next && !(m_pending && m_pending(meter, next->day)) && !repriceAfter(meter, date, *next, nextWas))
         return false;

@@ -399,6 +399,11 @@ void TstDatabase::startPathFromConfiguration()
     conf.write("[General]\ndatabase=/srv/water;power/Kelvara.db\n");
     conf.close();
     QCOMPARE(Database::startPath(QString()), QStringLiteral("/srv/water;power/Kelvara.db"));
+    // A semicolon after a blank begins a comment, as ever.
+    QVERIFY(conf.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    conf.write("[General]\ndatabase=/srv/Kelvara.db ; the shared one\n");
+    conf.close();
+    QCOMPARE(Database::startPath(QString()), QStringLiteral("/srv/Kelvara.db"));
 }
 
 // Desktops list several system folders (XDG_CONFIG_DIRS, e.g. the desktop's own before /etc/xdg);
