@@ -32,6 +32,7 @@ private slots:
     void locations();
     void startPathFromConfiguration();
     void startPathFromLaterSystemFolder();
+    void startPathProgramFileOfLaterFolderFirst();
     void startPathFromSystemConfiguration();
     void startPathGeneralSectionAnyCase();
     void severalServersWithTheirPorts();
@@ -421,6 +422,29 @@ void TstDatabase::startPathFromLaterSystemFolder()
     conf.close();
     const QString found = Database::startPath(QString());
     qunsetenv("XDG_CONFIG_DIRS");
+    QCOMPARE(found, QStringLiteral("/srv/water;power/Kelvara.db"));
+}
+
+// QSettings takes the program's file of every system folder before any organisation's file: a
+// later folder's program file wins over an earlier folder's organisation file.
+void TstDatabase::startPathProgramFileOfLaterFolderFirst()
+{
+    QTemporaryDir home, first, second;
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_DIRS", (first.path() + u':' + second.path()).toUtf8());
+    QFile organisation(first.filePath(QStringLiteral("Kelvara.conf")));
+    QVERIFY(organisation.open(QIODevice::WriteOnly));
+    organisation.write("[General]\ndatabase=/srv/old;site/Kelvara.db\n");
+    organisation.close();
+    QVERIFY(QDir().mkpath(second.filePath(QStringLiteral("Kelvara"))));
+    QFile program(second.filePath(QStringLiteral("Kelvara/Kelvara.conf")));
+    QVERIFY(program.open(QIODevice::WriteOnly));
+    program.write("[General]\ndatabase=/srv/water;power/Kelvara.db\n");
+    program.close();
+    const QString read = QSettings(QStringLiteral("Kelvara"), QStringLiteral("Kelvara")).value(QStringLiteral("database")).toString();
+    const QString found = Database::startPath(QString());
+    qunsetenv("XDG_CONFIG_DIRS");
+    QCOMPARE(read, QStringLiteral("/srv/water"));
     QCOMPARE(found, QStringLiteral("/srv/water;power/Kelvara.db"));
 }
 
