@@ -482,6 +482,11 @@ void TstDatabase::startPathGeneralSectionAnyCase()
     QCOMPARE(QSettings(QStringLiteral("Kelvara"), QStringLiteral("Kelvara")).value(QStringLiteral("database")).toString(),
              QStringLiteral("/srv/water"));
     QCOMPARE(Database::startPath(QString()), QStringLiteral("/srv/water;power/Kelvara.db"));
+    // A section with a comment after its bracket is another section: its line is not the database.
+    QVERIFY(conf.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    conf.write("[General]\ndatabase=/srv/Kelvara.db\n[Recent] ; last opened\ndatabase=/srv/old;copy.db\n");
+    conf.close();
+    QCOMPARE(Database::startPath(QString()), QStringLiteral("/srv/Kelvara.db"));
 }
 
 // An address naming the servers to try in turn, each with its port, as libpq reads it.
