@@ -143,8 +143,11 @@ std::optional<QString> writtenDatabaseLine(const QString &fileName)
     bool general = true;
     for (const QString &text : QString::fromUtf8(file.readAll()).split(u'\n')) {
         const QString trimmed = text.trimmed();
-        if (trimmed.startsWith(u'[') && trimmed.endsWith(u']'))
-            general = trimmed.mid(1, trimmed.size() - 2).trimmed().compare(u"General", Qt::CaseInsensitive) == 0;
+        // A section's name runs to its closing bracket; whatever follows on the line is not read.
+        if (trimmed.startsWith(u'[')) {
+            const qsizetype close = trimmed.indexOf(u']');
+            general = trimmed.mid(1, close < 0 ? -1 : close - 1).trimmed().compare(u"General", Qt::CaseInsensitive) == 0;
+        }
         const QRegularExpressionMatch m = line.match(text);
         if (general && m.hasMatch()) {
             // A semicolon after a blank begins a comment; one inside a name is part of it.
@@ -175,14 +178,14 @@ QString startPath(const QString &commandLine)
     if (value.isValid()) {
         // The files in the order the settings reader takes them: the user's, then every system
         // folder's, the program's file before the organisation's.
-        QStringList files{ settings.fileName(), QSettings(QSettings::UserScope, organisation).fileName(),
-                           QSettings(QSettings::SystemScope, organisation, QStringLiteral("Kelvara")).fileName(),
-                           QSettings(QSettings::SystemScope, organisation).fileName() };
         QStringList folders = qEnvironmentVariable("XDG_CONFIG_DIRS").split(u':', Qt::SkipEmptyParts);
         if (folders.isEmpty())
             folders << QStringLiteral("/etc/xdg");
+        QStringList files{ settings.fileName(), QSettings(QSettings::UserScope, organisation).fileName(),
+                           QSettings(QSettings::SystemScope, organisation, QStringLiteral("Kelvara")).fileName() };
         for (const QString &folder : std::as_const(folders))
             files << folder + QStringLiteral("/Kelvara/Kelvara.conf");
+        files << QSettings(QSettings::SystemScope, organisation).fileName();
         for (const QString &folder : std::as_const(folders))
             files << folder + QStringLiteral("/Kelvara.conf");
         for (const QString &fileName : std::as_const(files)) {

@@ -399,7 +399,20 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
 
     // Whether the next reading was a rollover is read before the change moves its previous value.
     const std::optional<Neighbour> next = nextReading(row.MeterID, date);
-    const Wraps nextWas = wrapsOf(row.MeterID, next);
+    Wraps nextWas = wrapsOf(row.MeterID, next);
+    // A reading that passes the maximum itself (the operator said so) takes the place of a pass
+    // that came after it: a pass measured from it again would be a second one, which nobody was
+    // asked about. A correction that was already such a pass changes nothing in that.
+    const qint64 previousValue = m_manager.FTakeNumber;
+    bool readingPass = row.TakeNumber < previousValue;
+    if (readingPass && row.replaced) {
+        const QVariant stored = scalar(Database::connection(),
+                                       QStringLiteral("Select TakeNumber from TakeMeter where MeterID = ? and TakeTime = ?"),
+                                       { row.MeterID, iso(date) });
+        readingPass = stored.isNull() || stored.toLongLong() >= previousValue;
+    }
+    if (readingPass)
+        nextWas = Wraps();
 
     // The next exchange with no reading between: the old counter's final value entered there
     // may not become a pass of the old counter because of this reading, as it may not because
@@ -409,7 +422,8 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
         if (e.day <= date || (next && next->day < e.day))
             continue;
         const qint64 lastBefore = counterBefore(row.MeterID, e, exchanges);
-        if (row.TakeNumber > e.OldFinal && lastBefore <= e.OldFinal) {
+        const bool passBefore = e.OldFinal < lastBefore;
+        if (row.TakeNumber > e.OldFinal && (!passBefore || readingPass)) {
             m_refusal = exchangeBelowPreviousText(row.MeterID, e, row.TakeNumber);
             return std::nullopt;
         }

@@ -744,6 +744,9 @@ void TstReadingStore::exchangeRules_data()
         << QStringList{ "read 03-01 1100", "read 03-05 1050", "exchange 03-10 1080 100", "erase 03-05" }
         << "表 M1 2005-03-10 换表时的旧表止数 1080 将小于上次表数 1100，不能修改！"
         << QStringList{ "03-01 1100 1000", "03-05 1050 99490" };
+    QTest::newRow("reading past the maximum before a reading confirmed as a pass: that reading a second pass")
+        << QStringList{ "read 03-01 9990", "read 03-20 4", "read 03-10 5" }
+        << "表 M1 2005-03-20 的抄表数 4 将小于上次表数 5，不能修改！" << QStringList{ "03-01 9990 89900", "03-20 4 130" };
     QTest::newRow("reading past the maximum before an exchange confirmed as a pass: its old final value a second pass")
         << QStringList{ "read 03-01 9990", "exchange 03-10 4 0", "read 03-05 5" }
         << "表 M1 2005-03-10 换表时的旧表止数 4 将小于上次表数 5，不能修改！" << QStringList{ "03-01 9990 89900" };
