@@ -756,6 +756,9 @@ void TstReadingStore::exchangeRules_data()
     QTest::newRow("exchange before a reading confirmed as a pass: its new initial above that reading a pass of the new counter")
         << QStringList{ "read 03-01 9990", "read 03-20 4", "exchange 03-10 9995 10" }
         << "表 M1 2005-03-20 的抄表数 4 将小于上次表数 10，不能修改！" << QStringList{ "03-01 9990 89900", "03-20 4 130" };
+    QTest::newRow("reading deleted after an exchange confirmed as a pass: the next reading takes that same pass")
+        << QStringList{ "read 03-01 9990", "exchange 03-05 2 0", "read 03-10 50", "read 03-20 60", "erase 03-10" }
+        << "" << QStringList{ "03-01 9990 89900", "03-20 60 710" };
     QTest::newRow("not deleted with a reading after it")
         << QStringList{ "exchange 03-10 1150 100", "read 03-20 130", "delete 03-10" }
         << "表 M1 在 2005-03-10 换表以后已有抄表记录，不能删除这次换表！" << QStringList{ "03-20 130 1800" };
