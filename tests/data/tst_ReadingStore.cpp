@@ -759,6 +759,9 @@ void TstReadingStore::exchangeRules_data()
     QTest::newRow("reading deleted after an exchange confirmed as a pass: the next reading takes that same pass")
         << QStringList{ "read 03-01 9990", "exchange 03-05 2 0", "read 03-10 50", "read 03-20 60", "erase 03-10" }
         << "" << QStringList{ "03-01 9990 89900", "03-20 60 710" };
+    QTest::newRow("reading past the maximum before an exchange: the next reading keeps its confirmed pass of the new counter")
+        << QStringList{ "read 03-01 9990", "exchange 03-15 8 990 999", "read 03-20 5", "read 03-10 3" }
+        << "" << QStringList{ "03-01 9990 89900", "03-10 3 120", "03-20 5 190" };
     QTest::newRow("not deleted with a reading after it")
         << QStringList{ "exchange 03-10 1150 100", "read 03-20 130", "delete 03-10" }
         << "表 M1 在 2005-03-10 换表以后已有抄表记录，不能删除这次换表！" << QStringList{ "03-20 130 1800" };
