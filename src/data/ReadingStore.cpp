@@ -411,13 +411,18 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
                                        { row.MeterID, iso(date) });
         readingPass = stored.isNull() || stored.toLongLong() >= previousValue;
     }
-    if (readingPass)
+    // An exchange between them starts a counter of its own: the next reading is measured on it,
+    // and the exchange's old final value is checked below.
+    const QList<CounterExchange> &exchanges = m_manager.PreparedExchanges();
+    const bool exchangeBetween = next && std::any_of(exchanges.cbegin(), exchanges.cend(), [&](const CounterExchange &e) {
+        return e.day > date && e.day < next->day;
+    });
+    if (readingPass && !exchangeBetween)
         nextWas = Wraps();
 
     // The next exchange with no reading between: the old counter's final value entered there
     // may not become a pass of the old counter because of this reading, as it may not because
     // of a reading after it.
-    const QList<CounterExchange> &exchanges = m_manager.PreparedExchanges();
     for (const CounterExchange &e : exchanges) {
         if (e.day <= date || (next && next->day < e.day))
             continue;
@@ -472,7 +477,11 @@ bool ReadingStore::remove(const QString &meterNo, const QDate &date)
     if (number)
         lockMeter(*number);
     const std::optional<Neighbour> next = number ? nextReading(meter, date) : std::nullopt;
-    const Wraps nextWas = wrapsOf(meter, next);
+    Wraps nextWas = wrapsOf(meter, next);
+    // A pass of an exchange before the deleted reading was confirmed when that reading was
+    // measured through it; the next reading now measured through it takes the same pass.
+    if (next && wrapsOf(meter, Neighbour{ date, 0, true }).exchange)
+        nextWas.exchange = true;
     // With no reading after it, the next exchange is what the deleted reading measured: its old
     // final value may not become a pass of the old counter because the reading is gone.
     const QList<CounterExchange> exchanges = number && !next ? exchangesAfter(meter, std::nullopt)
@@ -677,6 +686,10 @@ std::optional<StoredExchange> ReadingStore::writeExchange(const ExchangeRequest 
     Wraps nextWas = wrapsOf(*number, next);
     // The operator has just called the old counter's pass over its maximum a rollover.
     nextWas.exchange = nextWas.exchange || passedMaximum;
+    // A pass the next reading was confirmed as was the old counter's: measured on the new counter
+    // now, a value below the new counter's first one would be a pass nobody confirmed.
+    if (!correcting)
+        nextWas.rollover = false;
 
     Savepoint savepoint(next.has_value());
     const QString entered = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
