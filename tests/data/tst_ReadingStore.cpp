@@ -762,6 +762,11 @@ void TstReadingStore::exchangeRules_data()
     QTest::newRow("reading past the maximum before an exchange: the next reading keeps its confirmed pass of the new counter")
         << QStringList{ "read 03-01 9990", "exchange 03-15 8 990 999", "read 03-20 5", "read 03-10 3" }
         << "" << QStringList{ "03-01 9990 89900", "03-10 3 120", "03-20 5 190" };
+    QTest::newRow("reading past the maximum of a new counter deleted between two exchanges: the later old final value becomes a pass")
+        << QStringList{ "read 03-01 1100", "exchange 03-05 1150 100", "read 03-10 50", "exchange 03-15 60 0",
+                        "read 03-20 10", "erase 03-10" }
+        << "表 M1 2005-03-15 换表时的旧表止数 60 将小于上次表数 100，不能修改！"
+        << QStringList{ "03-01 1100 1000", "03-10 50 99990", "03-20 10 200" };
     QTest::newRow("not deleted with a reading after it")
         << QStringList{ "exchange 03-10 1150 100", "read 03-20 130", "delete 03-10" }
         << "表 M1 在 2005-03-10 换表以后已有抄表记录，不能删除这次换表！" << QStringList{ "03-20 130 1800" };
