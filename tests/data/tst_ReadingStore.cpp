@@ -767,6 +767,10 @@ void TstReadingStore::exchangeRules_data()
                         "read 03-20 10", "erase 03-10" }
         << "表 M1 2005-03-15 换表时的旧表止数 60 将小于上次表数 100，不能修改！"
         << QStringList{ "03-01 1100 1000", "03-10 50 99990", "03-20 10 200" };
+    QTest::newRow("reading between two exchanges, the later one confirmed as a pass of the new counter: the pass stays one")
+        << QStringList{ "read 03-01 1100", "exchange 03-05 1150 100", "exchange 03-15 50 0", "read 03-20 10",
+                        "read 03-10 120" } << ""
+        << QStringList{ "03-01 1100 1000", "03-10 120 700", "03-20 10 99390" };
     QTest::newRow("not deleted with a reading after it")
         << QStringList{ "exchange 03-10 1150 100", "read 03-20 130", "delete 03-10" }
         << "表 M1 在 2005-03-10 换表以后已有抄表记录，不能删除这次换表！" << QStringList{ "03-20 130 1800" };
