@@ -5,6 +5,8 @@
 #include "UCommon.h"
 
 #include <QDateTime>
+#include <QHash>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -132,15 +134,25 @@ std::optional<MeterInfo> counterFacts(const QString &meterNo)
     return meter;
 }
 
-// The first exchange between the previous reading and day: the one whose old counter's span
-// starts at the previous reading.
-const CounterExchange *firstExchangeBetween(const QList<CounterExchange> &exchanges,
-                                            const std::optional<PreviousReading> &previous, const QDate &day)
+// The exchanges between previous and day whose old counter passed its maximum before its final
+// value, each measured from the value its counter started that span from; with the value, for
+// the message that names it.
+QHash<QDate, qint64> wrappedExchanges(const std::optional<PreviousReading> &previous,
+                                      const QList<CounterExchange> &exchanges, const QDate &day)
 {
-    for (const CounterExchange &e : exchanges)
-        if ((!previous || e.day > previous->day) && e.day < day)
-            return &e;
-    return nullptr;
+    QHash<QDate, qint64> wrapped;
+    std::optional<qint64> from;
+    if (previous)
+        from = previous->TakeNumber;
+    for (const CounterExchange &e : exchanges) {
+        if ((previous && e.day <= previous->day) || e.day >= day)
+            continue;
+        const qint64 start = from.value_or(e.OldBase);
+        if (e.OldFinal < start)
+            wrapped.insert(e.day, start);
+        from = e.NewInitial;
+    }
+    return wrapped;
 }
 
 }
@@ -153,12 +165,12 @@ struct ReadingStore::Neighbour
 };
 
 // How a reading is measured: whether its counter passed its maximum since the value it is measured
-// from, and whether the old counter of an exchange before it passed its maximum before its final
-// value. Either stays as it was stored; a change may not bring one about.
+// from, and which exchanges before it saw their old counter pass its maximum before its final
+// value. Each was confirmed when stored; a change may not bring about another.
 struct ReadingStore::Wraps
 {
     bool rollover = false;
-    bool exchange = false;
+    QSet<QDate> exchanges;
 };
 
 ReadingStore::ReadingStore(TKelvaraMg &manager) : m_manager(manager) {}
@@ -245,7 +257,8 @@ static ReadingStore::Wraps wrapsOf(const QString &meterNo, const std::optional<R
     const std::optional<CounterStart> start = MeasureFrom(*meter, previous, exchangesAfter(meterNo, previous), next->day);
     if (!start)
         return {};
-    return { next->takeNumber < start->previous, start->exchangeWrapped };
+    const QList<QDate> wrapped = wrappedExchanges(previous, exchangesAfter(meterNo, previous), next->day).keys();
+    return { next->takeNumber < start->previous, QSet<QDate>(wrapped.cbegin(), wrapped.cend()) };
 }
 
 // Walks the readings from the first of the changed reading's month to the end of the next
@@ -310,10 +323,14 @@ bool ReadingStore::repriceAfter(const QString &meterNo, const QDate &changed, co
                 m_refusal = laterBelowPreviousText(meterNo, r, start->previous);
                 return false;
             }
-            if (r.day == next.day && start->exchangeWrapped && !before.exchange) {
-                const CounterExchange *first = firstExchangeBetween(exchanges, previous, r.day);
-                m_refusal = exchangeBelowPreviousText(meterNo, *first, previous ? previous->TakeNumber : first->OldBase);
-                return false;
+            if (r.day == next.day && start->exchanged) {
+                const QHash<QDate, qint64> wrapped = wrappedExchanges(previous, exchanges, r.day);
+                for (const CounterExchange &e : exchanges) {
+                    if (wrapped.contains(e.day) && !before.exchanges.contains(e.day)) {
+                        m_refusal = exchangeBelowPreviousText(meterNo, e, wrapped.value(e.day));
+                        return false;
+                    }
+                }
             }
             const auto figures = PriceReading(*meter, *start, counter, rollover, monthCurValue, monthCount);
             if (!figures) {
@@ -480,8 +497,8 @@ bool ReadingStore::remove(const QString &meterNo, const QDate &date)
     Wraps nextWas = wrapsOf(meter, next);
     // A pass of an exchange before the deleted reading was confirmed when that reading was
     // measured through it; the next reading now measured through it takes the same pass.
-    if (next && wrapsOf(meter, Neighbour{ date, 0, true }).exchange)
-        nextWas.exchange = true;
+    if (next)
+        nextWas.exchanges.unite(wrapsOf(meter, Neighbour{ date, 0, true }).exchanges);
     // With no reading after it, the next exchange is what the deleted reading measured: its old
     // final value may not become a pass of the old counter because the reading is gone.
     const QList<CounterExchange> exchanges = number && !next ? exchangesAfter(meter, std::nullopt)
@@ -685,7 +702,8 @@ std::optional<StoredExchange> ReadingStore::writeExchange(const ExchangeRequest 
     const std::optional<Neighbour> next = nextReading(*number, date);
     Wraps nextWas = wrapsOf(*number, next);
     // The operator has just called the old counter's pass over its maximum a rollover.
-    nextWas.exchange = nextWas.exchange || passedMaximum;
+    if (passedMaximum)
+        nextWas.exchanges.insert(date);
     // A pass the next reading was confirmed as was the old counter's: measured on the new counter
     // now, a value below the new counter's first one would be a pass nobody confirmed.
     if (!correcting)
