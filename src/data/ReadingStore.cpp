@@ -80,17 +80,12 @@ QString exchangeBelowPreviousText(const QString &meterNo, const CounterExchange 
         .arg(meterNo, iso(exchange.day), QString::number(exchange.OldFinal), QString::number(previous));
 }
 
-QDate isoDay(const QVariant &value)
-{
-    return QDate::fromString(value.toString(), Qt::ISODate);
-}
-
 // The counter value of the latest reading dated before day that holds one.
 std::optional<PreviousReading> previousReading(const QString &meterNo, const QDate &day)
 {
     std::optional<PreviousReading> previous;
     eachRow(ReadingSql::previousCounter(), { meterNo, iso(day) }, [&](const QSqlQuery &q) {
-        previous = PreviousReading{ isoDay(q.value(0)), q.value(1).toLongLong() };
+        previous = PreviousReading{ StoredDay(q.value(0)), q.value(1).toLongLong() };
     });
     return previous;
 }
@@ -101,7 +96,7 @@ QList<CounterExchange> exchangesAfter(const QString &meterNo, const std::optiona
     QList<CounterExchange> exchanges;
     eachRow(ReadingSql::exchangesAfter(), { meterNo, previous ? iso(previous->day) : ReadingSql::beforeAnyDate() },
             [&](const QSqlQuery &q) {
-                exchanges << CounterExchange{ isoDay(q.value(0)),      q.value(1).toLongLong(),
+                exchanges << CounterExchange{ StoredDay(q.value(0)),      q.value(1).toLongLong(),
                                               q.value(2).toLongLong(), q.value(3).toLongLong(),
                                               q.value(4).toLongLong(), q.value(5).toLongLong() };
             });
@@ -240,7 +235,7 @@ std::optional<ReadingStore::Neighbour> ReadingStore::nextReading(const QString &
     eachRow(QStringLiteral("Select TakeTime, TakeNumber from TakeMeter where MeterID = ? and TakeTime > ? "
                            "and TakeNumber is not null order by TakeTime limit 1"),
             { meterNo, iso(date) }, [&](const QSqlQuery &q) {
-                next = Neighbour{ isoDay(q.value(0)), q.value(1).toLongLong(), !q.value(1).isNull() };
+                next = Neighbour{ StoredDay(q.value(0)), q.value(1).toLongLong(), !q.value(1).isNull() };
             });
     return next;
 }
@@ -280,7 +275,7 @@ bool ReadingStore::repriceAfter(const QString &meterNo, const QDate &changed, co
     if (toLastReading) {
         const QVariant last = scalar(Database::connection(),
                                      QStringLiteral("Select max(TakeTime) from TakeMeter where MeterID = ?"), { meterNo });
-        const QDate day = isoDay(last);
+        const QDate day = StoredDay(last);
         if (day.isValid() && day > lastDay)
             lastDay = QDate(day.year(), day.month(), day.daysInMonth());
     }
@@ -290,7 +285,7 @@ bool ReadingStore::repriceAfter(const QString &meterNo, const QDate &changed, co
     eachRow(QStringLiteral("Select TakeTime, TakeNumber, CurValue, Charge, QuotaCharge from TakeMeter "
                            "where MeterID = ? and TakeTime >= ? and TakeTime <= ? order by TakeTime"),
             { meterNo, iso(firstDay), iso(lastDay) }, [&](const QSqlQuery &q) {
-                readings.append(Reading{ isoDay(q.value(0)), q.value(1), q.value(2).toLongLong(),
+                readings.append(Reading{ StoredDay(q.value(0)), q.value(1), q.value(2).toLongLong(),
                                          Currency::fromUnits(q.value(3).toLongLong()),
                                          Currency::fromUnits(q.value(4).toLongLong()) });
             });
@@ -557,7 +552,7 @@ StoredExchange exchangeRow(const QSqlQuery &q)
 {
     StoredExchange e;
     e.MeterID = q.value(0).toString();
-    e.ExchangeDate = isoDay(q.value(1));
+    e.ExchangeDate = StoredDay(q.value(1));
     e.OldFinal = q.value(2).toLongLong();
     e.OldBase = q.value(3).toLongLong();
     e.OldMaxBound = q.value(4).toLongLong();

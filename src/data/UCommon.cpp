@@ -35,14 +35,6 @@ bool fitsInt32(qint64 value)
     return value >= std::numeric_limits<qint32>::min() && value <= std::numeric_limits<qint32>::max();
 }
 
-// A stored date as a date: a date on the server, a text beginning "yyyy-MM-dd" in a file.
-QDate StoredDay(const QVariant &value)
-{
-    if (value.metaType().id() == QMetaType::QDate || value.metaType().id() == QMetaType::QDateTime)
-        return value.toDate();
-    return QDate::fromString(value.toString().left(10), Qt::ISODate);
-}
-
 std::function<void()> &terminateHandler()
 {
     static std::function<void()> handler;
@@ -283,6 +275,13 @@ QString TKelvaraMg::GetUsingUnitName()
     return FQuery->value(0).toString();
 }
 
+QDate StoredDay(const QVariant &value)
+{
+    if (value.metaType().id() == QMetaType::QDate || value.metaType().id() == QMetaType::QDateTime)
+        return value.toDate();
+    return QDate::fromString(value.toString().left(10), Qt::ISODate);
+}
+
 QString MeterNotFoundText(const QString &meterNo)
 {
     return QStringLiteral("编号为 ") + meterNo + QStringLiteral(" 的表不存在或没有设置执行单价！");
@@ -311,10 +310,11 @@ namespace ReadingSql {
 namespace {
 
 // The texts that differ by engine are built once for each: the computation asks for them several
-// times for every reading.
+// times for every reading. Every text's builder is a type of its own, with its own kept texts.
 template <typename Build>
-QString perEngine(QHash<const Engine *, QString> &texts, Build build)
+QString perEngine(Build build)
 {
+    static thread_local QHash<const Engine *, QString> texts;
     const Engine &engine = Database::engine();
     auto it = texts.constFind(&engine);
     if (it == texts.constEnd())
@@ -333,8 +333,7 @@ QString meterNumbers()
 
 QString readOnDate()
 {
-    static thread_local QHash<const Engine *, QString> texts;
-    return perEngine(texts, [](const Engine &engine) {
+    return perEngine([](const Engine &engine) {
         return QStringLiteral("Select * from TakeMeter where %1 and TakeTime = :TakeTime")
             .arg(engine.sameMeter(QStringLiteral("MeterID"), QStringLiteral(":MeterNO")));
     });
@@ -342,8 +341,7 @@ QString readOnDate()
 
 QString meterInfo()
 {
-    static thread_local QHash<const Engine *, QString> texts;
-    return perEngine(texts, [](const Engine &engine) {
+    return perEngine([](const Engine &engine) {
         return QStringLiteral(
                    "Select m.MeterNO, p.PriceNumber, p.ExceedPrice, m.BaseNumber, m.MaxBound, m.Quota, "
                    "m.SubjoinNumber, m.Multiple, m.WorkShopID, m.SubWorkShopID "
@@ -354,8 +352,7 @@ QString meterInfo()
 
 QString monthWindow()
 {
-    static thread_local QHash<const Engine *, QString> texts;
-    return perEngine(texts, [](const Engine &engine) {
+    return perEngine([](const Engine &engine) {
         return QStringLiteral(
                    "Select Count(1), Sum(Charge), Sum(QuotaCharge), Sum(CurValue) from TakeMeter "
                    "where %1 and TakeTime >= :FirstDay and TakeTime < :TakeTime")
@@ -365,8 +362,7 @@ QString monthWindow()
 
 QString previousCounter()
 {
-    static thread_local QHash<const Engine *, QString> texts;
-    return perEngine(texts, [](const Engine &engine) {
+    return perEngine([](const Engine &engine) {
         // The latest earlier date: the unique (MeterID, TakeTime) index read backwards, one row.
         return QStringLiteral(
                    "Select TakeTime, TakeNumber from TakeMeter where %1 and TakeTime < :TakeTime "
@@ -377,8 +373,7 @@ QString previousCounter()
 
 QString recentReadings()
 {
-    static thread_local QHash<const Engine *, QString> texts;
-    return perEngine(texts, [](const Engine &engine) {
+    return perEngine([](const Engine &engine) {
         // The unique (MeterID, TakeTime) order read backwards from the covering index.
         return QStringLiteral(
                    "Select TakeTime, TakeNumber, CurValue from TakeMeter where %1 and TakeTime < :TakeTime "
@@ -390,8 +385,7 @@ QString recentReadings()
 
 QString exchangesAfter()
 {
-    static thread_local QHash<const Engine *, QString> texts;
-    return perEngine(texts, [](const Engine &engine) {
+    return perEngine([](const Engine &engine) {
         return QStringLiteral(
                    "Select ExchangeDate, OldFinal, OldBase, OldMaxBound, NewInitial, NewMaxBound from MeterExchange "
                    "where %1 and ExchangeDate >= :From order by ExchangeDate")

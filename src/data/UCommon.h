@@ -141,6 +141,8 @@ using UnusualConfirmation = std::function<bool(const UnusualReading &reading)>;
 QString UnusualQuestionText(const UnusualReading &reading);
 
 // The refusal of a reading whose meter, or the meter's price, is not registered.
+// A stored date as a date: a date from the server, a text beginning "yyyy-MM-dd" from a file.
+QDate StoredDay(const QVariant &value);
 QString MeterNotFoundText(const QString &meterNo);
 
 // The question a window asks for a counter value below the previous one.

@@ -21,11 +21,6 @@ bool less(const Rate &a, const Rate &b)
     return Wide(a.units) * b.days < Wide(b.units) * a.days;
 }
 
-QDate isoDay(const QVariant &value)
-{
-    return QDate::fromString(value.toString(), Qt::ISODate);
-}
-
 // Runs a kept statement with positional values and hands each row to take; throws DatabaseError.
 void eachRow(const QSqlDatabase &db, const QString &sql, const QVariantList &values,
              const std::function<void(const QSqlQuery &)> &take)
@@ -118,7 +113,7 @@ QList<Finding> findings(const QSqlDatabase &db, const QDate &from, const QDate &
                 QStringLiteral("Select TakeTime, TakeNumber, CurValue from TakeMeter where MeterID = ? "
                                "and TakeTime >= ? and TakeTime <= ? and TakeNumber is not null order by TakeTime"),
                 { meter.MeterNO, first, last }, [&](const QSqlQuery &q) {
-                    period << Past{ isoDay(q.value(0)), q.value(2).toLongLong() };
+                    period << Past{ StoredDay(q.value(0)), q.value(2).toLongLong() };
                     counters << q.value(1).toLongLong();
                 });
         if (period.isEmpty())
@@ -127,12 +122,12 @@ QList<Finding> findings(const QSqlDatabase &db, const QDate &from, const QDate &
         std::optional<PreviousReading> previous;
         eachRow(db, ReadingSql::recentReadings(), { meter.MeterNO, first }, [&](const QSqlQuery &q) {
             if (!previous)
-                previous = PreviousReading{ isoDay(q.value(0)), q.value(1).toLongLong() };
-            history << Past{ isoDay(q.value(0)), q.value(2).toLongLong() };
+                previous = PreviousReading{ StoredDay(q.value(0)), q.value(1).toLongLong() };
+            history << Past{ StoredDay(q.value(0)), q.value(2).toLongLong() };
         });
         QList<CounterExchange> exchanges;
         eachRow(db, ReadingSql::exchangesAfter(), { meter.MeterNO, ReadingSql::beforeAnyDate() }, [&](const QSqlQuery &q) {
-            exchanges << CounterExchange{ isoDay(q.value(0)),      q.value(1).toLongLong(), q.value(2).toLongLong(),
+            exchanges << CounterExchange{ StoredDay(q.value(0)),      q.value(1).toLongLong(), q.value(2).toLongLong(),
                                           q.value(3).toLongLong(), q.value(4).toLongLong(), q.value(5).toLongLong() };
         });
         for (int i = 0; i < period.size(); ++i) {
