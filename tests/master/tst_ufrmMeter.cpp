@@ -429,26 +429,33 @@ void TstufrmMeter::exchangeByKeys()
     QCOMPARE(f.w->focusWidget(), f.grid());
 }
 
-// A value the store refuses is typed again where it stands: a new counter's first value beyond
-// its maximum puts the cursor back in that box, selected, not in the old counter's.
-void TstufrmMeter::exchangeRefusalFocus()
+// Opens the exchange dialog with Ctrl+H, types each text into the focused box followed by Enter,
+// and tells where the cursor then stands: the box's name and its selected text ("selected" or
+// "not selected" for the date).
+static QStringList exchangeByEnter(Fixture &f, const QStringList &texts)
 {
-    Fixture f;
-    f.open();
     QStringList focusAfter;
     QTimer keys;
     QElapsedTimer waited;
     waited.start();
-    connect(&keys, &QTimer::timeout, [&] {
+    QObject::connect(&keys, &QTimer::timeout, [&] {
         auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
         if (dialog && QApplication::activeWindow() == dialog && focusAfter.isEmpty()) {
-            for (const char *text : { "150", "20000", "", "", "" }) {
+            for (const QString &text : texts) {
                 QWidget *box = dialog->focusWidget();
-                type(box, QString::fromUtf8(text));
+                type(box, text);
                 QTest::keyClick(box, Qt::Key_Return);
             }
-            auto *box = qobject_cast<QLineEdit *>(dialog->focusWidget());
-            focusAfter << dialog->focusWidget()->objectName() << (box ? box->selectedText() : QString());
+            QWidget *focus = dialog->focusWidget();
+            focusAfter << focus->objectName();
+            if (auto *date = qobject_cast<QDateEdit *>(focus)) {
+                auto *line = date->findChild<QLineEdit *>();
+                focusAfter << (line && line->selectedText() == line->text() ? QStringLiteral("selected")
+                                                                            : QStringLiteral("not selected"));
+            } else {
+                auto *box = qobject_cast<QLineEdit *>(focus);
+                focusAfter << (box ? box->selectedText() : QString());
+            }
             dialog->reject();
         } else if (dialog && waited.elapsed() > 10000) {
             dialog->reject();
@@ -458,6 +465,16 @@ void TstufrmMeter::exchangeRefusalFocus()
     f.grid()->setFocus();
     QTest::keyClick(f.grid(), Qt::Key_H, Qt::ControlModifier);
     keys.stop();
+    return focusAfter;
+}
+
+// A value the store refuses is typed again where it stands: a new counter's first value beyond
+// its maximum puts the cursor back in that box, selected, not in the old counter's.
+void TstufrmMeter::exchangeRefusalFocus()
+{
+    Fixture f;
+    f.open();
+    const QStringList focusAfter = exchangeByEnter(f, { "150", "20000", "", "", "" });
     QCOMPARE(f.rec.texts(), QStringList{ QStringLiteral("新表起数必须在 0 到 9999 之间！") });
     QCOMPARE(focusAfter, QStringList({ "edtNewInitial", "20000" }));
     QCOMPARE(f.t.scalar(QStringLiteral("select count(*) from MeterExchange")).toInt(), 0);
@@ -471,29 +488,7 @@ void TstufrmMeter::exchangeRefusalFocus_laterReading()
     const QDate later = QDate::currentDate().addDays(5);
     f.t.addReading(QStringLiteral("W1"), later, 120, 20, yuan("50"), yuan("0"));
     f.open();
-    QStringList focusAfter;
-    QTimer keys;
-    QElapsedTimer waited;
-    waited.start();
-    connect(&keys, &QTimer::timeout, [&] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (dialog && QApplication::activeWindow() == dialog && focusAfter.isEmpty()) {
-            for (const char *text : { "110", "130", "", "", "" }) {
-                QWidget *box = dialog->focusWidget();
-                type(box, QString::fromUtf8(text));
-                QTest::keyClick(box, Qt::Key_Return);
-            }
-            auto *box = qobject_cast<QLineEdit *>(dialog->focusWidget());
-            focusAfter << dialog->focusWidget()->objectName() << (box ? box->selectedText() : QString());
-            dialog->reject();
-        } else if (dialog && waited.elapsed() > 10000) {
-            dialog->reject();
-        }
-    });
-    keys.start(10);
-    f.grid()->setFocus();
-    QTest::keyClick(f.grid(), Qt::Key_H, Qt::ControlModifier);
-    keys.stop();
+    const QStringList focusAfter = exchangeByEnter(f, { "110", "130", "", "", "" });
     QCOMPARE(f.rec.texts(), QStringList{ QStringLiteral("表 W1 %1 的抄表数 120 将小于上次表数 130，不能修改！")
                                              .arg(later.toString(Qt::ISODate)) });
     QCOMPARE(focusAfter, QStringList({ "edtNewInitial", "130" }));
@@ -507,31 +502,7 @@ void TstufrmMeter::exchangeRefusalFocus_date()
     Fixture f;
     f.t.addReading(QStringLiteral("W1"), QDate::currentDate(), 120, 20, yuan("50"), yuan("0"));
     f.open();
-    QStringList focusAfter;
-    QTimer keys;
-    QElapsedTimer waited;
-    waited.start();
-    connect(&keys, &QTimer::timeout, [&] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (dialog && QApplication::activeWindow() == dialog && focusAfter.isEmpty()) {
-            for (const char *text : { "130", "0", "", "", "" }) {
-                QWidget *box = dialog->focusWidget();
-                type(box, QString::fromUtf8(text));
-                QTest::keyClick(box, Qt::Key_Return);
-            }
-            auto *date = qobject_cast<QDateEdit *>(dialog->focusWidget());
-            auto *line = date ? date->findChild<QLineEdit *>() : nullptr;
-            focusAfter << dialog->focusWidget()->objectName()
-                       << (line && line->selectedText() == line->text() ? QStringLiteral("selected") : QStringLiteral("not selected"));
-            dialog->reject();
-        } else if (dialog && waited.elapsed() > 10000) {
-            dialog->reject();
-        }
-    });
-    keys.start(10);
-    f.grid()->setFocus();
-    QTest::keyClick(f.grid(), Qt::Key_H, Qt::ControlModifier);
-    keys.stop();
+    const QStringList focusAfter = exchangeByEnter(f, { "130", "0", "", "", "" });
     QCOMPARE(f.rec.texts().size(), 1);
     QCOMPARE(focusAfter, QStringList({ "DTExchange", "selected" }));
 }
