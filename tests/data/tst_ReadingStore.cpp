@@ -771,6 +771,9 @@ void TstReadingStore::exchangeRules_data()
         << QStringList{ "read 03-01 1100", "exchange 03-05 1150 100", "exchange 03-15 50 0", "read 03-20 10",
                         "read 03-10 120" } << ""
         << QStringList{ "03-01 1100 1000", "03-10 120 700", "03-20 10 99390" };
+    QTest::newRow("reading that took over a later reading's confirmed pass deleted: that reading's pass returns")
+        << QStringList{ "read 03-01 9990", "read 03-20 4", "read 03-10 3", "erase 03-10" } << ""
+        << QStringList{ "03-01 9990 89900", "03-20 4 130" };
     QTest::newRow("not deleted with a reading after it")
         << QStringList{ "exchange 03-10 1150 100", "read 03-20 130", "delete 03-10" }
         << "表 M1 在 2005-03-10 换表以后已有抄表记录，不能删除这次换表！" << QStringList{ "03-20 130 1800" };
