@@ -694,7 +694,8 @@ void TstReadingStore::exchangeRules_data()
 {
     QTest::addColumn<QStringList>("steps");     // "read date counter", "exchange date final initial [max]",
                                                 // "correct …" (the exchange of the date), "delete date",
-                                                // "erase date" (the reading of the date)
+                                                // "erase date" (the reading of the date),
+                                                // "fix date counter" (corrects the reading of the date)
     QTest::addColumn<QString>("message");       // of the last step; empty when it was done
     QTest::addColumn<QStringList>("rows");      // the readings afterwards: date counter consumption
     QTest::newRow("exchange entered later re-prices the next reading")
@@ -780,6 +781,9 @@ void TstReadingStore::exchangeRules_data()
     QTest::newRow("reading that took over an exchange's confirmed pass deleted, a reading after: the exchange's pass returns")
         << QStringList{ "read 03-01 9990", "exchange 03-10 2 0", "read 03-20 50", "read 03-05 1", "erase 03-05" } << ""
         << QStringList{ "03-01 9990 89900", "03-20 50 610" };
+    QTest::newRow("reading that took over a later reading's confirmed pass corrected to no pass: that reading's pass returns")
+        << QStringList{ "read 03-01 9990", "read 03-20 4", "read 03-10 3", "fix 03-10 9995" } << ""
+        << QStringList{ "03-01 9990 89900", "03-10 9995 50", "03-20 4 80" };
     QTest::newRow("not deleted with a reading after it")
         << QStringList{ "exchange 03-10 1150 100", "read 03-20 130", "delete 03-10" }
         << "表 M1 在 2005-03-10 换表以后已有抄表记录，不能删除这次换表！" << QStringList{ "03-20 130 1800" };
@@ -800,8 +804,8 @@ void TstReadingStore::exchangeRules()
         shown.clear();
         const QStringList w = step.split(u' ');
         const QDate date = day(("2005-" + w.at(1)).toLatin1());
-        if (w.at(0) == u"read") {
-            done = store.store(QStringLiteral("M1"), w.at(2).toInt(), date).has_value();
+        if (w.at(0) == u"read" || w.at(0) == u"fix") {
+            done = store.store(QStringLiteral("M1"), w.at(2).toInt(), date, w.at(0) == u"fix").has_value();
         } else if (w.at(0) == u"erase") {
             done = store.erase(QStringLiteral("M1"), date);
         } else if (w.at(0) == u"delete") {
