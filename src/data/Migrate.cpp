@@ -19,18 +19,18 @@ const QString sourceName = QStringLiteral("kelvara-migrate-from");
 const QString targetName = QStringLiteral("kelvara-migrate-to");
 
 // Parents before the rows that name them.
-const char *const tables[] = { "CnfgPara", "Workshop", "MeterSort", "Price", "Meter", "TakeMeter", "MeterExchange" };
+const char *const tables[] = { "CnfgPara", "Workshop", "MeterSort", "Price", "Meter", "TakeMeter", "MeterExchange", "ConfirmedPass" };
 
 // A table of a later version, which a database of an earlier one lacks: it is left empty.
 bool addedLater(const QString &table)
 {
-    return table == u"MeterExchange";
+    return table == u"MeterExchange" || table == u"ConfirmedPass";
 }
 
 // The tables that name a meter by its number.
 bool namesMeter(const QString &table)
 {
-    return table == u"TakeMeter" || table == u"MeterExchange";
+    return table == u"TakeMeter" || table == u"MeterExchange" || table == u"ConfirmedPass";
 }
 
 QStringList copiedTables()
@@ -53,6 +53,8 @@ QString keyOrder(const QString &table, const Engine &engine)
         return engine.typingOrder();
     if (table == u"MeterExchange")
         return QStringLiteral("MeterID, t.ExchangeDate");
+    if (table == u"ConfirmedPass")
+        return QStringLiteral("MeterID, t.PassDate");
     return engine.rowIdentity();
 }
 

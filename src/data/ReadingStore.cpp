@@ -256,6 +256,60 @@ static ReadingStore::Wraps wrapsOf(const QString &meterNo, const std::optional<R
     return { next->takeNumber < start->previous, QSet<QDate>(wrapped.cbegin(), wrapped.cend()) };
 }
 
+// Whether the meter's stored reading of day was measured through its counter's maximum.
+static bool storedAsPass(const QString &meterNo, const QDate &day)
+{
+    const QVariant counter = scalar(Database::connection(),
+                                    QStringLiteral("Select TakeNumber from TakeMeter where MeterID = ? and TakeTime = ?"),
+                                    { meterNo, iso(day) });
+    const std::optional<MeterInfo> meter = counterFacts(meterNo);
+    if (counter.isNull() || !meter)
+        return false;
+    const std::optional<PreviousReading> previous = previousReading(meterNo, day);
+    const std::optional<CounterStart> start = MeasureFrom(*meter, previous, exchangesAfter(meterNo, previous), day);
+    return start && counter.toLongLong() < start->previous;
+}
+
+// Records whether the operator confirmed the counter value of the meter's reading or exchange of
+// day as a pass over the maximum. The record outlives the pass while a reading typed before it
+// takes the pass over, so that the pass returns when that reading goes.
+static void recordPass(const QString &meterNo, const QDate &day, bool confirmed)
+{
+    change(QStringLiteral("Delete from ConfirmedPass where MeterID = ? and PassDate = ?"), { meterNo, iso(day) });
+    if (confirmed)
+        change(QStringLiteral("Insert into ConfirmedPass (MeterID, PassDate) values (?, ?)"), { meterNo, iso(day) });
+}
+
+static bool passConfirmed(const QString &meterNo, const QDate &day)
+{
+    return scalar(Database::connection(),
+                  QStringLiteral("Select count(*) from ConfirmedPass where MeterID = ? and PassDate = ?"),
+                  { meterNo, iso(day) })
+               .toInt()
+        > 0;
+}
+
+// A reading that passed its counter's maximum and is deleted, or corrected to no pass, gives its
+// pass back to what follows it, the first exchange after it or else the next reading, when the
+// operator confirmed that one's pass before this reading took it over: it may then pass the
+// maximum again, measured from where the reading was. Returns the date of the exchange that takes
+// the pass, if one does.
+static QDate passOn(const QString &meterNo, ReadingStore::Wraps &next, const QList<CounterExchange> &exchanges,
+                    const QDate &day, const std::optional<ReadingStore::Neighbour> &nextReading)
+{
+    for (const CounterExchange &e : exchanges) {
+        if (e.day > day && (!nextReading || e.day < nextReading->day)) {
+            if (!passConfirmed(meterNo, e.day))
+                return {};
+            next.exchanges.insert(e.day);
+            return e.day;
+        }
+    }
+    if (nextReading && passConfirmed(meterNo, nextReading->day))
+        next.rollover = true;
+    return {};
+}
+
 // Walks the readings from the first of the changed reading's month to the end of the next
 // reading's month in date order, as the computation of each would have seen them when typed in
 // that order, and rewrites the figures that differ. The change itself is already written. A new
@@ -416,13 +470,14 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
     // that came after it: a pass measured from it again would be a second one, which nobody was
     // asked about. A correction that was already such a pass changes nothing in that.
     const qint64 previousValue = m_manager.FTakeNumber;
-    bool readingPass = row.TakeNumber < previousValue;
-    if (readingPass && row.replaced) {
+    bool storedPass = false;
+    if (row.replaced) {
         const QVariant stored = scalar(Database::connection(),
                                        QStringLiteral("Select TakeNumber from TakeMeter where MeterID = ? and TakeTime = ?"),
                                        { row.MeterID, iso(date) });
-        readingPass = stored.isNull() || stored.toLongLong() >= previousValue;
+        storedPass = !stored.isNull() && stored.toLongLong() < previousValue;
     }
+    const bool readingPass = row.TakeNumber < previousValue && !storedPass;
     // An exchange between them starts a counter of its own: the next reading is measured on it,
     // and the exchange's old final value is checked below.
     const QList<CounterExchange> &exchanges = m_manager.PreparedExchanges();
@@ -431,6 +486,9 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
     });
     if (readingPass && !exchangeBetween)
         nextWas = Wraps();
+    const QDate passedTo = storedPass && row.TakeNumber >= previousValue
+                               ? passOn(row.MeterID, nextWas, exchanges, date, next)
+                               : QDate();
 
     // The next exchange with no reading between: the old counter's final value entered there
     // may not become a pass of the old counter because of this reading, as it may not because
@@ -440,7 +498,7 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
             continue;
         const qint64 lastBefore = counterBefore(row.MeterID, e, exchanges);
         const bool passBefore = e.OldFinal < lastBefore;
-        if (row.TakeNumber > e.OldFinal && (!passBefore || readingPass)) {
+        if (row.TakeNumber > e.OldFinal && (!passBefore || readingPass) && e.day != passedTo) {
             m_refusal = exchangeBelowPreviousText(row.MeterID, e, row.TakeNumber);
             return std::nullopt;
         }
@@ -472,6 +530,8 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
             return std::nullopt;
         }
     }
+    // A value below the one it is measured from was confirmed as a pass when it was prepared.
+    recordPass(row.MeterID, date, row.TakeNumber < previousValue);
     if (next && !(m_pending && m_pending(row.MeterID, next->day))
         && !repriceAfter(row.MeterID, date, *next, nextWas))
         return std::nullopt;
@@ -494,6 +554,9 @@ bool ReadingStore::remove(const QString &meterNo, const QDate &date)
     // measured through it; the next reading now measured through it takes the same pass.
     if (next)
         nextWas.exchanges.unite(wrapsOf(meter, Neighbour{ date, 0, true }).exchanges);
+    QDate passedTo;
+    if (number && storedAsPass(meter, date))
+        passedTo = passOn(meter, nextWas, exchangesAfter(meter, previousReading(meter, date)), date, next);
     // With no reading after it, the next exchange is what the deleted reading measured: its old
     // final value may not become a pass of the old counter because the reading is gone.
     const QList<CounterExchange> exchanges = number && !next ? exchangesAfter(meter, std::nullopt)
@@ -507,9 +570,10 @@ bool ReadingStore::remove(const QString &meterNo, const QDate &date)
         m_refusal = QStringLiteral("表 %1 %2 的抄表记录已不存在，请刷新后重试！").arg(meter, iso(date));
         return false;
     }
+    recordPass(meter, date, false);
     if (later != exchanges.cend()) {
         const qint64 lastAfter = counterBefore(meter, *later, exchanges);
-        if (later->OldFinal < lastAfter && later->OldFinal >= lastBefore) {
+        if (later->OldFinal < lastAfter && later->OldFinal >= lastBefore && later->day != passedTo) {
             m_refusal = exchangeBelowPreviousText(meter, *later, lastAfter);
             return false;
         }
@@ -717,6 +781,7 @@ std::optional<StoredExchange> ReadingStore::writeExchange(const ExchangeRequest 
                { *number, day, row.OldFinal, row.OldBase, row.OldMaxBound, row.NewInitial, row.NewMaxBound, type,
                  setupDate, row.Note, entered });
     }
+    recordPass(*number, date, passedMaximum);
     // The register shows the counter in place now.
     change(QStringLiteral("Update Meter set BaseNumber = ?, MaxBound = ?, Type = ?, SetupDate = ? where MeterNO = ?"),
            { row.NewInitial, row.NewMaxBound, request.Type ? QVariant(*request.Type) : type, day, *number });
@@ -764,6 +829,7 @@ bool ReadingStore::removeExchange(const QString &meterNo, const QDate &date)
     change(QStringLiteral("Update Meter set BaseNumber = ?, MaxBound = ?, Type = ?, SetupDate = ? where MeterNO = ?"),
            restored + QVariantList{ *number });
     change(QStringLiteral("Delete from MeterExchange where MeterID = ? and ExchangeDate = ?"), { *number, iso(date) });
+    recordPass(*number, date, false);
     return true;
 }
 

@@ -62,6 +62,8 @@ QList<ColumnDef> columns(const QString &table)
                  { "OldSetupDate", FieldKind::DateTime },
                  { "Note", FieldKind::Text, 50 },
                  { "InputTime", FieldKind::DateTime } };
+    if (t == u"confirmedpass")
+        return { { "MeterID", FieldKind::Text, 10 }, { "PassDate", FieldKind::Date } };
     return {};
 }
 

@@ -21,8 +21,8 @@ struct ColumnDef
 
 namespace Schema {
 
-// 2: the meter exchanges.
-constexpr int Version = 2;
+// 2: the meter exchanges; 3: the confirmed passes over a counter's maximum.
+constexpr int Version = 3;
 
 // Columns of a table in declaration order; empty for a name that is not one of the tables.
 QList<ColumnDef> columns(const QString &table);

@@ -158,12 +158,13 @@ void MeterRegister::writeMeter()
     const QSqlDatabase db = adoMeter->database();
     Transaction tx(db);
     adoMeter->writeBuffer();
-    // The foreign key carries a new number to the readings and exchanges, but not a change of its case alone,
-    // which the column's collation takes for no change.
+    // The foreign key carries a new number to the readings, exchanges and confirmed passes, but
+    // not a change of its case alone, which the column's collation takes for no change.
     const QString number = adoMeter->asString(QStringLiteral("MeterNO"));
     if (!stored.isNull() && stored.toString() != number) {
         execSql(db, QStringLiteral("Update TakeMeter set MeterID = ? where MeterID = ?"), { number, stored });
         execSql(db, QStringLiteral("Update MeterExchange set MeterID = ? where MeterID = ?"), { number, stored });
+        execSql(db, QStringLiteral("Update ConfirmedPass set MeterID = ? where MeterID = ?"), { number, stored });
     }
     tx.commit();
 }

@@ -303,8 +303,8 @@ void TstCliBadInput::arguments()
     }
     // A server's database holding the program's tables is refused by init for that.
     if (TestDatabase::onServer() && err.contains(QStringLiteral("init never touches")))
-        err = QStringLiteral("kelvara-cli: @db already holds tables (cnfgpara, meter, meterexchange, metersort, price, takemeter, "
-                             "workshop); init only fills an empty database\n");
+        err = QStringLiteral("kelvara-cli: @db already holds tables (cnfgpara, confirmedpass, meter, meterexchange, "
+                             "metersort, price, takemeter, workshop); init only fills an empty database\n");
     err.replace(QStringLiteral("@db"), t.path()).replace(QStringLiteral("@dir"), t.dir());
 
     const Run r = runCli(args);

@@ -493,7 +493,7 @@ QStringList everything(const QString &database)
         const QList<QPair<QString, QString>> tables = {
             { "CnfgPara", "UseUnitName" }, { "Workshop", "WrokShopID" }, { "MeterSort", "MeterSortID" },
             { "Price", "PriceID" }, { "Meter", "MeterNO" }, { "TakeMeter", engine.typingOrder() },
-            { "MeterExchange", "MeterID, ExchangeDate" } };
+            { "MeterExchange", "MeterID, ExchangeDate" }, { "ConfirmedPass", "MeterID, PassDate" } };
         for (const auto &[table, order] : tables) {
             QStringList columns;
             for (const ColumnDef &c : Schema::columns(table))
@@ -541,8 +541,10 @@ void TstCli::migrateRoundTrip()
     }
     // An exchange, with the meter number typed in another case than registered.
     QCOMPARE(runCli(t.path(), { "exchange", "--date", "2005-04-05", "--note", "换表", "m1", "1100", "7" }).exitCode, 0);
+    execSql(t.db(), QStringLiteral("insert into ConfirmedPass (MeterID, PassDate) values ('M1', '2005-03-17')"));
     const QStringList original = everything(t.path());
     QCOMPARE(original.filter(QStringLiteral("MeterExchange|M1|2005-04-05|1100|")).size(), 1);
+    QCOMPARE(original.filter(QStringLiteral("ConfirmedPass|M1|2005-03-17")).size(), 1);
     QCOMPARE(original.filter(QStringLiteral("TakeMeter|")).size(), 4);
     QVERIFY(original.filter(QStringLiteral("TakeMeter|")).first().startsWith(QStringLiteral("TakeMeter|M1|1020|")));
 

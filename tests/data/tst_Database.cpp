@@ -43,7 +43,8 @@ private:
 void TstDatabase::columnsInDeclaredOrder()
 {
     TestDatabase t;
-    for (const QString table : { "CnfgPara", "Workshop", "MeterSort", "Price", "Meter", "TakeMeter", "MeterExchange" }) {
+    for (const QString table : { "CnfgPara", "Workshop", "MeterSort", "Price", "Meter", "TakeMeter", "MeterExchange",
+                                "ConfirmedPass" }) {
         QStringList expected;
         for (const ColumnDef &c : Schema::columns(table))
             expected << c.name;
@@ -137,7 +138,7 @@ void TstDatabase::foreignKeys()
     QCOMPARE(t.scalar(QStringLiteral("SELECT ResideWorkShopID FROM Workshop WHERE WrokShopID = 1")).toInt(), 0);
 }
 
-// A database of the first version gets the exchanges' table when it is opened, and is marked as current.
+// A database of the first version gets the tables of later versions when it is opened, and is marked as current.
 void TstDatabase::earlierVersionIsUpgraded()
 {
     TestDatabase t;
@@ -145,6 +146,7 @@ void TstDatabase::earlierVersionIsUpgraded()
     {
         const QSqlDatabase db = t.db();
         execSql(db, QStringLiteral("DROP TABLE MeterExchange"));
+        execSql(db, QStringLiteral("DROP TABLE ConfirmedPass"));
         execSql(db, TestDatabase::onServer()
                         ? QStringLiteral("CREATE OR REPLACE FUNCTION KelvaraSchemaVersion() RETURNS integer "
                                          "LANGUAGE sql IMMUTABLE AS 'SELECT 1'")
@@ -154,6 +156,7 @@ void TstDatabase::earlierVersionIsUpgraded()
     const QSqlDatabase db = t.db();
     QCOMPARE(Engine::of(db).schemaVersion(db), Schema::Version);
     QVERIFY(Engine::of(db).tables(db).contains(QStringLiteral("meterexchange")));
+    QVERIFY(Engine::of(db).tables(db).contains(QStringLiteral("confirmedpass")));
     QCOMPARE(t.scalar(QStringLiteral("SELECT count(*) FROM MeterExchange")).toInt(), 0);
     QCOMPARE(t.scalar(QStringLiteral("SELECT count(*) FROM Meter")).toInt(), 1);
 }

@@ -85,6 +85,8 @@ private slots:
     void exchangesEqualTheCountersSpans();
     void exchangeRules_data();
     void exchangeRules();
+    void passesStayConfirmed_data();
+    void passesStayConfirmed();
 
 private:
     QStringList shown;
@@ -827,6 +829,106 @@ void TstReadingStore::exchangeRules()
     while (q.next())
         stored << q.value(0).toString().mid(5) + u' ' + q.value(1).toString() + u' ' + q.value(2).toString();
     QCOMPARE(stored, rows);
+}
+
+void TstReadingStore::passesStayConfirmed_data()
+{
+    QTest::addColumn<quint32>("generator");
+    for (quint32 start = 1; start <= 60; ++start)
+        QTest::newRow(qPrintable(QStringLiteral("run %1").arg(start))) << start;
+}
+
+// Random readings, corrections, deletions and exchanges of a meter whose counters pass their
+// maximum now and then, each question about a pass answered at random. After every change each
+// stored pass (a reading, or an exchange's old final value, below what its counter showed before)
+// is one the operator confirmed for that reading or exchange, and there are no more passes than
+// before unless the change itself was confirmed as one: a pass moves, none is made twice.
+// A reading typed and deleted at once leaves every figure as it was.
+void TstReadingStore::passesStayConfirmed()
+{
+    QFETCH(quint32, generator);
+    QRandomGenerator rng(generator);
+    TestDatabase t;
+    addExampleMeter(t, QStringLiteral("M1"));
+    TKelvaraMg mg;
+    bool asked = false;
+    mg.SetRolloverConfirmation([&](qint32, qint32) { return asked = rng.bounded(4) != 0; });
+    ReadingStore store(mg);
+    const QDate start = day("2005-03-01");
+    QSet<QDate> confirmed;   // the readings and exchanges confirmed as passes
+    const auto figures = [&] {
+        QStringList rows;
+        QSqlQuery q = execSql(t.db(), QStringLiteral("select TakeTime, TakeNumber, CurValue, Charge, QuotaCharge "
+                                                     "from TakeMeter order by TakeTime"));
+        while (q.next())
+            rows << QStringList{ q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
+                                 q.value(3).toString(), q.value(4).toString() }.join(u' ');
+        return rows;
+    };
+    int passes = 0;            // stored now
+    int confirmedPasses = 0;   // in all
+    int undone = 0;
+    for (int op = 0; op < 150; ++op) {
+        const int offset = int(rng.bounded(70));
+        const QDate date = start.addDays(offset);
+        const int kind = int(rng.bounded(12));
+        const int counter = rng.bounded(4) == 0 ? int(rng.bounded(10000)) : (9000 + offset * 40 + int(rng.bounded(60))) % 10000;
+        const QStringList before = figures();
+        const bool isNew = t.scalar(QStringLiteral("select count(*) from TakeMeter where TakeTime = ?"), { iso(date) }).toInt() == 0;
+        asked = false;
+        bool done = false;
+        if (kind < 7) {
+            done = store.store(QStringLiteral("M1"), counter, date, true).has_value();
+        } else if (kind < 9) {
+            done = store.erase(QStringLiteral("M1"), date);
+        } else if (kind < 11) {
+            ExchangeRequest r{ QStringLiteral("M1"), date, counter, int(rng.bounded(300)), rng.bounded(2) ? 9999 : 1500,
+                               std::nullopt, {} };
+            done = store.storeExchange(r, true).has_value();
+        } else {
+            done = store.eraseExchange(QStringLiteral("M1"), date);
+        }
+        if (done && asked)
+            confirmed.insert(date);
+        else if (done)
+            confirmed.remove(date);
+        // A reading typed by mistake and deleted at once.
+        if (done && kind < 7 && isNew && rng.bounded(3) == 0) {
+            QVERIFY2(store.erase(QStringLiteral("M1"), date), qPrintable(iso(date) + u' ' + store.refusal()));
+            QCOMPARE(figures(), before);
+            confirmed.remove(date);
+            ++undone;
+        }
+
+        // The passes of the stored readings and exchanges, walked in date order.
+        struct Element { QDate day; qint64 value; std::optional<qint64> newInitial; };
+        QList<Element> elements;
+        qint64 shown = t.scalar(QStringLiteral("select BaseNumber from Meter")).toLongLong();
+        QSqlQuery q = execSql(t.db(), QStringLiteral("select TakeTime, TakeNumber from TakeMeter"));
+        while (q.next())
+            elements.append({ day(q.value(0).toString().toLatin1()), q.value(1).toLongLong(), std::nullopt });
+        q = execSql(t.db(), QStringLiteral("select ExchangeDate, OldFinal, NewInitial, OldBase from MeterExchange "
+                                           "order by ExchangeDate"));
+        for (bool first = true; q.next(); first = false) {
+            elements.append({ day(q.value(0).toString().toLatin1()), q.value(1).toLongLong(), q.value(2).toLongLong() });
+            if (first)
+                shown = q.value(3).toLongLong();
+        }
+        std::sort(elements.begin(), elements.end(), [](const Element &a, const Element &b) { return a.day < b.day; });
+        int now = 0;
+        for (const Element &e : std::as_const(elements)) {
+            if (e.value < shown) {
+                ++now;
+                QVERIFY2(confirmed.contains(e.day), qPrintable(iso(e.day) + QStringLiteral(" passes unconfirmed")));
+            }
+            shown = e.newInitial.value_or(e.value);
+        }
+        QVERIFY2(now <= passes + (done && asked ? 1 : 0), qPrintable(QStringLiteral("%1 passes after %2").arg(now).arg(passes)));
+        passes = now;
+        confirmedPasses += done && asked;
+    }
+    QVERIFY(confirmedPasses > 0);
+    QVERIFY(undone > 0);
 }
 
 QTEST_GUILESS_MAIN(TstReadingStore)

@@ -266,6 +266,7 @@ void TstMeterRegister::numberChangeCarriesReadings()
     m_db->addReading(QStringLiteral("W1"), QDate(2024, 7, 1), 100, 100, yuan("250"), yuan("0"));
     m_db->addReading(QStringLiteral("W1"), QDate(2024, 7, 20), 180, 80, yuan("200"), yuan("0"));
     m_db->addReading(QStringLiteral("E1"), QDate(2024, 7, 1), 50, 50, yuan("30"), yuan("0"));
+    execSql(m_db->db(), QStringLiteral("INSERT INTO ConfirmedPass (MeterID, PassDate) VALUES ('W1', '2024-07-20')"));
     DataSet *m = m_reg->adoMeter;
     m->edit();
     m->setValue(QStringLiteral("MeterNO"), number);
@@ -274,6 +275,7 @@ void TstMeterRegister::numberChangeCarriesReadings()
                                          "(SELECT * FROM TakeMeter ORDER BY MeterID, TakeTime)"))
                  .toString(),
              QStringLiteral("E1 2024-07-01, %1 2024-07-01, %1 2024-07-20").arg(number));
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT MeterID FROM ConfirmedPass")).toString(), number);
 }
 
 // Numbers are stored without blanks at either end and compare case-folded for every letter.
