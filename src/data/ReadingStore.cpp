@@ -272,10 +272,12 @@ static bool storedAsPass(const QString &meterNo, const QDate &day)
 
 // Records whether the operator confirmed the counter value of the meter's reading or exchange of
 // day as a pass over the maximum. The record outlives the pass while a reading typed before it
-// takes the pass over, so that the pass returns when that reading goes.
-static void recordPass(const QString &meterNo, const QDate &day, bool confirmed)
+// takes the pass over, so that the pass returns when that reading goes. A new reading has no
+// record to clear, as each goes with its reading or exchange: the usual save writes nothing here.
+static void recordPass(const QString &meterNo, const QDate &day, bool confirmed, bool isNew = false)
 {
-    change(QStringLiteral("Delete from ConfirmedPass where MeterID = ? and PassDate = ?"), { meterNo, iso(day) });
+    if (!isNew || confirmed)
+        change(QStringLiteral("Delete from ConfirmedPass where MeterID = ? and PassDate = ?"), { meterNo, iso(day) });
     if (confirmed)
         change(QStringLiteral("Insert into ConfirmedPass (MeterID, PassDate) values (?, ?)"), { meterNo, iso(day) });
 }
@@ -531,7 +533,7 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
         }
     }
     // A value below the one it is measured from was confirmed as a pass when it was prepared.
-    recordPass(row.MeterID, date, row.TakeNumber < previousValue);
+    recordPass(row.MeterID, date, row.TakeNumber < previousValue, !row.replaced);
     if (next && !(m_pending && m_pending(row.MeterID, next->day))
         && !repriceAfter(row.MeterID, date, *next, nextWas))
         return std::nullopt;
