@@ -792,6 +792,9 @@ void TstReadingStore::exchangeRules_data()
     QTest::newRow("reading whose pass was taken over saved again unchanged: deleting the reading that took it")
         << QStringList{ "read 03-01 9990", "read 03-20 4", "read 03-10 3", "fix 03-20 4", "erase 03-10" } << ""
         << QStringList{ "03-01 9990 89900", "03-20 4 130" };
+    QTest::newRow("exchange whose pass was taken over saved again unchanged: deleting the reading that took it")
+        << QStringList{ "read 03-01 9990", "exchange 03-10 2 0", "read 03-05 1", "correct 03-10 2 0", "erase 03-05" } << ""
+        << QStringList{ "03-01 9990 89900" };
     QTest::newRow("not deleted with a reading after it")
         << QStringList{ "exchange 03-10 1150 100", "read 03-20 130", "delete 03-10" }
         << "表 M1 在 2005-03-10 换表以后已有抄表记录，不能删除这次换表！" << QStringList{ "03-20 130 1800" };
