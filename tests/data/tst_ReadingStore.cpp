@@ -795,6 +795,9 @@ void TstReadingStore::exchangeRules_data()
     QTest::newRow("exchange whose pass was taken over saved again unchanged: deleting the reading that took it")
         << QStringList{ "read 03-01 9990", "exchange 03-10 2 0", "read 03-05 1", "correct 03-10 2 0", "erase 03-05" } << ""
         << QStringList{ "03-01 9990 89900" };
+    QTest::newRow("pass stored by the previous version, taken over after the upgrade: deleting the reading that took it")
+        << QStringList{ "read 03-01 9990", "read 03-20 4", "upgrade", "read 03-10 3", "erase 03-10" } << ""
+        << QStringList{ "03-01 9990 89900", "03-20 4 130" };
     QTest::newRow("not deleted with a reading after it")
         << QStringList{ "exchange 03-10 1150 100", "read 03-20 130", "delete 03-10" }
         << "表 M1 在 2005-03-10 换表以后已有抄表记录，不能删除这次换表！" << QStringList{ "03-20 130 1800" };
@@ -814,6 +817,16 @@ void TstReadingStore::exchangeRules()
     for (const QString &step : std::as_const(steps)) {
         shown.clear();
         const QStringList w = step.split(u' ');
+        // The database as the previous version left it, opened again.
+        if (w.at(0) == u"upgrade") {
+            execSql(t.db(), QStringLiteral("DROP TABLE ConfirmedPass"));
+            execSql(t.db(), TestDatabase::onServer()
+                                ? QStringLiteral("CREATE OR REPLACE FUNCTION KelvaraSchemaVersion() RETURNS integer "
+                                                 "LANGUAGE sql IMMUTABLE AS 'SELECT 2'")
+                                : QStringLiteral("PRAGMA user_version = 2"));
+            Database::closeConnection();
+            continue;
+        }
         const QDate date = day(("2005-" + w.at(1)).toLatin1());
         if (w.at(0) == u"read" || w.at(0) == u"fix") {
             done = store.store(QStringLiteral("M1"), w.at(2).toInt(), date, w.at(0) == u"fix").has_value();
