@@ -82,6 +82,7 @@ private slots:
     void damagedFileIsWrittenNoMore();
     void textFileIsNoKelvaraDatabase();
     void lockedByAnotherProgram();
+    void earlierVersionOpenedWhileLocked();
     void fullDatabaseKeepsNothingHalfWritten();
     void readOnlyFile_data();
     void readOnlyFile();
@@ -213,6 +214,42 @@ void TstDatabaseFailures::lockedByAnotherProgram()
     QVERIFY(store.store(QStringLiteral("A1"), 5, QDate(2001, 1, 1), false));
     QCOMPARE(t.count(QStringLiteral("TakeMeter")), 2);
     QCOMPARE(t.count(QStringLiteral("MeterSort")), 1);
+}
+
+// A file of the previous version opened while another program writes to it is upgraded once the
+// lock is gone: the readings typed in that session are stored.
+void TstDatabaseFailures::earlierVersionOpenedWhileLocked()
+{
+    TestDatabase t;
+    t.addOneMeter(1);
+    execSql(t.db(), QStringLiteral("DROP TABLE ConfirmedPass"));
+    execSql(t.db(), TestDatabase::onServer()
+                        ? QStringLiteral("CREATE OR REPLACE FUNCTION KelvaraSchemaVersion() RETURNS integer "
+                                         "LANGUAGE sql IMMUTABLE AS 'SELECT 2'")
+                        : QStringLiteral("PRAGMA user_version = 2"));
+    Database::closeConnection();
+    Database::setBusyTimeout(150);
+    QSqlDatabase other = Database::open(t.path(), QStringLiteral("other"));
+    if (TestDatabase::onServer()) {
+        execSql(other, QStringLiteral("BEGIN"));
+        execSql(other, QStringLiteral("UPDATE Meter SET Multiple = Multiple WHERE MeterNO = 'A1'"));
+    } else {
+        execSql(other, QStringLiteral("BEGIN IMMEDIATE"));
+    }
+    // The program starts meanwhile and reads.
+    QCOMPARE(t.count(QStringLiteral("TakeMeter")), 1);
+    execSql(other, QStringLiteral("ROLLBACK"));
+    other = QSqlDatabase();
+    Database::close(QStringLiteral("other"));
+
+    TKelvaraMg mg;
+    ReadingStore store(mg);
+    try {
+        QVERIFY(store.store(QStringLiteral("A1"), 5, QDate(2001, 1, 1), false));
+    } catch (const DatabaseError &e) {
+        QFAIL(qPrintable(QStringLiteral("reading not stored: ") + e.operatorText()));
+    }
+    QCOMPARE(t.count(QStringLiteral("TakeMeter")), 2);
 }
 
 void TstDatabaseFailures::fullDatabaseKeepsNothingHalfWritten()
