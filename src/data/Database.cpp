@@ -217,6 +217,34 @@ QString mainConnectionName()
     return mainConnection;
 }
 
+namespace {
+
+// Whether the main connection's database may still be of an earlier version.
+bool &upgradeOwed()
+{
+    static bool owed = false;
+    return owed;
+}
+
+void tryUpgrade(QSqlDatabase &db)
+{
+    try {
+        Schema::upgrade(db);
+        upgradeOwed() = false;
+    } catch (const DatabaseError &) {
+    }
+}
+
+}
+
+void finishUpgrade(const QSqlDatabase &db)
+{
+    if (upgradeOwed() && db.connectionName() == mainConnection && !isDamaged()) {
+        QSqlDatabase main = db;
+        tryUpgrade(main);
+    }
+}
+
 QSqlDatabase connection()
 {
     if (QSqlDatabase::contains(mainConnection)) {
@@ -232,11 +260,9 @@ QSqlDatabase connection()
         return db;
     }
     // A file of an earlier version gets the tables it lacks. One that cannot be written now
-    // (read-only, locked) stays as it is and is upgraded when it next can be.
-    try {
-        Schema::upgrade(db);
-    } catch (const DatabaseError &) {
-    }
+    // (read-only, locked) stays as it is and is upgraded before the next change is written.
+    upgradeOwed() = true;
+    tryUpgrade(db);
     return db;
 }
 
@@ -460,6 +486,9 @@ void Transaction::commit()
 
 bool runTransaction(const QSqlDatabase &db, const std::function<bool()> &work)
 {
+    // A database that was locked when it was opened gets the tables of this version before a change
+    // needs them.
+    Database::finishUpgrade(db);
     constexpr int attempts = 5;
     for (int attempt = 1;; ++attempt) {
         try {

@@ -95,6 +95,9 @@ const Engine &engine();
 // The program's connection to path(), opened on first use and again after its server was lost.
 // Throws DatabaseError.
 QSqlDatabase connection();
+// Brings the main connection's database up to this version when it was locked or read-only as it
+// was opened; nothing for another connection or once done. Failures leave it for the next call.
+void finishUpgrade(const QSqlDatabase &db);
 // The connection of that name; the program's connection is opened on first use.
 QSqlDatabase connectionNamed(const QString &name);
 QString mainConnectionName();

@@ -472,13 +472,12 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
     // that came after it: a pass measured from it again would be a second one, which nobody was
     // asked about. A correction that was already such a pass changes nothing in that.
     const qint64 previousValue = m_manager.FTakeNumber;
-    bool storedPass = false;
-    if (row.replaced) {
-        const QVariant stored = scalar(Database::connection(),
-                                       QStringLiteral("Select TakeNumber from TakeMeter where MeterID = ? and TakeTime = ?"),
-                                       { row.MeterID, iso(date) });
-        storedPass = !stored.isNull() && stored.toLongLong() < previousValue;
-    }
+    QVariant stored;   // the counter value a correction replaces
+    if (row.replaced)
+        stored = scalar(Database::connection(),
+                        QStringLiteral("Select TakeNumber from TakeMeter where MeterID = ? and TakeTime = ?"),
+                        { row.MeterID, iso(date) });
+    const bool storedPass = !stored.isNull() && stored.toLongLong() < previousValue;
     const bool readingPass = row.TakeNumber < previousValue && !storedPass;
     // An exchange between them starts a counter of its own: the next reading is measured on it,
     // and the exchange's old final value is checked below.
@@ -486,8 +485,13 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
     const bool exchangeBetween = next && std::any_of(exchanges.cbegin(), exchanges.cend(), [&](const CounterExchange &e) {
         return e.day > date && e.day < next->day;
     });
-    if (readingPass && !exchangeBetween)
+    // The pass this reading takes over stays on record as confirmed, as every stored pass was.
+    QDate takenOver;
+    if (readingPass && !exchangeBetween) {
+        if (nextWas.rollover)
+            takenOver = next->day;
         nextWas = Wraps();
+    }
     const QDate passedTo = storedPass && row.TakeNumber >= previousValue
                                ? passOn(row.MeterID, nextWas, exchanges, date, next)
                                : QDate();
@@ -504,6 +508,8 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
             m_refusal = exchangeBelowPreviousText(row.MeterID, e, row.TakeNumber);
             return std::nullopt;
         }
+        if (passBefore && readingPass)
+            takenOver = e.day;
         break;
     }
 
@@ -532,8 +538,12 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
             return std::nullopt;
         }
     }
-    // A value below the one it is measured from was confirmed as a pass when it was prepared.
-    recordPass(row.MeterID, date, row.TakeNumber < previousValue, !row.replaced);
+    // A value below the one it is measured from was confirmed as a pass when it was prepared; a
+    // value saved again unchanged keeps what was confirmed of it.
+    if (stored.isNull() || stored.toLongLong() != row.TakeNumber || row.TakeNumber < previousValue)
+        recordPass(row.MeterID, date, row.TakeNumber < previousValue, !row.replaced);
+    if (takenOver.isValid())
+        recordPass(row.MeterID, takenOver, true);
     if (next && !(m_pending && m_pending(row.MeterID, next->day))
         && !repriceAfter(row.MeterID, date, *next, nextWas))
         return std::nullopt;
@@ -709,9 +719,11 @@ std::optional<StoredExchange> ReadingStore::writeExchange(const ExchangeRequest 
     row.Note = request.Note;
     row.replaced = correcting;
     qint64 earlierMaximum = 0;
+    std::optional<qint64> earlierFinal;
     if (correcting) {
         const StoredExchange stored = earlier.takeLast();
         earlierMaximum = stored.NewMaxBound;
+        earlierFinal = stored.OldFinal;
         row.OldBase = stored.OldBase;
         row.OldMaxBound = stored.OldMaxBound;
         row.NewMaxBound = request.NewMaxBound.value_or(stored.NewMaxBound);
@@ -783,7 +795,9 @@ std::optional<StoredExchange> ReadingStore::writeExchange(const ExchangeRequest 
                { *number, day, row.OldFinal, row.OldBase, row.OldMaxBound, row.NewInitial, row.NewMaxBound, type,
                  setupDate, row.Note, entered });
     }
-    recordPass(*number, date, passedMaximum);
+    // An old final value entered again unchanged keeps what was confirmed of it.
+    if (earlierFinal != row.OldFinal || passedMaximum)
+        recordPass(*number, date, passedMaximum);
     // The register shows the counter in place now.
     change(QStringLiteral("Update Meter set BaseNumber = ?, MaxBound = ?, Type = ?, SetupDate = ? where MeterNO = ?"),
            { row.NewInitial, row.NewMaxBound, request.Type ? QVariant(*request.Type) : type, day, *number });
