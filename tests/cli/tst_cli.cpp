@@ -135,6 +135,7 @@ private slots:
     void secondClerkOfADateIsRefused();
     void migrateRoundTrip();
     void migrateAsTheDatabaseOwnerIsQuiet();
+    void migrateFromThePreviousVersionKeepsItsPasses();
     void databaseWithoutTheTablesIsNamed();
     void initRacingInitIsRefusedPlainly();
     void restoreOverAStaleLog();
@@ -579,6 +580,30 @@ void TstCli::migrateRoundTrip()
     r = runCli(back, { "read", "--date", "2005-03-20", "M1", "1030" });
     QCOMPARE(r.out, QStringLiteral("M1\t2005-03-20\t1030\t100\t0.0000\t84.0000\n"));
     Database::setPath(t.path());
+}
+
+// A database of the previous version moved to a new file: a pass stored there goes back to its
+// reading when a reading typed before it by mistake is corrected, as in the database it came from.
+void TstCli::migrateFromThePreviousVersionKeepsItsPasses()
+{
+    TestDatabase t;
+    addMeters(t);
+    QCOMPARE(runCli(t.path(), { "read", "--date", "2005-03-01", "M1", "9990" }).exitCode, 0);
+    QCOMPARE(runCli(t.path(), { "read", "--rollover", "--date", "2005-03-20", "M1", "4" }).exitCode, 0);
+    execSql(t.db(), QStringLiteral("DROP TABLE ConfirmedPass"));
+    execSql(t.db(), TestDatabase::onServer()
+                        ? QStringLiteral("CREATE OR REPLACE FUNCTION KelvaraSchemaVersion() RETURNS integer "
+                                         "LANGUAGE sql IMMUTABLE AS 'SELECT 2'")
+                        : QStringLiteral("PRAGMA user_version = 2"));
+    Database::closeConnection();
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("copy.db"));
+    QCOMPARE(runCli(QStringList{ "--database", t.path(), "migrate", "--to", file }).exitCode, 0);
+
+    QCOMPARE(runCli(file, { "read", "--rollover", "--date", "2005-03-10", "M1", "3" }).exitCode, 0);
+    const Run r = runCli(file, { "read", "--replace", "--date", "2005-03-10", "M1", "9995" });
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.exitCode, 0);
 }
 
 // Set up as the README shows, the database belongs to a role of its own that is no superuser:
