@@ -217,7 +217,7 @@ void TstDatabaseFailures::lockedByAnotherProgram()
 }
 
 // A file of the previous version opened while another program writes to it is upgraded once the
-// lock is gone: the readings typed in that session are stored.
+// lock is gone: the readings typed, corrected and deleted in that session are stored.
 void TstDatabaseFailures::earlierVersionOpenedWhileLocked()
 {
     TestDatabase t;
@@ -246,10 +246,14 @@ void TstDatabaseFailures::earlierVersionOpenedWhileLocked()
     ReadingStore store(mg);
     try {
         QVERIFY(store.store(QStringLiteral("A1"), 5, QDate(2001, 1, 1), false));
+        QCOMPARE(t.count(QStringLiteral("TakeMeter")), 2);
+        // A slip corrected and a reading deleted in the same session.
+        QVERIFY(store.store(QStringLiteral("A1"), 6, QDate(2001, 1, 1), true));
+        QVERIFY(store.erase(QStringLiteral("A1"), QDate(2001, 1, 1)));
     } catch (const DatabaseError &e) {
         QFAIL(qPrintable(QStringLiteral("reading not stored: ") + e.operatorText()));
     }
-    QCOMPARE(t.count(QStringLiteral("TakeMeter")), 2);
+    QCOMPARE(t.count(QStringLiteral("TakeMeter")), 1);
 }
 
 void TstDatabaseFailures::fullDatabaseKeepsNothingHalfWritten()
