@@ -35,6 +35,7 @@ private slots:
     void editChecksTheOtherMeters();
     void numberChangeCarriesReadings_data();
     void numberChangeCarriesReadings();
+    void numberChangeInAnEarlierVersionOpenedWhileLocked();
     void numbersCompareAsKeys();
     void deleteRefusedWithReadings();
     void teamAbove16Bits();
@@ -276,6 +277,37 @@ void TstMeterRegister::numberChangeCarriesReadings()
                  .toString(),
              QStringLiteral("E1 2024-07-01, %1 2024-07-01, %1 2024-07-20").arg(number));
     QCOMPARE(m_db->scalar(QStringLiteral("SELECT MeterID FROM ConfirmedPass")).toString(), number);
+}
+
+// A file of the previous version opened while another program writes to it: once the lock is
+// gone a meter's new number is stored with its readings.
+void TstMeterRegister::numberChangeInAnEarlierVersionOpenedWhileLocked()
+{
+    m_db->addReading(QStringLiteral("W1"), QDate(2024, 7, 1), 100, 100, yuan("250"), yuan("0"));
+    execSql(m_db->db(), QStringLiteral("DROP TABLE ConfirmedPass"));
+    execSql(m_db->db(), QStringLiteral("PRAGMA user_version = 2"));
+    m_reg.reset();
+    Database::closeConnection();
+    Database::setBusyTimeout(150);
+    QSqlDatabase other = Database::open(m_db->path(), QStringLiteral("other"));
+    execSql(other, QStringLiteral("BEGIN IMMEDIATE"));
+    m_reg = std::make_unique<MeterRegister>();
+    m_reg->open();
+    execSql(other, QStringLiteral("ROLLBACK"));
+    other = QSqlDatabase();
+    Database::close(QStringLiteral("other"));
+    Database::setBusyTimeout(5000);
+
+    DataSet *m = m_reg->adoMeter;
+    m->edit();
+    m->setValue(QStringLiteral("MeterNO"), QStringLiteral("W9"));
+    try {
+        m->post();
+    } catch (const DatabaseError &e) {
+        QFAIL(qPrintable(QStringLiteral("new number not stored: ") + e.operatorText()));
+    }
+    QCOMPARE(m_rec->summaries(), QStringList());
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT MeterID FROM TakeMeter")).toString(), QStringLiteral("W9"));
 }
 
 // Numbers are stored without blanks at either end and compare case-folded for every letter.
