@@ -228,10 +228,12 @@ bool &upgradeOwed()
 
 void tryUpgrade(QSqlDatabase &db)
 {
+    // The upgrade's own transaction does not try again.
+    upgradeOwed() = false;
     try {
         Schema::upgrade(db);
-        upgradeOwed() = false;
     } catch (const DatabaseError &) {
+        upgradeOwed() = true;
     }
 }
 
@@ -261,7 +263,6 @@ QSqlDatabase connection()
     }
     // A file of an earlier version gets the tables it lacks. One that cannot be written now
     // (read-only, locked) stays as it is and is upgraded before the next change is written.
-    upgradeOwed() = true;
     tryUpgrade(db);
     return db;
 }
@@ -467,6 +468,9 @@ Transaction::Transaction(QSqlDatabase db) : m_db(std::move(db))
 {
     if (Database::isDamaged() && m_db.connectionName() == Database::mainConnectionName())
         throw DatabaseError(QStringLiteral("数据库文件已损坏！"), DatabaseError::Damaged);
+    // A database that was locked when it was opened gets the tables of this version before a
+    // change needs them.
+    Database::finishUpgrade(m_db);
     execSql(m_db, Engine::of(m_db).beginTransaction());
 }
 
@@ -486,9 +490,6 @@ void Transaction::commit()
 
 bool runTransaction(const QSqlDatabase &db, const std::function<bool()> &work)
 {
-    // A database that was locked when it was opened gets the tables of this version before a change
-    // needs them.
-    Database::finishUpgrade(db);
     constexpr int attempts = 5;
     for (int attempt = 1;; ++attempt) {
         try {

@@ -97,6 +97,7 @@ const Engine &engine();
 QSqlDatabase connection();
 // Brings the main connection's database up to this version when it was locked or read-only as it
 // was opened; nothing for another connection or once done. Failures leave it for the next call.
+// Every Transaction calls it before it begins.
 void finishUpgrade(const QSqlDatabase &db);
 // The connection of that name; the program's connection is opened on first use.
 QSqlDatabase connectionNamed(const QString &name);
