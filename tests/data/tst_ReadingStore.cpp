@@ -801,6 +801,9 @@ void TstReadingStore::exchangeRules_data()
     QTest::newRow("reading whose pass was taken over corrected away and back: deleting the reading that took it")
         << QStringList{ "read 03-01 9990", "read 03-20 4", "read 03-10 3", "fix 03-20 5", "fix 03-20 4", "erase 03-10" }
         << "" << QStringList{ "03-01 9990 89900", "03-20 4 130" };
+    QTest::newRow("slip on the reading before a confirmed pass undone: the pass is the one confirmed")
+        << QStringList{ "exchange 02-20 1100 0", "read 03-05 9990", "read 03-20 4", "fix 03-05 3", "fix 03-05 9990" }
+        << "" << QStringList{ "03-05 9990 100900", "03-20 4 130" };
     QTest::newRow("not deleted with a reading after it")
         << QStringList{ "exchange 03-10 1150 100", "read 03-20 130", "delete 03-10" }
         << "表 M1 在 2005-03-10 换表以后已有抄表记录，不能删除这次换表！" << QStringList{ "03-20 130 1800" };
