@@ -431,15 +431,18 @@ public:
         return QStringLiteral("CREATE UNIQUE INDEX MeterExchange_MeterDate ON MeterExchange (MeterID, ExchangeDate)");
     }
 
-    // The readings and exchanges whose counter value the operator confirmed as a pass over the
-    // counter's maximum, kept while a reading typed before one of them takes the pass over.
+    // The readings and exchanges whose counter value (PassValue) the operator confirmed as a pass
+    // over the counter's maximum from the value before (PassFrom), kept while a reading typed before
+    // one of them takes the pass over.
     static QString passTable()
     {
         return QStringLiteral(
             "CREATE TABLE ConfirmedPass ("
             " MeterID TEXT COLLATE NOCASE NOT NULL"
             "   REFERENCES Meter (MeterNO) ON UPDATE CASCADE ON DELETE CASCADE,"
-            " PassDate TEXT NOT NULL CHECK (date(PassDate, '+0 days') IS PassDate)"
+            " PassDate TEXT NOT NULL CHECK (date(PassDate, '+0 days') IS PassDate),"
+            " PassValue INTEGER NOT NULL,"
+            " PassFrom INTEGER NOT NULL"
             ") STRICT");
     }
     static QString passIndex()
@@ -889,7 +892,9 @@ public:
             "CREATE TABLE ConfirmedPass ("
             " MeterID text COLLATE \"C\" NOT NULL"
             "   REFERENCES Meter (MeterNO) ON UPDATE CASCADE ON DELETE CASCADE,"
-            " PassDate date NOT NULL)");
+            " PassDate date NOT NULL,"
+            " PassValue bigint NOT NULL,"
+            " PassFrom bigint NOT NULL)");
     }
     static QString passIndex()
     {

@@ -166,6 +166,7 @@ struct ReadingStore::Wraps
 {
     bool rollover = false;
     QSet<QDate> exchanges;
+    qint64 from = 0;   // the value the reading is measured from
 };
 
 ReadingStore::ReadingStore(TKelvaraMg &manager) : m_manager(manager) {}
@@ -253,7 +254,7 @@ static ReadingStore::Wraps wrapsOf(const QString &meterNo, const std::optional<R
     if (!start)
         return {};
     const QList<QDate> wrapped = wrappedExchanges(previous, exchangesAfter(meterNo, previous), next->day).keys();
-    return { next->takeNumber < start->previous, QSet<QDate>(wrapped.cbegin(), wrapped.cend()) };
+    return { next->takeNumber < start->previous, QSet<QDate>(wrapped.cbegin(), wrapped.cend()), start->previous };
 }
 
 // Whether the meter's stored reading of day was measured through its counter's maximum.
@@ -270,23 +271,32 @@ static bool storedAsPass(const QString &meterNo, const QDate &day)
     return start && counter.toLongLong() < start->previous;
 }
 
-// Records whether the operator confirmed the counter value of the meter's reading or exchange of
-// day as a pass over the maximum. The record outlives the pass while a reading typed before it
-// takes the pass over, so that the pass returns when that reading goes. A new reading has no
-// record to clear, as each goes with its reading or exchange: the usual save writes nothing here.
-static void recordPass(const QString &meterNo, const QDate &day, bool confirmed, bool isNew = false)
+static void forgetPass(const QString &meterNo, const QDate &day)
 {
-    if (!isNew || confirmed)
-        change(QStringLiteral("Delete from ConfirmedPass where MeterID = ? and PassDate = ?"), { meterNo, iso(day) });
-    if (confirmed)
-        change(QStringLiteral("Insert into ConfirmedPass (MeterID, PassDate) values (?, ?)"), { meterNo, iso(day) });
+    change(QStringLiteral("Delete from ConfirmedPass where MeterID = ? and PassDate = ?"), { meterNo, iso(day) });
 }
 
-static bool passConfirmed(const QString &meterNo, const QDate &day)
+// Records that the operator confirmed value, the counter value of the meter's reading or exchange
+// of day, as a pass over the maximum from the value from. The record outlives the pass while a
+// reading typed before it takes the pass over, so that the pass returns when that reading goes,
+// and while the value is corrected away, so that it holds again when the value is typed back. It
+// goes with its reading or exchange.
+static void recordPass(const QString &meterNo, const QDate &day, qint64 value, qint64 from)
+{
+    forgetPass(meterNo, day);
+    change(QStringLiteral("Insert into ConfirmedPass (MeterID, PassDate, PassValue, PassFrom) values (?, ?, ?, ?)"),
+           { meterNo, iso(day), value, from });
+}
+
+// Whether value, as the meter's reading or exchange of day now holds it, was confirmed as a pass:
+// from any value, or from the value from when given.
+static bool passConfirmed(const QString &meterNo, const QDate &day, qint64 value,
+                          std::optional<qint64> from = std::nullopt)
 {
     return scalar(Database::connection(),
-                  QStringLiteral("Select count(*) from ConfirmedPass where MeterID = ? and PassDate = ?"),
-                  { meterNo, iso(day) })
+                  QStringLiteral("Select count(*) from ConfirmedPass where MeterID = ? and PassDate = ? "
+                                 "and PassValue = ? and (PassFrom = ? or ? = 0)"),
+                  { meterNo, iso(day), value, from.value_or(0), from ? 1 : 0 })
                .toInt()
         > 0;
 }
@@ -301,13 +311,13 @@ static QDate passOn(const QString &meterNo, ReadingStore::Wraps &next, const QLi
 {
     for (const CounterExchange &e : exchanges) {
         if (e.day > day && (!nextReading || e.day < nextReading->day)) {
-            if (!passConfirmed(meterNo, e.day))
+            if (!passConfirmed(meterNo, e.day, e.OldFinal))
                 return {};
             next.exchanges.insert(e.day);
             return e.day;
         }
     }
-    if (nextReading && passConfirmed(meterNo, nextReading->day))
+    if (nextReading && passConfirmed(meterNo, nextReading->day, nextReading->takeNumber))
         next.rollover = true;
     return {};
 }
@@ -368,7 +378,9 @@ bool ReadingStore::repriceAfter(const QString &meterNo, const QDate &changed, co
                 return false;
             }
             const bool rollover = counter < start->previous;
-            if (r.day == next.day && rollover && !before.rollover) {
+            // Unless the operator confirmed this very pass: that value from that value.
+            if (r.day == next.day && rollover && !before.rollover
+                && !passConfirmed(meterNo, r.day, counter, start->previous)) {
                 // Below the value it is measured from: after an exchange, the new counter's first value.
                 m_refusedPart = ExchangeRequest::Part::NewInitial;
                 m_refusal = laterBelowPreviousText(meterNo, r, start->previous);
@@ -377,7 +389,8 @@ bool ReadingStore::repriceAfter(const QString &meterNo, const QDate &changed, co
             if (r.day == next.day && start->exchanged) {
                 const QHash<QDate, qint64> wrapped = wrappedExchanges(previous, exchanges, r.day);
                 for (const CounterExchange &e : exchanges) {
-                    if (wrapped.contains(e.day) && !before.exchanges.contains(e.day)) {
+                    if (wrapped.contains(e.day) && !before.exchanges.contains(e.day)
+                        && !passConfirmed(meterNo, e.day, e.OldFinal, wrapped.value(e.day))) {
                         m_refusal = exchangeBelowPreviousText(meterNo, e, wrapped.value(e.day));
                         return false;
                     }
@@ -485,11 +498,17 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
     const bool exchangeBetween = next && std::any_of(exchanges.cbegin(), exchanges.cend(), [&](const CounterExchange &e) {
         return e.day > date && e.day < next->day;
     });
-    // The pass this reading takes over stays on record as confirmed, as every stored pass was.
+    // The pass this reading takes over stays on record as confirmed, as every stored pass was (a
+    // pass stored before the record was kept has none yet).
     QDate takenOver;
+    qint64 takenOverValue = 0;
+    qint64 takenOverFrom = 0;
     if (readingPass && !exchangeBetween) {
-        if (nextWas.rollover)
+        if (nextWas.rollover) {
             takenOver = next->day;
+            takenOverValue = next->takeNumber;
+            takenOverFrom = nextWas.from;
+        }
         nextWas = Wraps();
     }
     const QDate passedTo = storedPass && row.TakeNumber >= previousValue
@@ -508,8 +527,11 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
             m_refusal = exchangeBelowPreviousText(row.MeterID, e, row.TakeNumber);
             return std::nullopt;
         }
-        if (passBefore && readingPass)
+        if (passBefore && readingPass) {
             takenOver = e.day;
+            takenOverValue = e.OldFinal;
+            takenOverFrom = lastBefore;
+        }
         break;
     }
 
@@ -538,12 +560,11 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
             return std::nullopt;
         }
     }
-    // A value below the one it is measured from was confirmed as a pass when it was prepared; a
-    // value saved again unchanged keeps what was confirmed of it.
-    if (stored.isNull() || stored.toLongLong() != row.TakeNumber || row.TakeNumber < previousValue)
-        recordPass(row.MeterID, date, row.TakeNumber < previousValue, !row.replaced);
-    if (takenOver.isValid())
-        recordPass(row.MeterID, takenOver, true);
+    // A value below the one it is measured from was confirmed as a pass when it was prepared.
+    if (row.TakeNumber < previousValue)
+        recordPass(row.MeterID, date, row.TakeNumber, previousValue);
+    if (takenOver.isValid() && !passConfirmed(row.MeterID, takenOver, takenOverValue))
+        recordPass(row.MeterID, takenOver, takenOverValue, takenOverFrom);
     if (next && !(m_pending && m_pending(row.MeterID, next->day))
         && !repriceAfter(row.MeterID, date, *next, nextWas))
         return std::nullopt;
@@ -582,7 +603,7 @@ bool ReadingStore::remove(const QString &meterNo, const QDate &date)
         m_refusal = QStringLiteral("表 %1 %2 的抄表记录已不存在，请刷新后重试！").arg(meter, iso(date));
         return false;
     }
-    recordPass(meter, date, false);
+    forgetPass(meter, date);
     if (later != exchanges.cend()) {
         const qint64 lastAfter = counterBefore(meter, *later, exchanges);
         if (later->OldFinal < lastAfter && later->OldFinal >= lastBefore && later->day != passedTo) {
@@ -719,11 +740,9 @@ std::optional<StoredExchange> ReadingStore::writeExchange(const ExchangeRequest 
     row.Note = request.Note;
     row.replaced = correcting;
     qint64 earlierMaximum = 0;
-    std::optional<qint64> earlierFinal;
     if (correcting) {
         const StoredExchange stored = earlier.takeLast();
         earlierMaximum = stored.NewMaxBound;
-        earlierFinal = stored.OldFinal;
         row.OldBase = stored.OldBase;
         row.OldMaxBound = stored.OldMaxBound;
         row.NewMaxBound = request.NewMaxBound.value_or(stored.NewMaxBound);
@@ -795,9 +814,8 @@ std::optional<StoredExchange> ReadingStore::writeExchange(const ExchangeRequest 
                { *number, day, row.OldFinal, row.OldBase, row.OldMaxBound, row.NewInitial, row.NewMaxBound, type,
                  setupDate, row.Note, entered });
     }
-    // An old final value entered again unchanged keeps what was confirmed of it.
-    if (earlierFinal != row.OldFinal || passedMaximum)
-        recordPass(*number, date, passedMaximum);
+    if (passedMaximum)
+        recordPass(*number, date, row.OldFinal, start->previous);
     // The register shows the counter in place now.
     change(QStringLiteral("Update Meter set BaseNumber = ?, MaxBound = ?, Type = ?, SetupDate = ? where MeterNO = ?"),
            { row.NewInitial, row.NewMaxBound, request.Type ? QVariant(*request.Type) : type, day, *number });
@@ -845,7 +863,7 @@ bool ReadingStore::removeExchange(const QString &meterNo, const QDate &date)
     change(QStringLiteral("Update Meter set BaseNumber = ?, MaxBound = ?, Type = ?, SetupDate = ? where MeterNO = ?"),
            restored + QVariantList{ *number });
     change(QStringLiteral("Delete from MeterExchange where MeterID = ? and ExchangeDate = ?"), { *number, iso(date) });
-    recordPass(*number, date, false);
+    forgetPass(*number, date);
     return true;
 }
 

@@ -63,7 +63,10 @@ QList<ColumnDef> columns(const QString &table)
                  { "Note", FieldKind::Text, 50 },
                  { "InputTime", FieldKind::DateTime } };
     if (t == u"confirmedpass")
-        return { { "MeterID", FieldKind::Text, 10 }, { "PassDate", FieldKind::Date } };
+        return { { "MeterID", FieldKind::Text, 10 },
+                 { "PassDate", FieldKind::Date },
+                 { "PassValue", FieldKind::Integer },
+                 { "PassFrom", FieldKind::Integer } };
     return {};
 }
 

@@ -866,8 +866,9 @@ void TstReadingStore::passesStayConfirmed_data()
 // Random readings, corrections, deletions and exchanges of a meter whose counters pass their
 // maximum now and then, each question about a pass answered at random. After every change each
 // stored pass (a reading, or an exchange's old final value, below what its counter showed before)
-// is one the operator confirmed for that reading or exchange, and there are no more passes than
-// before unless the change itself was confirmed as one: a pass moves, none is made twice.
+// is a value the operator confirmed as a pass for that reading or exchange, and there are no more
+// passes than before unless the change itself was confirmed as one, or brought back a pass exactly
+// as it was confirmed (that value from that value): a pass moves, none is made twice.
 // A reading typed and deleted at once leaves every figure as it was.
 void TstReadingStore::passesStayConfirmed()
 {
@@ -877,10 +878,14 @@ void TstReadingStore::passesStayConfirmed()
     addExampleMeter(t, QStringLiteral("M1"));
     TKelvaraMg mg;
     bool asked = false;
-    mg.SetRolloverConfirmation([&](qint32, qint32) { return asked = rng.bounded(4) != 0; });
+    QPair<qint64, qint64> span;   // the value confirmed as a pass and the value it passed from
+    mg.SetRolloverConfirmation([&](qint32 counter, qint32 from) {
+        span = { counter, from };
+        return asked = rng.bounded(4) != 0;
+    });
     ReadingStore store(mg);
     const QDate start = day("2005-03-01");
-    QSet<QDate> confirmed;   // the readings and exchanges confirmed as passes
+    QHash<QDate, QPair<qint64, qint64>> confirmed;   // of the readings and exchanges, the pass last confirmed
     const auto figures = [&] {
         QStringList rows;
         QSqlQuery q = execSql(t.db(), QStringLiteral("select TakeTime, TakeNumber, CurValue, Charge, QuotaCharge "
@@ -891,6 +896,7 @@ void TstReadingStore::passesStayConfirmed()
         return rows;
     };
     int passes = 0;            // stored now
+    QSet<QDate> passed;        // their dates
     int confirmedPasses = 0;   // in all
     int undone = 0;
     for (int op = 0; op < 150; ++op) {
@@ -914,8 +920,8 @@ void TstReadingStore::passesStayConfirmed()
             done = store.eraseExchange(QStringLiteral("M1"), date);
         }
         if (done && asked)
-            confirmed.insert(date);
-        else if (done)
+            confirmed.insert(date, span);
+        else if (done && (kind == 7 || kind == 8 || kind == 11))
             confirmed.remove(date);
         // A reading typed by mistake and deleted at once.
         if (done && kind < 7 && isNew && rng.bounded(3) == 0) {
@@ -941,15 +947,22 @@ void TstReadingStore::passesStayConfirmed()
         }
         std::sort(elements.begin(), elements.end(), [](const Element &a, const Element &b) { return a.day < b.day; });
         int now = 0;
+        int restored = 0;   // passes again exactly as once confirmed
+        QSet<QDate> passing;
         for (const Element &e : std::as_const(elements)) {
             if (e.value < shown) {
                 ++now;
-                QVERIFY2(confirmed.contains(e.day), qPrintable(iso(e.day) + QStringLiteral(" passes unconfirmed")));
+                passing.insert(e.day);
+                QVERIFY2(confirmed.value(e.day, { -1, -1 }).first == e.value,
+                         qPrintable(iso(e.day) + QStringLiteral(" passes unconfirmed")));
+                restored += !passed.contains(e.day) && confirmed.value(e.day) == qMakePair(e.value, shown);
             }
             shown = e.newInitial.value_or(e.value);
         }
-        QVERIFY2(now <= passes + (done && asked ? 1 : 0), qPrintable(QStringLiteral("%1 passes after %2").arg(now).arg(passes)));
+        QVERIFY2(now <= passes + restored + (done && asked ? 1 : 0),
+                 qPrintable(QStringLiteral("%1 passes after %2").arg(now).arg(passes)));
         passes = now;
+        passed = passing;
         confirmedPasses += done && asked;
     }
     QVERIFY(confirmedPasses > 0);

@@ -267,7 +267,7 @@ void TstMeterRegister::numberChangeCarriesReadings()
     m_db->addReading(QStringLiteral("W1"), QDate(2024, 7, 1), 100, 100, yuan("250"), yuan("0"));
     m_db->addReading(QStringLiteral("W1"), QDate(2024, 7, 20), 180, 80, yuan("200"), yuan("0"));
     m_db->addReading(QStringLiteral("E1"), QDate(2024, 7, 1), 50, 50, yuan("30"), yuan("0"));
-    execSql(m_db->db(), QStringLiteral("INSERT INTO ConfirmedPass (MeterID, PassDate) VALUES ('W1', '2024-07-20')"));
+    execSql(m_db->db(), QStringLiteral("INSERT INTO ConfirmedPass (MeterID, PassDate, PassValue, PassFrom) VALUES ('W1', '2024-07-20', 5, 190)"));
     DataSet *m = m_reg->adoMeter;
     m->edit();
     m->setValue(QStringLiteral("MeterNO"), number);
