@@ -432,8 +432,8 @@ public:
     }
 
     // The readings and exchanges whose counter value (PassValue) the operator confirmed as a pass
-    // over the counter's maximum from the value before (PassFrom), kept while a reading typed before
-    // one of them takes the pass over.
+    // over the counter's maximum from the value before (PassFrom, shown by the reading or exchange
+    // of PassFromDay), kept while a reading typed before one of them takes the pass over.
     static QString passTable()
     {
         return QStringLiteral(
@@ -442,7 +442,8 @@ public:
             "   REFERENCES Meter (MeterNO) ON UPDATE CASCADE ON DELETE CASCADE,"
             " PassDate TEXT NOT NULL CHECK (date(PassDate, '+0 days') IS PassDate),"
             " PassValue INTEGER NOT NULL,"
-            " PassFrom INTEGER NOT NULL"
+            " PassFrom INTEGER NOT NULL,"
+            " PassFromDay TEXT NOT NULL CHECK (date(PassFromDay, '+0 days') IS PassFromDay)"
             ") STRICT");
     }
     static QString passIndex()
@@ -894,7 +895,8 @@ public:
             "   REFERENCES Meter (MeterNO) ON UPDATE CASCADE ON DELETE CASCADE,"
             " PassDate date NOT NULL,"
             " PassValue bigint NOT NULL,"
-            " PassFrom bigint NOT NULL)");
+            " PassFrom bigint NOT NULL,"
+            " PassFromDay date NOT NULL)");
     }
     static QString passIndex()
     {

@@ -276,27 +276,59 @@ static void forgetPass(const QString &meterNo, const QDate &day)
     change(QStringLiteral("Delete from ConfirmedPass where MeterID = ? and PassDate = ?"), { meterNo, iso(day) });
 }
 
-// Records that the operator confirmed value, the counter value of the meter's reading or exchange
-// of day, as a pass over the maximum from the value from. The record outlives the pass while a
-// reading typed before it takes the pass over, so that the pass returns when that reading goes,
-// and while the value is corrected away, so that it holds again when the value is typed back. It
-// goes with its reading or exchange.
-static void recordPass(const QString &meterNo, const QDate &day, qint64 value, qint64 from)
+// Where a pass started: the reading or exchange the counter value was measured from (its date,
+// beforeAnyDate for the meter's base) and the value it showed there.
+struct PassOrigin
 {
-    forgetPass(meterNo, day);
-    change(QStringLiteral("Insert into ConfirmedPass (MeterID, PassDate, PassValue, PassFrom) values (?, ?, ?, ?)"),
-           { meterNo, iso(day), value, from });
+    QString day;
+    qint64 value = 0;
+};
+
+// The origin of a counter value of the meter's reading or exchange of day that is measured from
+// value: the later of the reading and the exchange before day.
+static PassOrigin originOf(const QString &meterNo, const QDate &day, qint64 value)
+{
+    const std::optional<PreviousReading> previous = previousReading(meterNo, day);
+    QDate from = previous ? previous->day : QDate();
+    const QDate exchanged = StoredDay(scalar(Database::connection(),
+                                             QStringLiteral("Select max(ExchangeDate) from MeterExchange "
+                                                            "where MeterID = ? and ExchangeDate < ?"),
+                                             { meterNo, iso(day) }));
+    if (exchanged.isValid() && (!from.isValid() || exchanged > from))
+        from = exchanged;
+    return { from.isValid() ? iso(from) : ReadingSql::beforeAnyDate(), value };
 }
 
-// Whether value, as the meter's reading or exchange of day now holds it, was confirmed as a pass:
-// from any value, or from the value from when given.
-static bool passConfirmed(const QString &meterNo, const QDate &day, qint64 value,
-                          std::optional<qint64> from = std::nullopt)
+// Records that the operator confirmed value, the counter value of the meter's reading or exchange
+// of day, as a pass over the maximum from origin. The record outlives the pass while a reading
+// typed before it takes the pass over, so that the pass returns when that reading goes, and while
+// the value is corrected away, so that it holds again when the value is typed back. It goes with
+// its reading or exchange.
+static void recordPass(const QString &meterNo, const QDate &day, qint64 value, const PassOrigin &origin)
+{
+    forgetPass(meterNo, day);
+    change(QStringLiteral("Insert into ConfirmedPass (MeterID, PassDate, PassValue, PassFrom, PassFromDay) "
+                          "values (?, ?, ?, ?, ?)"),
+           { meterNo, iso(day), value, origin.value, origin.day });
+}
+
+// Whether value, as the meter's reading or exchange of day now holds it, was confirmed as a pass.
+static bool passConfirmed(const QString &meterNo, const QDate &day, qint64 value)
+{
+    return scalar(Database::connection(),
+                  QStringLiteral("Select count(*) from ConfirmedPass where MeterID = ? and PassDate = ? and PassValue = ?"),
+                  { meterNo, iso(day), value })
+               .toInt()
+        > 0;
+}
+
+// Whether that very pass was confirmed: value from the same reading or exchange showing the same value.
+static bool passConfirmed(const QString &meterNo, const QDate &day, qint64 value, const PassOrigin &origin)
 {
     return scalar(Database::connection(),
                   QStringLiteral("Select count(*) from ConfirmedPass where MeterID = ? and PassDate = ? "
-                                 "and PassValue = ? and (PassFrom = ? or ? = 0)"),
-                  { meterNo, iso(day), value, from.value_or(0), from ? 1 : 0 })
+                                 "and PassValue = ? and PassFrom = ? and PassFromDay = ?"),
+                  { meterNo, iso(day), value, origin.value, origin.day })
                .toInt()
         > 0;
 }
@@ -380,7 +412,7 @@ bool ReadingStore::repriceAfter(const QString &meterNo, const QDate &changed, co
             const bool rollover = counter < start->previous;
             // Unless the operator confirmed this very pass: that value from that value.
             if (r.day == next.day && rollover && !before.rollover
-                && !passConfirmed(meterNo, r.day, counter, start->previous)) {
+                && !passConfirmed(meterNo, r.day, counter, originOf(meterNo, r.day, start->previous))) {
                 // Below the value it is measured from: after an exchange, the new counter's first value.
                 m_refusedPart = ExchangeRequest::Part::NewInitial;
                 m_refusal = laterBelowPreviousText(meterNo, r, start->previous);
@@ -390,7 +422,7 @@ bool ReadingStore::repriceAfter(const QString &meterNo, const QDate &changed, co
                 const QHash<QDate, qint64> wrapped = wrappedExchanges(previous, exchanges, r.day);
                 for (const CounterExchange &e : exchanges) {
                     if (wrapped.contains(e.day) && !before.exchanges.contains(e.day)
-                        && !passConfirmed(meterNo, e.day, e.OldFinal, wrapped.value(e.day))) {
+                        && !passConfirmed(meterNo, e.day, e.OldFinal, originOf(meterNo, e.day, wrapped.value(e.day)))) {
                         m_refusal = exchangeBelowPreviousText(meterNo, e, wrapped.value(e.day));
                         return false;
                     }
@@ -502,12 +534,12 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
     // pass stored before the record was kept has none yet).
     QDate takenOver;
     qint64 takenOverValue = 0;
-    qint64 takenOverFrom = 0;
+    PassOrigin takenOverFrom;   // as it was before this change
     if (readingPass && !exchangeBetween) {
         if (nextWas.rollover) {
             takenOver = next->day;
             takenOverValue = next->takeNumber;
-            takenOverFrom = nextWas.from;
+            takenOverFrom = originOf(row.MeterID, next->day, nextWas.from);
         }
         nextWas = Wraps();
     }
@@ -530,7 +562,7 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
         if (passBefore && readingPass) {
             takenOver = e.day;
             takenOverValue = e.OldFinal;
-            takenOverFrom = lastBefore;
+            takenOverFrom = originOf(row.MeterID, e.day, lastBefore);
         }
         break;
     }
@@ -562,7 +594,7 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
     }
     // A value below the one it is measured from was confirmed as a pass when it was prepared.
     if (row.TakeNumber < previousValue)
-        recordPass(row.MeterID, date, row.TakeNumber, previousValue);
+        recordPass(row.MeterID, date, row.TakeNumber, originOf(row.MeterID, date, previousValue));
     if (takenOver.isValid() && !passConfirmed(row.MeterID, takenOver, takenOverValue))
         recordPass(row.MeterID, takenOver, takenOverValue, takenOverFrom);
     if (next && !(m_pending && m_pending(row.MeterID, next->day))
@@ -815,7 +847,7 @@ std::optional<StoredExchange> ReadingStore::writeExchange(const ExchangeRequest 
                  setupDate, row.Note, entered });
     }
     if (passedMaximum)
-        recordPass(*number, date, row.OldFinal, start->previous);
+        recordPass(*number, date, row.OldFinal, originOf(*number, date, start->previous));
     // The register shows the counter in place now.
     change(QStringLiteral("Update Meter set BaseNumber = ?, MaxBound = ?, Type = ?, SetupDate = ? where MeterNO = ?"),
            { row.NewInitial, row.NewMaxBound, request.Type ? QVariant(*request.Type) : type, day, *number });

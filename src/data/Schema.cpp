@@ -66,7 +66,8 @@ QList<ColumnDef> columns(const QString &table)
         return { { "MeterID", FieldKind::Text, 10 },
                  { "PassDate", FieldKind::Date },
                  { "PassValue", FieldKind::Integer },
-                 { "PassFrom", FieldKind::Integer } };
+                 { "PassFrom", FieldKind::Integer },
+                 { "PassFromDay", FieldKind::Date } };
     return {};
 }
 

@@ -542,10 +542,11 @@ void TstCli::migrateRoundTrip()
     }
     // An exchange, with the meter number typed in another case than registered.
     QCOMPARE(runCli(t.path(), { "exchange", "--date", "2005-04-05", "--note", "换表", "m1", "1100", "7" }).exitCode, 0);
-    execSql(t.db(), QStringLiteral("insert into ConfirmedPass (MeterID, PassDate, PassValue, PassFrom) values ('M1', '2005-03-17', 5, 9990)"));
+    execSql(t.db(), QStringLiteral("insert into ConfirmedPass (MeterID, PassDate, PassValue, PassFrom, PassFromDay) "
+                                   "values ('M1', '2005-03-17', 5, 9990, '2005-03-08')"));
     const QStringList original = everything(t.path());
     QCOMPARE(original.filter(QStringLiteral("MeterExchange|M1|2005-04-05|1100|")).size(), 1);
-    QCOMPARE(original.filter(QStringLiteral("ConfirmedPass|M1|2005-03-17|5|9990")).size(), 1);
+    QCOMPARE(original.filter(QStringLiteral("ConfirmedPass|M1|2005-03-17|5|9990|2005-03-08")).size(), 1);
     QCOMPARE(original.filter(QStringLiteral("TakeMeter|")).size(), 4);
     QVERIFY(original.filter(QStringLiteral("TakeMeter|")).first().startsWith(QStringLiteral("TakeMeter|M1|1020|")));
 

@@ -804,6 +804,10 @@ void TstReadingStore::exchangeRules_data()
     QTest::newRow("slip on the reading before a confirmed pass undone: the pass is the one confirmed")
         << QStringList{ "exchange 02-20 1100 0", "read 03-05 9990", "read 03-20 4", "fix 03-05 3", "fix 03-05 9990" }
         << "" << QStringList{ "03-05 9990 100900", "03-20 4 130" };
+    QTest::newRow("a reading typed between a reading that took over a confirmed pass and that pass's reading, at the value it passed from: a second pass")
+        << QStringList{ "read 03-01 9990", "read 03-20 4", "read 03-10 3", "read 03-15 9990" }
+        << "表 M1 2005-03-20 的抄表数 4 将小于上次表数 9990，不能修改！"
+        << QStringList{ "03-01 9990 89900", "03-10 3 120", "03-20 4 10" };
     QTest::newRow("not deleted with a reading after it")
         << QStringList{ "exchange 03-10 1150 100", "read 03-20 130", "delete 03-10" }
         << "表 M1 在 2005-03-10 换表以后已有抄表记录，不能删除这次换表！" << QStringList{ "03-20 130 1800" };
@@ -868,7 +872,8 @@ void TstReadingStore::passesStayConfirmed_data()
 // stored pass (a reading, or an exchange's old final value, below what its counter showed before)
 // is a value the operator confirmed as a pass for that reading or exchange, and there are no more
 // passes than before unless the change itself was confirmed as one, or brought back a pass exactly
-// as it was confirmed (that value from that value): a pass moves, none is made twice.
+// as it was confirmed (that value from that value of that reading or exchange): a pass moves, none
+// is made twice.
 // A reading typed and deleted at once leaves every figure as it was.
 void TstReadingStore::passesStayConfirmed()
 {
@@ -877,15 +882,23 @@ void TstReadingStore::passesStayConfirmed()
     TestDatabase t;
     addExampleMeter(t, QStringLiteral("M1"));
     TKelvaraMg mg;
+    // A pass as confirmed: the value, the value it passed from and the reading or exchange that showed it.
+    using Span = std::tuple<qint64, qint64, QDate>;
     bool asked = false;
-    QPair<qint64, qint64> span;   // the value confirmed as a pass and the value it passed from
+    Span span;
+    QList<QDate> days;   // of the readings and exchanges stored
+    QDate date;
     mg.SetRolloverConfirmation([&](qint32 counter, qint32 from) {
-        span = { counter, from };
+        QDate origin;
+        for (const QDate &d : std::as_const(days))
+            if (d < date)
+                origin = d;
+        span = { counter, from, origin };
         return asked = rng.bounded(4) != 0;
     });
     ReadingStore store(mg);
     const QDate start = day("2005-03-01");
-    QHash<QDate, QPair<qint64, qint64>> confirmed;   // of the readings and exchanges, the pass last confirmed
+    QHash<QDate, Span> confirmed;   // of the readings and exchanges, the pass last confirmed
     const auto figures = [&] {
         QStringList rows;
         QSqlQuery q = execSql(t.db(), QStringLiteral("select TakeTime, TakeNumber, CurValue, Charge, QuotaCharge "
@@ -901,7 +914,7 @@ void TstReadingStore::passesStayConfirmed()
     int undone = 0;
     for (int op = 0; op < 150; ++op) {
         const int offset = int(rng.bounded(70));
-        const QDate date = start.addDays(offset);
+        date = start.addDays(offset);
         const int kind = int(rng.bounded(12));
         const int counter = rng.bounded(4) == 0 ? int(rng.bounded(10000)) : (9000 + offset * 40 + int(rng.bounded(60))) % 10000;
         const QStringList before = figures();
@@ -949,15 +962,19 @@ void TstReadingStore::passesStayConfirmed()
         int now = 0;
         int restored = 0;   // passes again exactly as once confirmed
         QSet<QDate> passing;
+        QDate origin;
+        days.clear();
         for (const Element &e : std::as_const(elements)) {
             if (e.value < shown) {
                 ++now;
                 passing.insert(e.day);
-                QVERIFY2(confirmed.value(e.day, { -1, -1 }).first == e.value,
+                QVERIFY2(confirmed.contains(e.day) && std::get<0>(confirmed.value(e.day)) == e.value,
                          qPrintable(iso(e.day) + QStringLiteral(" passes unconfirmed")));
-                restored += !passed.contains(e.day) && confirmed.value(e.day) == qMakePair(e.value, shown);
+                restored += !passed.contains(e.day) && confirmed.value(e.day) == Span{ e.value, shown, origin };
             }
             shown = e.newInitial.value_or(e.value);
+            origin = e.day;
+            days << e.day;
         }
         QVERIFY2(now <= passes + restored + (done && asked ? 1 : 0),
                  qPrintable(QStringLiteral("%1 passes after %2").arg(now).arg(passes)));

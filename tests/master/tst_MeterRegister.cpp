@@ -267,7 +267,8 @@ void TstMeterRegister::numberChangeCarriesReadings()
     m_db->addReading(QStringLiteral("W1"), QDate(2024, 7, 1), 100, 100, yuan("250"), yuan("0"));
     m_db->addReading(QStringLiteral("W1"), QDate(2024, 7, 20), 180, 80, yuan("200"), yuan("0"));
     m_db->addReading(QStringLiteral("E1"), QDate(2024, 7, 1), 50, 50, yuan("30"), yuan("0"));
-    execSql(m_db->db(), QStringLiteral("INSERT INTO ConfirmedPass (MeterID, PassDate, PassValue, PassFrom) VALUES ('W1', '2024-07-20', 5, 190)"));
+    execSql(m_db->db(), QStringLiteral("INSERT INTO ConfirmedPass (MeterID, PassDate, PassValue, PassFrom, PassFromDay) "
+                                       "VALUES ('W1', '2024-07-20', 5, 190, '2024-07-01')"));
     DataSet *m = m_reg->adoMeter;
     m->edit();
     m->setValue(QStringLiteral("MeterNO"), number);
