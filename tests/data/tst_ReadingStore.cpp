@@ -808,6 +808,10 @@ void TstReadingStore::exchangeRules_data()
         << QStringList{ "read 03-01 9990", "read 03-20 4", "read 03-10 3", "read 03-15 9990" }
         << "表 M1 2005-03-20 的抄表数 4 将小于上次表数 9990，不能修改！"
         << QStringList{ "03-01 9990 89900", "03-10 3 120", "03-20 4 10" };
+    QTest::newRow("slip on the reading before an exchange confirmed as a pass undone: the pass is the one confirmed")
+        << QStringList{ "exchange 02-20 1100 0", "read 03-01 9990", "exchange 03-10 2 0", "read 03-20 50", "fix 03-01 1",
+                        "fix 03-01 9990" }
+        << "" << QStringList{ "03-01 9990 100900", "03-20 50 610" };
     QTest::newRow("not deleted with a reading after it")
         << QStringList{ "exchange 03-10 1150 100", "read 03-20 130", "delete 03-10" }
         << "表 M1 在 2005-03-10 换表以后已有抄表记录，不能删除这次换表！" << QStringList{ "03-20 130 1800" };
