@@ -812,6 +812,9 @@ void TstReadingStore::exchangeRules_data()
         << QStringList{ "exchange 02-20 1100 0", "read 03-01 9990", "exchange 03-10 2 0", "read 03-20 50", "fix 03-01 1",
                         "fix 03-01 9990" }
         << "" << QStringList{ "03-01 9990 100900", "03-20 50 610" };
+    QTest::newRow("pass stored by the previous version, slip on the reading before it undone after the upgrade")
+        << QStringList{ "exchange 02-20 1100 0", "read 03-05 9990", "read 03-20 4", "upgrade", "fix 03-05 3", "fix 03-05 9990" }
+        << "" << QStringList{ "03-05 9990 100900", "03-20 4 130" };
     QTest::newRow("not deleted with a reading after it")
         << QStringList{ "exchange 03-10 1150 100", "read 03-20 130", "delete 03-10" }
         << "表 M1 在 2005-03-10 换表以后已有抄表记录，不能删除这次换表！" << QStringList{ "03-20 130 1800" };
