@@ -333,6 +333,14 @@ static bool passConfirmed(const QString &meterNo, const QDate &day, qint64 value
         > 0;
 }
 
+// Records the next reading's pass, as it is before a change, if nothing confirmed its value yet.
+static void keepOnRecord(const QString &meterNo, const std::optional<ReadingStore::Neighbour> &next,
+                         const ReadingStore::Wraps &nextWas)
+{
+    if (next && nextWas.rollover && !passConfirmed(meterNo, next->day, next->takeNumber))
+        recordPass(meterNo, next->day, next->takeNumber, originOf(meterNo, next->day, nextWas.from));
+}
+
 // A reading that passed its counter's maximum and is deleted, or corrected to no pass, gives its
 // pass back to what follows it, the first exchange after it or else the next reading, when the
 // operator confirmed that one's pass before this reading took it over: it may then pass the
@@ -530,19 +538,11 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
     const bool exchangeBetween = next && std::any_of(exchanges.cbegin(), exchanges.cend(), [&](const CounterExchange &e) {
         return e.day > date && e.day < next->day;
     });
-    // The pass this reading takes over stays on record as confirmed, as every stored pass was (a
-    // pass stored before the record was kept has none yet).
-    QDate takenOver;
-    qint64 takenOverValue = 0;
-    PassOrigin takenOverFrom;   // as it was before this change
-    if (readingPass && !exchangeBetween) {
-        if (nextWas.rollover) {
-            takenOver = next->day;
-            takenOverValue = next->takeNumber;
-            takenOverFrom = originOf(row.MeterID, next->day, nextWas.from);
-        }
+    // A pass after this reading that the change may end stays on record as confirmed, as every
+    // stored pass was (one stored before the record was kept has none yet).
+    keepOnRecord(row.MeterID, next, nextWas);
+    if (readingPass && !exchangeBetween)
         nextWas = Wraps();
-    }
     const QDate passedTo = storedPass && row.TakeNumber >= previousValue
                                ? passOn(row.MeterID, nextWas, exchanges, date, next)
                                : QDate();
@@ -555,15 +555,13 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
             continue;
         const qint64 lastBefore = counterBefore(row.MeterID, e, exchanges);
         const bool passBefore = e.OldFinal < lastBefore;
-        if (row.TakeNumber > e.OldFinal && (!passBefore || readingPass) && e.day != passedTo) {
+        if (row.TakeNumber > e.OldFinal && (!passBefore || readingPass) && e.day != passedTo
+            && !passConfirmed(row.MeterID, e.day, e.OldFinal, PassOrigin{ iso(date), row.TakeNumber })) {
             m_refusal = exchangeBelowPreviousText(row.MeterID, e, row.TakeNumber);
             return std::nullopt;
         }
-        if (passBefore && readingPass) {
-            takenOver = e.day;
-            takenOverValue = e.OldFinal;
-            takenOverFrom = originOf(row.MeterID, e.day, lastBefore);
-        }
+        if (passBefore && !passConfirmed(row.MeterID, e.day, e.OldFinal))
+            recordPass(row.MeterID, e.day, e.OldFinal, originOf(row.MeterID, e.day, lastBefore));
         break;
     }
 
@@ -595,8 +593,6 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
     // A value below the one it is measured from was confirmed as a pass when it was prepared.
     if (row.TakeNumber < previousValue)
         recordPass(row.MeterID, date, row.TakeNumber, originOf(row.MeterID, date, previousValue));
-    if (takenOver.isValid() && !passConfirmed(row.MeterID, takenOver, takenOverValue))
-        recordPass(row.MeterID, takenOver, takenOverValue, takenOverFrom);
     if (next && !(m_pending && m_pending(row.MeterID, next->day))
         && !repriceAfter(row.MeterID, date, *next, nextWas))
         return std::nullopt;
@@ -615,6 +611,7 @@ bool ReadingStore::remove(const QString &meterNo, const QDate &date)
         lockMeter(*number);
     const std::optional<Neighbour> next = number ? nextReading(meter, date) : std::nullopt;
     Wraps nextWas = wrapsOf(meter, next);
+    keepOnRecord(meter, next, nextWas);
     // A pass of an exchange before the deleted reading was confirmed when that reading was
     // measured through it; the next reading now measured through it takes the same pass.
     if (next)
@@ -638,7 +635,8 @@ bool ReadingStore::remove(const QString &meterNo, const QDate &date)
     forgetPass(meter, date);
     if (later != exchanges.cend()) {
         const qint64 lastAfter = counterBefore(meter, *later, exchanges);
-        if (later->OldFinal < lastAfter && later->OldFinal >= lastBefore && later->day != passedTo) {
+        if (later->OldFinal < lastAfter && later->OldFinal >= lastBefore && later->day != passedTo
+            && !passConfirmed(meter, later->day, later->OldFinal, originOf(meter, later->day, lastAfter))) {
             m_refusal = exchangeBelowPreviousText(meter, *later, lastAfter);
             return false;
         }
