@@ -815,6 +815,14 @@ void TstReadingStore::exchangeRules_data()
     QTest::newRow("pass stored by the previous version, slip on the reading before it undone after the upgrade")
         << QStringList{ "exchange 02-20 1100 0", "read 03-05 9990", "read 03-20 4", "upgrade", "fix 03-05 3", "fix 03-05 9990" }
         << "" << QStringList{ "03-05 9990 100900", "03-20 4 130" };
+    QTest::newRow("pass stored by the previous version, slip on the exchange's new initial value undone after the upgrade")
+        << QStringList{ "read 03-01 1100", "exchange 03-10 1150 100", "read 03-20 50", "upgrade", "correct 03-10 1150 40",
+                        "correct 03-10 1150 100" }
+        << "" << QStringList{ "03-01 1100 1000", "03-20 50 99990" };
+    QTest::newRow("reading before a confirmed pass corrected with the pass kept, then a slip on it undone: the pass is the one kept")
+        << QStringList{ "exchange 02-20 1100 0", "read 03-05 9990", "read 03-20 4", "fix 03-05 9000", "fix 03-05 3",
+                        "fix 03-05 9000" }
+        << "" << QStringList{ "03-05 9000 91000", "03-20 4 10030" };
     QTest::newRow("not deleted with a reading after it")
         << QStringList{ "exchange 03-10 1150 100", "read 03-20 130", "delete 03-10" }
         << "表 M1 在 2005-03-10 换表以后已有抄表记录，不能删除这次换表！" << QStringList{ "03-20 130 1800" };
