@@ -823,6 +823,10 @@ void TstReadingStore::exchangeRules_data()
         << QStringList{ "exchange 02-20 1100 0", "read 03-05 9990", "read 03-20 4", "fix 03-05 9000", "fix 03-05 3",
                         "fix 03-05 9000" }
         << "" << QStringList{ "03-05 9000 91000", "03-20 4 10030" };
+    QTest::newRow("exchange corrected with the next reading's pass kept, then a slip on its new initial value undone")
+        << QStringList{ "read 03-01 1100", "exchange 03-10 1150 100", "read 03-20 50", "correct 03-10 1150 90",
+                        "correct 03-10 1150 30", "correct 03-10 1150 90" }
+        << "" << QStringList{ "03-01 1100 1000", "03-20 50 100090" };
     QTest::newRow("not deleted with a reading after it")
         << QStringList{ "exchange 03-10 1150 100", "read 03-20 130", "delete 03-10" }
         << "表 M1 在 2005-03-10 换表以后已有抄表记录，不能删除这次换表！" << QStringList{ "03-20 130 1800" };
