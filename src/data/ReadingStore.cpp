@@ -333,12 +333,21 @@ static bool passConfirmed(const QString &meterNo, const QDate &day, qint64 value
         > 0;
 }
 
-// Records the next reading's pass, as it is before a change, if nothing confirmed its value yet.
+// Records a pass as it stands before a change that may end it, unless that very pass is on
+// record: every stored pass was confirmed (or kept through a change that was), so typing back what
+// the change altered brings it back.
+static void keepOnRecord(const QString &meterNo, const QDate &day, qint64 value, const PassOrigin &origin)
+{
+    if (!passConfirmed(meterNo, day, value, origin))
+        recordPass(meterNo, day, value, origin);
+}
+
+// The same for the next reading's pass.
 static void keepOnRecord(const QString &meterNo, const std::optional<ReadingStore::Neighbour> &next,
                          const ReadingStore::Wraps &nextWas)
 {
-    if (next && nextWas.rollover && !passConfirmed(meterNo, next->day, next->takeNumber))
-        recordPass(meterNo, next->day, next->takeNumber, originOf(meterNo, next->day, nextWas.from));
+    if (next && nextWas.rollover)
+        keepOnRecord(meterNo, next->day, next->takeNumber, originOf(meterNo, next->day, nextWas.from));
 }
 
 // A reading that passed its counter's maximum and is deleted, or corrected to no pass, gives its
@@ -560,8 +569,8 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
             m_refusal = exchangeBelowPreviousText(row.MeterID, e, row.TakeNumber);
             return std::nullopt;
         }
-        if (passBefore && !passConfirmed(row.MeterID, e.day, e.OldFinal))
-            recordPass(row.MeterID, e.day, e.OldFinal, originOf(row.MeterID, e.day, lastBefore));
+        if (passBefore)
+            keepOnRecord(row.MeterID, e.day, e.OldFinal, originOf(row.MeterID, e.day, lastBefore));
         break;
     }
 
@@ -823,6 +832,7 @@ std::optional<StoredExchange> ReadingStore::writeExchange(const ExchangeRequest 
 
     const std::optional<Neighbour> next = nextReading(*number, date);
     Wraps nextWas = wrapsOf(*number, next);
+    keepOnRecord(*number, next, nextWas);
     // The operator has just called the old counter's pass over its maximum a rollover.
     if (passedMaximum)
         nextWas.exchanges.insert(date);
