@@ -835,6 +835,9 @@ void TstReadingStore::exchangeRules_data()
         << QStringList{ "exchange 02-20 1100 0", "read 03-01 3", "read 03-05 9995", "exchange 03-10 4 0", "read 03-20 50",
                         "fix 03-05 9000", "erase 03-05", "read 03-05 9000" }
         << "" << QStringList{ "03-01 3 1030", "03-05 9000 89970", "03-20 50 10530" };
+    QTest::newRow("reading that passes before a confirmed pass corrected twice with the pass kept, then typed back as confirmed")
+        << QStringList{ "read 03-01 9990", "read 03-05 5", "read 03-10 4", "fix 03-05 9995", "fix 03-05 9997", "fix 03-05 5" }
+        << "" << QStringList{ "03-01 9990 89900", "03-05 5 140", "03-10 4 99980" };
     QTest::newRow("not deleted with a reading after it")
         << QStringList{ "exchange 03-10 1150 100", "read 03-20 130", "delete 03-10" }
         << "表 M1 在 2005-03-10 换表以后已有抄表记录，不能删除这次换表！" << QStringList{ "03-20 130 1800" };
