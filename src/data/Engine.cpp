@@ -431,9 +431,9 @@ public:
         return QStringLiteral("CREATE UNIQUE INDEX MeterExchange_MeterDate ON MeterExchange (MeterID, ExchangeDate)");
     }
 
-    // The readings and exchanges whose counter value (PassValue) the operator confirmed as a pass
-    // over the counter's maximum from the value before (PassFrom, shown by the reading or exchange
-    // of PassFromDay), kept while a reading typed before one of them takes the pass over.
+    // The passes over the counter's maximum confirmed for a reading or exchange (PassDate): its
+    // counter value (PassValue) from the value before (PassFrom, shown by the reading or exchange of
+    // PassFromDay), kept while a reading typed before it takes the pass over; one row per pass.
     static QString passTable()
     {
         return QStringLiteral(
@@ -448,7 +448,7 @@ public:
     }
     static QString passIndex()
     {
-        return QStringLiteral("CREATE UNIQUE INDEX ConfirmedPass_MeterDate ON ConfirmedPass (MeterID, PassDate)");
+        return QStringLiteral("CREATE INDEX ConfirmedPass_MeterDate ON ConfirmedPass (MeterID, PassDate)");
     }
 
     QList<QPair<QString, QStringList>> addedSince(int version) const override
@@ -900,7 +900,7 @@ public:
     }
     static QString passIndex()
     {
-        return QStringLiteral("CREATE UNIQUE INDEX ConfirmedPass_MeterDate ON ConfirmedPass (MeterID, PassDate)");
+        return QStringLiteral("CREATE INDEX ConfirmedPass_MeterDate ON ConfirmedPass (MeterID, PassDate)");
     }
 
     QList<QPair<QString, QStringList>> addedSince(int version) const override

@@ -299,17 +299,19 @@ static PassOrigin originOf(const QString &meterNo, const QDate &day, qint64 valu
     return { from.isValid() ? iso(from) : ReadingSql::beforeAnyDate(), value };
 }
 
+static bool passConfirmed(const QString &meterNo, const QDate &day, qint64 value, const PassOrigin &origin);
+
 // Records that the operator confirmed value, the counter value of the meter's reading or exchange
-// of day, as a pass over the maximum from origin. The record outlives the pass while a reading
-// typed before it takes the pass over, so that the pass returns when that reading goes, and while
-// the value is corrected away, so that it holds again when the value is typed back. It goes with
-// its reading or exchange.
+// of day, as a pass over the maximum from origin, beside what was confirmed of it before. The
+// records outlive the pass while a reading typed before it takes the pass over, so that the pass
+// returns when that reading goes, and while the value is corrected away, so that it holds again
+// when the value is typed back. They go with their reading or exchange.
 static void recordPass(const QString &meterNo, const QDate &day, qint64 value, const PassOrigin &origin)
 {
-    forgetPass(meterNo, day);
-    change(QStringLiteral("Insert into ConfirmedPass (MeterID, PassDate, PassValue, PassFrom, PassFromDay) "
-                          "values (?, ?, ?, ?, ?)"),
-           { meterNo, iso(day), value, origin.value, origin.day });
+    if (!passConfirmed(meterNo, day, value, origin))
+        change(QStringLiteral("Insert into ConfirmedPass (MeterID, PassDate, PassValue, PassFrom, PassFromDay) "
+                              "values (?, ?, ?, ?, ?)"),
+               { meterNo, iso(day), value, origin.value, origin.day });
 }
 
 // Whether value, as the meter's reading or exchange of day now holds it, was confirmed as a pass.
@@ -333,21 +335,14 @@ static bool passConfirmed(const QString &meterNo, const QDate &day, qint64 value
         > 0;
 }
 
-// Records a pass as it stands before a change that may end it, unless that very pass is on
-// record: every stored pass was confirmed (or kept through a change that was), so typing back what
-// the change altered brings it back.
-static void keepOnRecord(const QString &meterNo, const QDate &day, qint64 value, const PassOrigin &origin)
-{
-    if (!passConfirmed(meterNo, day, value, origin))
-        recordPass(meterNo, day, value, origin);
-}
-
-// The same for the next reading's pass.
+// Records the next reading's pass as it stands before a change that may end it: every stored
+// pass was confirmed (or kept through a change that was), so typing back what the change altered
+// brings it back. The same is done for the pass of the next exchange.
 static void keepOnRecord(const QString &meterNo, const std::optional<ReadingStore::Neighbour> &next,
                          const ReadingStore::Wraps &nextWas)
 {
     if (next && nextWas.rollover)
-        keepOnRecord(meterNo, next->day, next->takeNumber, originOf(meterNo, next->day, nextWas.from));
+        recordPass(meterNo, next->day, next->takeNumber, originOf(meterNo, next->day, nextWas.from));
 }
 
 // A reading that passed its counter's maximum and is deleted, or corrected to no pass, gives its
@@ -570,7 +565,7 @@ std::optional<StoredReading> ReadingStore::write(const QString &meterNo, qint32 
             return std::nullopt;
         }
         if (passBefore)
-            keepOnRecord(row.MeterID, e.day, e.OldFinal, originOf(row.MeterID, e.day, lastBefore));
+            recordPass(row.MeterID, e.day, e.OldFinal, originOf(row.MeterID, e.day, lastBefore));
         break;
     }
 
@@ -621,6 +616,18 @@ bool ReadingStore::remove(const QString &meterNo, const QDate &date)
     const std::optional<Neighbour> next = number ? nextReading(meter, date) : std::nullopt;
     Wraps nextWas = wrapsOf(meter, next);
     keepOnRecord(meter, next, nextWas);
+    // So is the pass of the first exchange after the reading, which is measured from it.
+    const QList<CounterExchange> all = number ? exchangesAfter(meter, std::nullopt) : QList<CounterExchange>();
+    for (const CounterExchange &e : all) {
+        if (e.day <= date)
+            continue;
+        if (!next || e.day < next->day) {
+            const qint64 shown = counterBefore(meter, e, all);
+            if (e.OldFinal < shown)
+                recordPass(meter, e.day, e.OldFinal, originOf(meter, e.day, shown));
+        }
+        break;
+    }
     // A pass of an exchange before the deleted reading was confirmed when that reading was
     // measured through it; the next reading now measured through it takes the same pass.
     if (next)
