@@ -591,12 +591,7 @@ void TstCli::migrateFromThePreviousVersionKeepsItsPasses()
     addMeters(t);
     QCOMPARE(runCli(t.path(), { "read", "--date", "2005-03-01", "M1", "9990" }).exitCode, 0);
     QCOMPARE(runCli(t.path(), { "read", "--rollover", "--date", "2005-03-20", "M1", "4" }).exitCode, 0);
-    execSql(t.db(), QStringLiteral("DROP TABLE ConfirmedPass"));
-    execSql(t.db(), TestDatabase::onServer()
-                        ? QStringLiteral("CREATE OR REPLACE FUNCTION KelvaraSchemaVersion() RETURNS integer "
-                                         "LANGUAGE sql IMMUTABLE AS 'SELECT 2'")
-                        : QStringLiteral("PRAGMA user_version = 2"));
-    Database::closeConnection();
+    t.makePreviousVersion();
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("copy.db"));
     QCOMPARE(runCli(QStringList{ "--database", t.path(), "migrate", "--to", file }).exitCode, 0);

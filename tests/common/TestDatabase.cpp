@@ -145,6 +145,15 @@ void TestDatabase::addReading(const QString &meter, const QDate &date, int takeN
               (inputDate.isValid() ? inputDate : date).toString(Qt::ISODate) });
 }
 
+void TestDatabase::makePreviousVersion()
+{
+    execSql(db(), QStringLiteral("DROP TABLE ConfirmedPass"));
+    execSql(db(), onServer() ? QStringLiteral("CREATE OR REPLACE FUNCTION KelvaraSchemaVersion() RETURNS integer "
+                                              "LANGUAGE sql IMMUTABLE AS 'SELECT 2'")
+                             : QStringLiteral("PRAGMA user_version = 2"));
+    Database::closeConnection();
+}
+
 void TestDatabase::addOneMeter(int dailyReadings)
 {
     setUsingUnit(QStringLiteral("厂"), QStringLiteral("pw"));

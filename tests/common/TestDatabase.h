@@ -61,6 +61,10 @@ public:
     // the day's number, consumption 1, charge 0.5) in one transaction.
     void addOneMeter(int dailyReadings = 0);
 
+    // Leaves the database as the previous version of the program wrote it: without the confirmed
+    // passes, marked as version 2. The program's connection is closed, so the next use opens it again.
+    void makePreviousVersion();
+
     int count(const QString &table) const;
     QVariant scalar(const QString &sql, const QVariantList &values = {}) const;
 

@@ -222,12 +222,7 @@ void TstDatabaseFailures::earlierVersionOpenedWhileLocked()
 {
     TestDatabase t;
     t.addOneMeter(1);
-    execSql(t.db(), QStringLiteral("DROP TABLE ConfirmedPass"));
-    execSql(t.db(), TestDatabase::onServer()
-                        ? QStringLiteral("CREATE OR REPLACE FUNCTION KelvaraSchemaVersion() RETURNS integer "
-                                         "LANGUAGE sql IMMUTABLE AS 'SELECT 2'")
-                        : QStringLiteral("PRAGMA user_version = 2"));
-    Database::closeConnection();
+    t.makePreviousVersion();
     Database::setBusyTimeout(150);
     QSqlDatabase other = Database::open(t.path(), QStringLiteral("other"));
     if (TestDatabase::onServer()) {

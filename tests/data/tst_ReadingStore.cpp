@@ -859,12 +859,7 @@ void TstReadingStore::exchangeRules()
         const QStringList w = step.split(u' ');
         // The database as the previous version left it, opened again.
         if (w.at(0) == u"upgrade") {
-            execSql(t.db(), QStringLiteral("DROP TABLE ConfirmedPass"));
-            execSql(t.db(), TestDatabase::onServer()
-                                ? QStringLiteral("CREATE OR REPLACE FUNCTION KelvaraSchemaVersion() RETURNS integer "
-                                                 "LANGUAGE sql IMMUTABLE AS 'SELECT 2'")
-                                : QStringLiteral("PRAGMA user_version = 2"));
-            Database::closeConnection();
+            t.makePreviousVersion();
             continue;
         }
         const QDate date = day(("2005-" + w.at(1)).toLatin1());

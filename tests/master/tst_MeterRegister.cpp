@@ -285,10 +285,8 @@ void TstMeterRegister::numberChangeCarriesReadings()
 void TstMeterRegister::numberChangeInAnEarlierVersionOpenedWhileLocked()
 {
     m_db->addReading(QStringLiteral("W1"), QDate(2024, 7, 1), 100, 100, yuan("250"), yuan("0"));
-    execSql(m_db->db(), QStringLiteral("DROP TABLE ConfirmedPass"));
-    execSql(m_db->db(), QStringLiteral("PRAGMA user_version = 2"));
     m_reg.reset();
-    Database::closeConnection();
+    m_db->makePreviousVersion();
     Database::setBusyTimeout(150);
     QSqlDatabase other = Database::open(m_db->path(), QStringLiteral("other"));
     execSql(other, QStringLiteral("BEGIN IMMEDIATE"));
