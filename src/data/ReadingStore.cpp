@@ -616,40 +616,33 @@ bool ReadingStore::remove(const QString &meterNo, const QDate &date)
     const std::optional<Neighbour> next = number ? nextReading(meter, date) : std::nullopt;
     Wraps nextWas = wrapsOf(meter, next);
     keepOnRecord(meter, next, nextWas);
-    // So is the pass of the first exchange after the reading, which is measured from it.
-    const QList<CounterExchange> all = number ? exchangesAfter(meter, std::nullopt) : QList<CounterExchange>();
-    for (const CounterExchange &e : all) {
-        if (e.day <= date)
-            continue;
-        if (!next || e.day < next->day) {
-            const qint64 shown = counterBefore(meter, e, all);
-            if (e.OldFinal < shown)
-                recordPass(meter, e.day, e.OldFinal, originOf(meter, e.day, shown));
-        }
-        break;
-    }
+    // The first exchange after the reading with no reading between is measured from it: its pass,
+    // if it passes, is kept on record too.
+    const QList<CounterExchange> exchanges = number ? exchangesAfter(meter, std::nullopt) : QList<CounterExchange>();
+    const auto later = std::find_if(exchanges.cbegin(), exchanges.cend(),
+                                    [&](const CounterExchange &e) { return e.day > date; });
+    const bool measuredFromIt = later != exchanges.cend() && (!next || later->day < next->day);
+    const qint64 lastBefore = measuredFromIt ? counterBefore(meter, *later, exchanges) : 0;
+    if (measuredFromIt && later->OldFinal < lastBefore)
+        recordPass(meter, later->day, later->OldFinal, originOf(meter, later->day, lastBefore));
     // A pass of an exchange before the deleted reading was confirmed when that reading was
     // measured through it; the next reading now measured through it takes the same pass.
     if (next)
         nextWas.exchanges.unite(wrapsOf(meter, Neighbour{ date, 0, true }).exchanges);
     QDate passedTo;
     if (number && storedAsPass(meter, date))
-        passedTo = passOn(meter, nextWas, exchangesAfter(meter, previousReading(meter, date)), date, next);
+        passedTo = passOn(meter, nextWas, exchanges, date, next);
     // With no reading after it, the next exchange is what the deleted reading measured: its old
     // final value may not become a pass of the old counter because the reading is gone.
-    const QList<CounterExchange> exchanges = number && !next ? exchangesAfter(meter, std::nullopt)
-                                                             : QList<CounterExchange>();
-    const auto later = std::find_if(exchanges.cbegin(), exchanges.cend(),
-                                    [&](const CounterExchange &e) { return e.day > date; });
-    const qint64 lastBefore = later != exchanges.cend() ? counterBefore(meter, *later, exchanges) : 0;
+    const bool checkLater = measuredFromIt && !next;
 
-    Savepoint savepoint(next.has_value() || later != exchanges.cend());
+    Savepoint savepoint(next.has_value() || checkLater);
     if (change(QStringLiteral("Delete from TakeMeter where MeterID = ? and TakeTime = ?"), { meter, iso(date) }) == 0) {
         m_refusal = QStringLiteral("表 %1 %2 的抄表记录已不存在，请刷新后重试！").arg(meter, iso(date));
         return false;
     }
     forgetPass(meter, date);
-    if (later != exchanges.cend()) {
+    if (checkLater) {
         const qint64 lastAfter = counterBefore(meter, *later, exchanges);
         if (later->OldFinal < lastAfter && later->OldFinal >= lastBefore && later->day != passedTo
             && !passConfirmed(meter, later->day, later->OldFinal, originOf(meter, later->day, lastAfter))) {
